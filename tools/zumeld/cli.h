@@ -1,0 +1,49 @@
+// Shared pieces of the zumeld command-line tool: the error every command reports with,
+// number parsing, and outputs written through a temporary file renamed into place.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+#include <string>
+#include <vector>
+
+namespace zumeld_cli {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // bad input or failed work
+constexpr int kExitUsage = 2;    // bad usage
+
+// Thrown by commands; main prints "zumeld: <what>: <why>" and exits with the status.
+struct CliError : std::runtime_error {
+    CliError(std::string what, const std::string& why, int status = kExitFailure)
+        : std::runtime_error(why), what_(std::move(what)), status_(status) {}
+    std::string what_;
+    int status_;
+};
+inline CliError UsageError(const std::string& what, const std::string& why) {
+    return CliError(what, why, kExitUsage);
+}
+
+// Parses a whole decimal integer (optionally signed); throws UsageError naming the option.
+long long ParseInteger(const std::string& option, const std::string& text);
+// Parses a floating-point number; throws UsageError naming the option.
+double ParseNumber(const std::string& option, const std::string& text);
+// Splits "a,b,c" on commas (or 'x' when splitOnX, for "WxH").
+std::vector<std::string> SplitList(const std::string& text, bool splitOnX = false);
+
+// Writes bytes to path through a temporary file in the same folder renamed into place:
+// a failure never leaves a half-written file at path. Throws CliError on failure.
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Reads a whole file; throws CliError on failure.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
+// The subcommands. Each takes the arguments after its own name and returns an exit status.
+int CmdGenerate(const std::vector<std::string>& args);
+int CmdRender(const std::vector<std::string>& args);
+int CmdInfo(const std::vector<std::string>& args);
+int CmdConvert(const std::vector<std::string>& args);
+int CmdEdit(const std::vector<std::string>& args);
+
+}  // namespace zumeld_cli

@@ -1,0 +1,154 @@
+// CCtrlElvMap: the terrain elevation map. One object holds the grid of signed 16-bit
+// elevations (0 = sea) with a margin column and row, the prepared texture sets, the drawing
+// settings, the display grid resampled for the picture, the overlay pictures, the cached
+// compressed image, and the bitmap buffer it draws into by default.
+//
+// Copies share every block (grid, display grid, overlays, compressed image, texture pixels)
+// by reference count; each block is released once, by its last holder. A copy whose source
+// drew into its own internal bitmap draws into its own copy of that bitmap.
+// Not thread-safe: a map and its target buffer are used from one thread at a time.
+#pragma once
+
+#include "zumeld/bitmap/ControlBmp.h"
+#include "zumeld/dib/CtrlDib.h"
+#include "zumeld/geometry/HorzLine.h"
+#include "zumeld/platform/afx.h"
+#include "zumeld/render/TextureSet.h"
+#include "zumeld/util/SharedBlock.h"
+
+namespace Zumeld {
+
+constexpr int kMaxTextureSets = 100;
+constexpr int kTextureSlots = kMaxTextureSets * 4;
+
+class ZUMELD_API CCtrlElvMap {
+public:
+    CCtrlElvMap();
+    virtual ~CCtrlElvMap();
+    CCtrlElvMap(const CCtrlElvMap& src);
+    CCtrlElvMap& operator=(const CCtrlElvMap& src);
+
+    // ---- Settings and target buffer ---------------------------------------------------------
+    void SetSaveType(int nSaveType) { m_nSaveType = nSaveType; }
+    // Requires: 0 <= nTexture < m_nTextureSetCount when drawing. Otherwise: draws nothing.
+    void SelectTexture(int nTexture) { m_nSelectedTexture = nTexture; }
+    // Requires: 0 <= nSeason <= 3 when drawing. Otherwise: draws nothing.
+    void SetSeason(int nSeason) { m_nSeason = nSeason; }
+    // Requires: nLevel >= 1. Otherwise: drawn as 1.
+    void SetReliefLevel(int nLevel) { m_nReliefLevel = nLevel; }
+    // The map draws into pBmp from now on; it does not take ownership. Null: the internal bitmap.
+    void SetExternalBmp(CControlBmp* pBmp) { m_pBmp = pBmp ? pBmp : &m_bmpInternal; }
+    void SetInternalBmp() { m_pBmp = &m_bmpInternal; }
+    // The internal bitmap's handle, whatever the current target is.
+    HBITMAP GetHbmp() const { return m_bmpInternal.GetHbmp(); }
+
+    // ---- Grid operations ------------------------------------------------------------------------
+    // Requires: 0 <= width, height; the grid fits in 2^31 - 1 bytes. Otherwise: no change.
+    void CreateNewMap(int nWidth, int nHeight);
+    // Requires: 0 <= width, height; the grid fits in 2^31 - 1 bytes. Otherwise: no change.
+    void ChangeCanvasSize(int nWidth, int nHeight);
+    // Crops to the rectangle, clipped to the map; an empty rectangle keeps the whole map.
+    // Requires: a grid. Otherwise: no change.
+    void ClipArea(int nLeft, int nTop, int nWidth, int nHeight);
+    // Requires: pData holds nWidth x nHeight cells; 0 <= sizes; fits. Otherwise: no change.
+    void SetElevationData(int nWidth, int nHeight, const short* pData);
+    void ClearElevationData();
+    void CopyElevationDataToNewBuffer();
+    void FillGapOfElevationData();
+    void ElevationDataModified();
+    void EraseLandTopography();
+    void DeleteCompressedData();
+
+    // ---- Files ------------------------------------------------------------------------------------
+    void Serialize(CArchive& ar);
+    bool LoadElevationFile(CString& strPath);
+    bool Save3djFile(CArchive& ar, int nQuality);
+
+    // ---- Textures ---------------------------------------------------------------------------------
+    int AddTexture(tagTEXTURE_SET* pSet);
+    int LoadDefaultTexture();
+    void RemoveAllTexture();
+
+    // ---- Drawing ----------------------------------------------------------------------------------
+    void DrawAllMapOnBitmapBuffer(bool bShade, bool bTexture, unsigned long color, bool bDim);
+    void DrawPolygonOnBitmapBuffer(tagHorzLine* pLines, int nLines, int nTone, bool bShade,
+                                   bool bTexture, unsigned long color, bool bPaint);
+    void DrawPolygonOnBitmapBuffer(tagPOINT* pPoints, int nPoints, int nTone, bool bShade,
+                                   bool bTexture, unsigned long color, bool bPaint);
+    void FillSeaColorOnBitmapBuffer();
+    void SetOverlapBitmap(HBITMAP hBitmap, int nOverlapParam1, int nOverlapParam2);
+    void OverlapPictureOnBitmapBuffer();
+    void OverlapPictureOnBitmapBuffer(int nX, int nY, int nCx, int nCy);
+    void DrawLineOnBitmapBuffer(tagPOINT pt1, tagPOINT pt2, unsigned long color);
+
+    // ---- Resampling and transforms --------------------------------------------------------------
+    void StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight, int nDispWidth,
+                              int nDispHeight);
+    // A new array of nBufWidth x nBufHeight cells owned by the caller (free with delete[]).
+    // Requires: a grid; 1 <= nFillWidth <= nBufWidth; 1 <= nFillHeight <= nBufHeight; every
+    // computed cell maps inside the map grid. Otherwise: null.
+    short* StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight,
+                                int nDispWidth, int nDispHeight, int nBufWidth, int nBufHeight,
+                                int nFillWidth, int nFillHeight);
+    void TransSink(int nDepth, int nLeft, int nTop, int nAreaWidth, int nAreaHeight,
+                   bool bKeepLand, bool bDeleteOld);
+    void TransSize(int nNewWidth, int nNewHeight, bool bDeleteOld);
+    void TransRotate(int nAngle, bool bDeleteOld);
+    void TransSector(double dAngle, double dInnerPercent, bool bDeleteOld);
+    void TransBarrel(double dA, double dB, double dC, bool bDeleteOld);
+
+    // ---- Geometry ---------------------------------------------------------------------------------
+    int CalcPolygon(tagPOINT* pPoints, int nPoints, tagHorzLine* pLines, int nMaxLines);
+    bool PtInPolygon(tagPOINT pt, tagPOINT* pPoints, int nPoints);
+
+protected:
+    void ReadJpeg(CArchive& ar);
+    // Installs a transform's result: the grid replacement every terrain edit ends with.
+    void ReplaceElevationData(SharedBlock<short> pNew, int nNewWidth, int nNewHeight,
+                              bool bDeleteOld);
+
+public:
+    // ---- Data (public, as plain data: hosts read the sizes and grids directly) -------------------
+    CCtrlDib m_dib;
+    tagTEXTURE_SLOT m_textureSlots[kTextureSlots];
+    bool m_bFourSeasons[kMaxTextureSets] = {};
+    int m_nTextureSetCount = 0;
+    int m_nSelectedTexture = 0;
+    int m_nSeason = 0;
+    SharedBlock<short> m_pElevation;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nBufferWidth = 0;
+    int m_nBufferHeight = 0;
+    int m_nRowBytes = 0;
+    SharedBlock<short> m_pDisplayElevation;
+    int m_nStretchLeft = 0;
+    int m_nStretchTop = 0;
+    int m_nStretchWidth = 0;
+    int m_nStretchHeight = 0;
+    int m_nDisplayWidth = 0;
+    int m_nDisplayHeight = 0;
+    int m_nDisplayBufferWidth = 0;
+    int m_nDisplayBufferHeight = 0;
+    int m_nDisplayRowBytes = 0;
+    double m_dDisplayScale = 0.0;
+    CControlBmp m_bmpInternal;
+    CControlBmp* m_pBmp = nullptr;
+    int m_nOverlapParam1 = 0;
+    int m_nOverlapParam2 = 0;
+    SharedBlock<BYTE> m_pOverlapPixels;
+    int m_nOverlapWidth = 0;
+    int m_nOverlapHeight = 0;
+    int m_nOverlapRowBytes = 0;
+    SharedBlock<BYTE> m_pDisplayOverlap;
+    int m_nDisplayOverlapWidth = 0;
+    int m_nDisplayOverlapHeight = 0;
+    int m_nDisplayOverlapRowBytes = 0;
+    int m_nReliefLevel = 1;
+    SharedBlock<BYTE> m_pCompressedData;
+    int m_nCompressedSize = 0;
+    short m_nCompressedMaxElevation = 0;
+    int m_nSaveType = 0;
+};
+
+}  // namespace Zumeld
