@@ -1,0 +1,17 @@
+// The built-in sample map: a believable island terrain made deterministically from a seed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace zumeld_cli {
+
+constexpr int kSampleWidth = 1024;
+constexpr int kSampleHeight = 768;
+
+// width x height cells, row after row: about 40 % sea (0), coasts, valleys and peaks up to
+// about 3000. The same arguments always give the same cells.
+// Requires: 1 <= width, height.
+std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed = 1);
+
+}  // namespace zumeld_cli
