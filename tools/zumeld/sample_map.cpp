@@ -1,9 +1,183 @@
+// The built-in sample map: an island made from hashed value noise.
+//
+// Every cell is a pure function of its position relative to the map size and of the seed,
+// so the same arguments give the same map on every machine (integer hashing; the double
+// arithmetic is plain adds and multiplies, no library calls whose last bit could differ).
+// The steps: a rolling fractal height field, pulled down toward the edges by an elliptic
+// island mask with a few offset lobes; the sea level is set at the 40th percentile so
+// that close to 40 % of the cells are sea; the land above it rises gently near the coast
+// and steeply in the mountains, ridged noise cuts valleys into it, and the highest cell
+// is scaled to 3000.
 #include "sample_map.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 
 namespace zumeld_cli {
 
-std::vector<short> MakeSampleMap(int width, int height, std::uint32_t) {
-    return std::vector<short>(static_cast<std::size_t>(width) * height, 0);
+namespace {
+
+constexpr double kSeaFraction = 0.40;
+constexpr double kPeakElevation = 3000.0;
+constexpr double kShoreStart = 0.7;  // squared elliptic radius where the edge bowl starts
+
+// A 64-bit integer hash (the splitmix64 finaliser) of a lattice point, an octave and the
+// seed, mapped to [0, 1).
+double LatticeValue(std::int64_t ix, std::int64_t iy, int octave, std::uint32_t seed) {
+    std::uint64_t z = static_cast<std::uint64_t>(ix) * 0x9E3779B97F4A7C15ull ^
+                      static_cast<std::uint64_t>(iy) * 0xC2B2AE3D27D4EB4Full ^
+                      (static_cast<std::uint64_t>(octave) << 32) ^ seed;
+    z ^= z >> 30;
+    z *= 0xBF58476D1CE4E5B9ull;
+    z ^= z >> 27;
+    z *= 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) * (1.0 / 9007199254740992.0);
+}
+
+double Fade(double t) {
+    return t * t * t * (t * (t * 6.0 - 15.0) + 10.0);
+}
+
+// Sixteen unit gradient directions, 22.5 degrees apart.
+constexpr double kGradients[16][2] = {
+    {1.0, 0.0},  {0.92388, 0.38268},   {0.70711, 0.70711},   {0.38268, 0.92388},
+    {0.0, 1.0},  {-0.38268, 0.92388},  {-0.70711, 0.70711},  {-0.92388, 0.38268},
+    {-1.0, 0.0}, {-0.92388, -0.38268}, {-0.70711, -0.70711}, {-0.38268, -0.92388},
+    {0.0, -1.0}, {0.38268, -0.92388},  {0.70711, -0.70711},  {0.92388, -0.38268}};
+
+double Corner(std::int64_t ix, std::int64_t iy, double dx, double dy, int octave,
+              std::uint32_t seed) {
+    auto g = static_cast<int>(LatticeValue(ix, iy, octave, seed) * 16.0) & 15;
+    return kGradients[g][0] * dx + kGradients[g][1] * dy;
+}
+
+// Gradient noise in about [-1, 1] at (x, y) in lattice units.
+double GradientNoise(double x, double y, int octave, std::uint32_t seed) {
+    double flx = std::floor(x), fly = std::floor(y);  // exact: no rounding involved
+    auto ix = static_cast<std::int64_t>(flx);
+    auto iy = static_cast<std::int64_t>(fly);
+    double fx = x - flx, fy = y - fly;
+    double a = Corner(ix, iy, fx, fy, octave, seed);
+    double b = Corner(ix + 1, iy, fx - 1.0, fy, octave, seed);
+    double c = Corner(ix, iy + 1, fx, fy - 1.0, octave, seed);
+    double d = Corner(ix + 1, iy + 1, fx - 1.0, fy - 1.0, octave, seed);
+    double tx = Fade(fx), ty = Fade(fy);
+    double top = a + (b - a) * tx;
+    double bottom = c + (d - c) * tx;
+    return 1.5 * (top + (bottom - top) * ty);
+}
+
+// Each octave is turned by about 37 degrees against the last, so no lattice direction
+// shows; the offset moves each octave to fresh lattice cells.
+void NextOctave(double& x, double& y) {
+    double nx = 1.6 * x - 1.2 * y + 41.3;
+    double ny = 1.2 * x + 1.6 * y + 10.7;
+    x = nx;
+    y = ny;
+}
+
+// Fractal sum of octaves, each twice the frequency and `gain` times the weight of the last;
+// about [-1, 1].
+double Fractal(double x, double y, int octaves, double gain, int salt, std::uint32_t seed) {
+    double sum = 0.0, weight = 1.0, total = 0.0;
+    for (int o = 0; o < octaves; ++o) {
+        sum += weight * GradientNoise(x, y, o + salt, seed);
+        total += weight;
+        weight *= gain;
+        NextOctave(x, y);
+    }
+    return sum / total;
+}
+
+// A lobe of the island: 1 at its centre, falling to 0 at its radii.
+double Lobe(double x, double y, double cx, double cy, double rx, double ry) {
+    double dx = (x - cx) / rx, dy = (y - cy) / ry;
+    double r2 = dx * dx + dy * dy;
+    return r2 >= 1.0 ? 0.0 : (1.0 - r2) * (1.0 - r2);
+}
+
+// Ridged fractal in [0, 1]: sharp crests where each octave's noise crosses zero.
+double Ridged(double x, double y, int octaves, int salt, std::uint32_t seed) {
+    double sum = 0.0, weight = 1.0, total = 0.0;
+    for (int o = 0; o < octaves; ++o) {
+        double n = GradientNoise(x, y, o + salt, seed);
+        double r = 1.0 - (n < 0 ? -n : n);
+        r = r < 0.0 ? 0.0 : r;
+        sum += weight * r * r;
+        total += weight;
+        weight *= 0.5;
+        NextOctave(x, y);
+    }
+    return sum / total;
+}
+
+}  // namespace
+
+std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
+    if (width < 1 || height < 1) return {};
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::vector<double> raw(count);
+    std::vector<double> valley(count);
+
+    // Positions are relative to the longer side, so the island keeps its shape at any size
+    // and aspect ratio.
+    const double unit = 1.0 / static_cast<double>(std::max(width, height));
+    const double cx = 0.5 * width * unit, cy = 0.5 * height * unit;
+    for (int j = 0; j < height; ++j) {
+        for (int i = 0; i < width; ++i) {
+            double x = (i + 0.5) * unit, y = (j + 0.5) * unit;
+            // Warp the position a little so coasts wander instead of following the ellipses.
+            double wx = x + 0.08 * Fractal(x * 3.0, y * 3.0, 4, 0.5, 40, seed);
+            double wy = y + 0.08 * Fractal(x * 3.0 + 9.1, y * 3.0 + 2.3, 4, 0.5, 50, seed);
+            double mask = Lobe(wx, wy, cx, cy, 0.40 * width * unit, 0.38 * height * unit) +
+                          0.5 * Lobe(wx, wy, cx - 0.20, cy + 0.08, 0.20, 0.16) +
+                          0.4 * Lobe(wx, wy, cx + 0.20, cy - 0.10, 0.18, 0.14);
+            double relief = Fractal(x * 4.0 + 1.7, y * 4.0 + 3.1, 8, 0.5, 0, seed);
+            const std::size_t k = static_cast<std::size_t>(j) * width + i;
+            // Sink the ground toward the map's edges and corners (an elliptic bowl) so the
+            // island stays inside the frame.
+            double ex = (x - cx) / cx, ey = (y - cy) / cy;
+            double rim = ex * ex + ey * ey - kShoreStart;
+            raw[k] = mask + 0.3 * relief - (rim > 0.0 ? 1.2 * rim * rim : 0.0);
+            valley[k] = Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed);
+        }
+    }
+
+    // Sea level at the 40th percentile of the raw heights; the highest raw height is the top.
+    std::vector<double> sorted(raw);
+    const std::size_t seaIndex =
+        static_cast<std::size_t>(kSeaFraction * static_cast<double>(count));
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(seaIndex),
+                     sorted.end());
+    const double seaLevel = sorted[seaIndex];
+    const double top = *std::max_element(raw.begin(), raw.end());
+    const double span = top > seaLevel ? top - seaLevel : 1.0;
+
+    // Land shape: h in (0, 1] above the coast; the cube makes broad lowlands and steep peaks.
+    std::vector<double> land(count, 0.0);
+    double highest = 0.0;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (raw[k] <= seaLevel) continue;
+        double h = (raw[k] - seaLevel) / span;
+        // Gentle coastal plains; inland, mountain chains along the ridged crests with
+        // valleys between them.
+        double plain = 0.2 * h;
+        double ridge = valley[k] * valley[k];
+        double mountain = h * h * (0.15 + 0.85 * ridge);
+        land[k] = plain + mountain;
+        highest = std::max(highest, land[k]);
+    }
+    const double scale = highest > 0.0 ? kPeakElevation / highest : 0.0;
+
+    std::vector<short> cells(count, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        if (raw[k] <= seaLevel) continue;
+        double e = land[k] * scale;
+        cells[k] = static_cast<short>(std::clamp(e, 1.0, kPeakElevation));
+    }
+    return cells;
 }
 
 }  // namespace zumeld_cli
