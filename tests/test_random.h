@@ -8,7 +8,7 @@
 namespace zumeld_test {
 
 class TestRandom {
-public:
+  public:
     explicit TestRandom(std::uint64_t seed) : m_state(seed), m_seed(seed) {}
 
     std::uint64_t Seed() const { return m_seed; }
@@ -27,7 +27,7 @@ public:
     }
     bool Chance(std::uint32_t percent) { return Below(100) < percent; }
 
-private:
+  private:
     std::uint64_t m_state;
     std::uint64_t m_seed;
 };
