@@ -38,6 +38,7 @@ private:
 };
 
 // ---- Exceptions ------------------------------------------------------------------------------
+// Thrown by value: catch (const CArchiveException& e), never as pointers.
 class ZUMELD_API CException {
 public:
     virtual ~CException();
