@@ -2,7 +2,9 @@
 // cut and oversized streams, and the encode-decode round trip on random maps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "test_random.h"
@@ -285,4 +287,26 @@ TEST(ElvCodecGrey, GreyStaysInRangeForEveryElevationUpToTheMaximum) {
             ASSERT_EQ(ElevationToGrey(static_cast<short>(e), static_cast<short>(m)), expected);
             ASSERT_LE(expected, 255);
         }
+}
+
+TEST(ElvCodecGrey, PictureKernelsFollowTheTopRowAndStride) {
+    // 3 x 2 cells in a grid of stride 4 (margin cells 999 must be ignored), M = 1000.
+    const short grid[] = {0, 500, 1000, 999, -20, 250, 4, 999};
+    EXPECT_EQ(MaxElevationAboveSea(grid, 4, 3, 2), 1000);
+    const short sea[] = {0, -5, -7, 0};
+    EXPECT_EQ(MaxElevationAboveSea(sea, 2, 2, 2), 0);
+
+    // A bottom-up picture: rows 8 bytes apart, the top row last in memory.
+    std::uint8_t picture[16];
+    std::fill(std::begin(picture), std::end(picture), 0xEE);
+    ElevationsToGrey(grid, 4, 3, 2, 1000, picture + 8, -8);
+    const std::uint8_t expected[16] = {0, 63,  1,   0xEE, 0xEE, 0xEE, 0xEE, 0xEE,
+                                       0, 127, 255, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(picture[i], expected[i]) << "byte " << i;
+
+    short back[8];
+    std::fill(std::begin(back), std::end(back), kSentinel);
+    GreyToElevations(picture + 8, -8, 3, 2, 1000, back, 4);
+    const short cells[8] = {0, 498, 1000, kSentinel, 0, 247, 3, kSentinel};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(back[i], cells[i]) << "cell " << i;
 }

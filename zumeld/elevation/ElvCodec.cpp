@@ -205,4 +205,40 @@ std::uint64_t DecodeElvStream(const std::uint8_t* data, std::size_t size, ElvStr
     return decoded;
 }
 
+short MaxElevationAboveSea(const short* cells, std::ptrdiff_t stride, int width, int height) {
+    if (!GridShapeValid(cells, stride, width, height)) return 0;
+    short m = 0;
+    for (int r = 0; r < height; ++r) {
+        const short* row = cells + static_cast<std::ptrdiff_t>(r) * stride;
+        for (int c = 0; c < width; ++c) m = std::max(m, row[c]);
+    }
+    return m;
+}
+
+void ElevationsToGrey(const short* cells, std::ptrdiff_t stride, int width, int height,
+                      short maxElevation, std::uint8_t* topRow, std::ptrdiff_t pictureStride) {
+    if (!GridShapeValid(cells, stride, width, height) || (topRow == nullptr && width && height))
+        return;
+    for (int r = 0; r < height; ++r) {
+        const short* row = cells + static_cast<std::ptrdiff_t>(r) * stride;
+        std::uint8_t* px = topRow + static_cast<std::ptrdiff_t>(r) * pictureStride;
+        for (int c = 0; c < width; ++c) px[c] = ElevationToGrey(row[c], maxElevation);
+    }
+}
+
+void GreyToElevations(const std::uint8_t* topRow, std::ptrdiff_t pictureStride, int width,
+                      int height, short maxElevation, short* cells, std::ptrdiff_t stride) {
+    if (!GridShapeValid(cells, stride, width, height) || (topRow == nullptr && width && height))
+        return;
+    // 256 grey levels: one division each instead of one per cell.
+    short table[256];
+    for (int g = 0; g < 256; ++g)
+        table[g] = GreyToElevation(static_cast<std::uint8_t>(g), maxElevation);
+    for (int r = 0; r < height; ++r) {
+        const std::uint8_t* px = topRow + static_cast<std::ptrdiff_t>(r) * pictureStride;
+        short* row = cells + static_cast<std::ptrdiff_t>(r) * stride;
+        for (int c = 0; c < width; ++c) row[c] = table[px[c]];
+    }
+}
+
 }  // namespace Zumeld

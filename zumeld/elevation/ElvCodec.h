@@ -59,4 +59,18 @@ constexpr short GreyToElevation(std::uint8_t g, short maxElevation) {
     return maxElevation <= 0 ? 0 : static_cast<short>(g * maxElevation / 255);
 }
 
+// The largest of width x height cells (rows `stride` apart), or 0 when none is above 0.
+// Requires: 0 <= width <= stride; cells holds the rows. Otherwise: 0.
+short MaxElevationAboveSea(const short* cells, std::ptrdiff_t stride, int width, int height);
+
+// Writes the grey level of each of width x height cells into an 8-bit picture whose top row
+// starts at topRow, rows pictureStride bytes apart (negative for a bottom-up picture).
+// Requires: as above, and the picture holds width x height pixels. Otherwise: writes nothing.
+void ElevationsToGrey(const short* cells, std::ptrdiff_t stride, int width, int height,
+                      short maxElevation, std::uint8_t* topRow, std::ptrdiff_t pictureStride);
+// The reverse: each pixel's grey level back to an elevation in the cells.
+// Requires: as above. Otherwise: writes nothing.
+void GreyToElevations(const std::uint8_t* topRow, std::ptrdiff_t pictureStride, int width,
+                      int height, short maxElevation, short* cells, std::ptrdiff_t stride);
+
 }  // namespace Zumeld
