@@ -1,0 +1,137 @@
+// Builders for the .bmp bytes the DIB tests feed to the readers, written field by field in
+// little-endian order without the library's records, and a way to look into a DIB handle.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zumeld/platform/win32.h"
+
+namespace dib_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void Put16(Bytes& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void Put32(Bytes& b, std::uint32_t v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+inline void Append(Bytes& b, const Bytes& more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
+
+// Row bytes of a DIB: each row padded to a multiple of 4 bytes.
+inline std::uint32_t RowBytes(std::uint32_t width, std::uint32_t bits) {
+    return (width * bits + 31) / 32 * 4;
+}
+
+inline Bytes FileHeader(std::uint32_t fileSize, std::uint32_t offBits) {
+    Bytes b{'B', 'M'};
+    Put32(b, fileSize);
+    Put32(b, 0);  // two reserved words
+    Put32(b, offBits);
+    return b;
+}
+
+struct Info {
+    std::int32_t width = 4;
+    std::int32_t height = 2;
+    std::uint32_t bits = 8;
+    std::uint32_t compression = 0;
+    std::uint32_t sizeImage = 0;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t clrImportant = 0;
+    std::uint32_t size = 40;
+    std::int32_t xPels = 0;
+    std::int32_t yPels = 0;
+};
+
+inline Bytes InfoHeader(const Info& i) {
+    Bytes b;
+    Put32(b, i.size);
+    Put32(b, static_cast<std::uint32_t>(i.width));
+    Put32(b, static_cast<std::uint32_t>(i.height));
+    Put16(b, 1);
+    Put16(b, i.bits);
+    Put32(b, i.compression);
+    Put32(b, i.sizeImage);
+    Put32(b, static_cast<std::uint32_t>(i.xPels));
+    Put32(b, static_cast<std::uint32_t>(i.yPels));
+    Put32(b, i.clrUsed);
+    Put32(b, i.clrImportant);
+    return b;
+}
+
+inline Bytes CoreHeader(std::uint16_t width, std::uint16_t height, std::uint16_t bits) {
+    Bytes b;
+    Put32(b, 12);
+    Put16(b, width);
+    Put16(b, height);
+    Put16(b, 1);
+    Put16(b, bits);
+    return b;
+}
+
+// n colour entries of `entryBytes` (3 or 4) bytes; entry k is blue k, green 2k+1, red 3k+2
+// (mod 256) and, for quads, reserved 0.
+inline Bytes ColorTable(unsigned n, unsigned entryBytes) {
+    Bytes b;
+    for (unsigned k = 0; k < n; ++k) {
+        b.push_back(static_cast<std::uint8_t>(k));
+        b.push_back(static_cast<std::uint8_t>(2 * k + 1));
+        b.push_back(static_cast<std::uint8_t>(3 * k + 2));
+        if (entryBytes == 4) b.push_back(0);
+    }
+    return b;
+}
+
+// n pixel bytes counting up from `seed`, none of them 0, so zero fill is told from data.
+inline Bytes PixelBytes(std::size_t n, unsigned seed = 1) {
+    Bytes b(n);
+    for (std::size_t k = 0; k < n; ++k) b[k] = static_cast<std::uint8_t>((seed + k) % 255 + 1);
+    return b;
+}
+
+inline void WriteFile(const std::string& name, const Bytes& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A copy of the bytes of a global block.
+inline Bytes BlockBytes(HGLOBAL h) {
+    Bytes out;
+    if (!h) return out;
+    const auto* p = static_cast<const std::uint8_t*>(GlobalLock(h));
+    if (!p) return out;
+    out.assign(p, p + GlobalSize(h));
+    GlobalUnlock(h);
+    return out;
+}
+
+inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
+
+inline Bytes Slice(const Bytes& b, std::size_t at, std::size_t n) {
+    if (at > b.size()) return {};
+    return Bytes(b.begin() + at, b.begin() + std::min(b.size(), at + n));
+}
+
+}  // namespace dib_test
