@@ -1,0 +1,449 @@
+// Quobel::CControlBmp: built-in members, picture creation and refusals, duplication of
+// bitmaps of every depth, JPEG coding, and pictures shared between copies.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "zumeld/bitmap/ControlBmp.h"
+
+namespace {
+
+using Quobel::CControlBmp;
+
+// Opens the protected members to the tests.
+struct Probe : CControlBmp {
+    using CControlBmp::m_dDashProgress;
+    using CControlBmp::m_nBitCount;
+    using CControlBmp::m_nBmpHeight;
+    using CControlBmp::m_nDashState;
+    using CControlBmp::m_nWidthBytes;
+    using CControlBmp::m_pBuffer;
+    using CControlBmp::m_wDrawParam;
+};
+
+bool BitmapExists(HBITMAP h) {
+    BITMAP bm;
+    return GetObjectA(h, sizeof bm, &bm) == static_cast<int>(sizeof bm);
+}
+
+void ExpectEmpty(const CControlBmp& b) {
+    EXPECT_EQ(b.GetHbmp(), nullptr);
+    EXPECT_EQ(b.GetBufferPtr(), nullptr);
+    EXPECT_EQ(b.GetWidth(), 0);
+    EXPECT_EQ(b.GetHeight(), 0);
+    EXPECT_EQ(b.GetWidthBytes(), 0);
+    EXPECT_EQ(b.GetBitCount(), 0);
+}
+
+// ---- Built-in members ---------------------------------------------------------------------
+
+TEST(ControlBmpMembers, TopLeftIsLastRowOfBottomUpMemory) {
+    std::vector<BYTE> memory(320);
+    Probe p;
+    p.m_pBuffer = memory.data();
+    p.m_nWidthBytes = 32;
+    p.m_nBmpHeight = 10;
+    EXPECT_EQ(p.GetBufferTopLeftPtr(), memory.data() + 288);
+    p.m_pBuffer = nullptr;
+}
+
+TEST(ControlBmpMembers, PixelBytesFollowBitCount) {
+    const struct { int bits, bytes; } cases[] = {{8, 1}, {24, 3}, {32, 4}};
+    for (const auto& c : cases) {
+        Probe p;
+        p.m_nBitCount = c.bits;
+        EXPECT_EQ(p.GetPixelBytes(), c.bytes) << c.bits;
+    }
+}
+
+TEST(ControlBmpMembers, QuadToColorRefDropsReserved) {
+    EXPECT_EQ(CControlBmp::RGBQUADtoCOLORREF(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
+}
+
+TEST(ControlBmpMembers, ResetDashProgressLeavesDrawParam) {
+    Probe p;
+    p.m_wDrawParam = 0xBEEF;
+    p.m_dDashProgress = 0.25;
+    p.m_nDashState = 7;
+    p.ResetDashProgress();
+    EXPECT_EQ(p.m_dDashProgress, 1.0);
+    EXPECT_EQ(p.m_nDashState, 1);
+    EXPECT_EQ(p.m_wDrawParam, 0xBEEF);
+}
+
+TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndNothingMore) {
+    // 3 × 2 pixels at 24 bits: rows of 12 bytes (9 pixel bytes + 3 padding).
+    std::vector<BYTE> memory(32, 0xAB);
+    Probe p;
+    p.m_pBuffer = memory.data();
+    p.m_nWidthBytes = 12;
+    p.m_nBmpHeight = 2;
+    p.ClearBuffer();
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(memory[i], i < 24 ? 0 : 0xAB) << i;
+    p.m_pBuffer = nullptr;
+
+    CControlBmp real;
+    ASSERT_TRUE(real.CreateBitmap(3, 2, 24, 0, nullptr));
+    EXPECT_EQ(real.GetWidthBytes(), 12);
+    std::memset(real.GetBufferPtr(), 0xCD, 24);
+    real.ClearBuffer();
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(real.GetBufferPtr()[i], 0) << i;
+}
+
+// ---- Sharing between copies ---------------------------------------------------------------
+
+TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
+    HBITMAP handle = nullptr;
+    std::unique_ptr<CControlBmp> copy;
+    {
+        CControlBmp source;
+        ASSERT_TRUE(source.CreateBitmap(4, 3, 32, 0, nullptr));
+        source.GetBufferPtr()[0] = 0x5C;
+        handle = source.GetHbmp();
+        copy = std::make_unique<CControlBmp>(source);
+        EXPECT_EQ(copy->GetHbmp(), handle);
+        EXPECT_EQ(copy->GetBufferPtr(), source.GetBufferPtr());
+    }
+    EXPECT_TRUE(BitmapExists(handle));
+    EXPECT_EQ(copy->GetBufferPtr()[0], 0x5C);
+    CControlBmp assigned;
+    assigned = *copy;
+    assigned = assigned;
+    copy.reset();
+    EXPECT_TRUE(BitmapExists(handle));
+    EXPECT_EQ(assigned.GetHbmp(), handle);
+    assigned.CreateBitmap(1, 1, 24, 0, nullptr);  // the last holder lets go of the old picture
+    EXPECT_FALSE(BitmapExists(handle));
+}
+
+// ---- CreateBitmap -------------------------------------------------------------------------
+
+TEST(ControlBmpCreate, RefusesBadSizesAndDepthsLeavingAnEmptyBuffer) {
+    const struct {
+        int w, h, bits;
+    } cases[] = {
+        {0, 1, 24},
+        {1, 0, 24},
+        {-1, 5, 24},
+        {5, -1, 8},
+        {4, 4, 16},
+        {4, 4, 1},
+        {4, 4, 0},
+        {46341, 46341, 8},
+        {65536, 32768, 8},
+        {32768, 16385, 32},
+        {2147483647, 2147483647, 32},
+        {715827883, 1, 24},
+    };
+    for (const auto& c : cases) {
+        CControlBmp b;
+        ASSERT_TRUE(b.CreateBitmap(2, 2, 24, 0, nullptr));
+        const HBITMAP old = b.GetHbmp();
+        EXPECT_FALSE(b.CreateBitmap(c.w, c.h, c.bits, 0, nullptr))
+            << c.w << " x " << c.h << " x " << c.bits;
+        ExpectEmpty(b);
+        EXPECT_FALSE(BitmapExists(old));
+    }
+}
+
+TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
+    CControlBmp b;
+    ASSERT_TRUE(b.CreateBitmap(5, 3, 24, 0, nullptr));
+    EXPECT_EQ(b.GetWidthBytes(), 16);  // 15 bytes rounded up to 4
+    ASSERT_TRUE(b.CreateBitmap(5, 3, 8, 0, nullptr));
+    EXPECT_EQ(b.GetWidthBytes(), 8);
+    EXPECT_EQ(b.GetPalletNum(), 256);
+
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD c[256];
+    } info{};
+    info.h.biSize = sizeof(BITMAPINFOHEADER);
+    info.h.biBitCount = 8;
+    ASSERT_NE(GetDIBits(nullptr, b.GetHbmp(), 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                        DIB_RGB_COLORS),
+              0);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(info.c[i].rgbRed, i);
+        EXPECT_EQ(info.c[i].rgbGreen, i);
+        EXPECT_EQ(info.c[i].rgbBlue, i);
+    }
+    // The handle shows what is written through the buffer.
+    b.GetBufferTopLeftPtr()[2] = 77;
+    BITMAP bm;
+    ASSERT_EQ(GetObjectA(b.GetHbmp(), sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmBits, b.GetBufferPtr());
+    EXPECT_EQ(bm.bmWidthBytes, 8);
+}
+
+// ---- CreateDuplicate ----------------------------------------------------------------------
+
+// A source bitmap 3 × 2 made as a DIB section from raw rows (bottom-up) and a header.
+struct Source {
+    BITMAPINFOHEADER h;
+    DWORD table[256];
+};
+
+HBITMAP MakeSection(int bits, DWORD compression, std::vector<DWORD> table,
+                    const std::vector<BYTE>& rows) {
+    Source s{};
+    s.h.biSize = sizeof(BITMAPINFOHEADER);
+    s.h.biWidth = 3;
+    s.h.biHeight = 2;
+    s.h.biPlanes = 1;
+    s.h.biBitCount = static_cast<WORD>(bits);
+    s.h.biCompression = compression;
+    s.h.biClrUsed = bits <= 8 ? static_cast<DWORD>(table.size()) : 0;
+    std::copy(table.begin(), table.end(), s.table);
+    void* pixels = nullptr;
+    HBITMAP h = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&s), DIB_RGB_COLORS,
+                                 &pixels, nullptr, 0);
+    if (h != nullptr) std::memcpy(pixels, rows.data(), rows.size());
+    return h;
+}
+
+TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
+    // Expected pixels in memory order (bottom row first), as 0x00RRGGBB.
+    const struct {
+        const char* name;
+        int bits;
+        DWORD compression;
+        std::vector<DWORD> table;   // colour table (RGBQUAD as 0xXXRRGGBB) or masks
+        std::vector<BYTE> rows;     // two rows, 4-byte padded
+        std::vector<DWORD> expect;  // bottom row then top row
+    } cases[] = {
+        {"1 bit",
+         1,
+         BI_RGB,
+         {0x0A141E, 0xC89664},
+         {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
+         {0xC89664, 0x0A141E, 0xC89664, 0x0A141E, 0xC89664, 0x0A141E}},
+        {"4 bit",
+         4,
+         BI_RGB,
+         {0x000000, 0x111111, 0x222222, 0x330000, 0x004400, 0x000055, 0x666666, 0x777777, 0x888888,
+          0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0x123456},
+         {0xF3, 0x40, 0, 0, 0x51, 0xA0, 0, 0},
+         {0x123456, 0x330000, 0x004400, 0x000055, 0x111111, 0xAAAAAA}},
+        {"8 bit",
+         8,
+         BI_RGB,
+         {0x010203, 0xFEFDFC, 0x7F8081},
+         {2, 1, 0, 0, 0, 2, 1, 0},
+         {0x7F8081, 0xFEFDFC, 0x010203, 0x010203, 0x7F8081, 0xFEFDFC}},
+        // 5-5-5: a channel value v widens to v << 3 | v >> 2 (31 -> 255, 16 -> 132, 1 -> 8).
+        {"16 bit 555",
+         16,
+         BI_RGB,
+         {},
+         {0x00, 0x7C, 0xE0, 0x03, 0x01, 0x00, 0, 0, 0x10, 0x42, 0xFF, 0x7F, 0x00, 0x00, 0, 0},
+         {0xFF0000, 0x00FF00, 0x000008, 0x848484, 0xFFFFFF, 0x000000}},
+        // 5-6-5 masks: green 1 of 63 widens to 4.
+        {"16 bit 565",
+         16,
+         BI_BITFIELDS,
+         {0xF800, 0x07E0, 0x001F},
+         {0x00, 0xF8, 0x20, 0x00, 0xFF, 0xFF, 0, 0, 0x1F, 0x00, 0xE0, 0x07, 0x00, 0x00, 0, 0},
+         {0xFF0000, 0x000400, 0xFFFFFF, 0x0000FF, 0x00FF00, 0x000000}},
+        {"24 bit",
+         24,
+         BI_RGB,
+         {},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0},
+         {0x030201, 0x060504, 0x090807, 0x0C0B0A, 0x0F0E0D, 0x121110}},
+        {"32 bit",
+         32,
+         BI_RGB,
+         {},
+         {1,  2,  3,  0x77, 4,  5,  6,  0x77, 7,  8,  9,  0x77,
+          10, 11, 12, 0x77, 13, 14, 15, 0x77, 16, 17, 18, 0x77},
+         {0x030201, 0x060504, 0x090807, 0x0C0B0A, 0x0F0E0D, 0x121110}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HBITMAP src = MakeSection(c.bits, c.compression, c.table, c.rows);
+        ASSERT_NE(src, nullptr);
+        CControlBmp dup;
+        dup.CreateDuplicate(src, 32, 0, nullptr);
+        ASSERT_EQ(dup.GetWidth(), 3);
+        ASSERT_EQ(dup.GetHeight(), 2);
+        ASSERT_EQ(dup.GetBitCount(), 32);
+        ASSERT_EQ(dup.GetWidthBytes(), 12);
+        for (int i = 0; i < 6; ++i) {
+            const BYTE* p = dup.GetBufferPtr() + i * 4;
+            const DWORD want = c.expect[i];
+            EXPECT_EQ(p[0], want & 0xFF) << "pixel " << i;
+            EXPECT_EQ(p[1], (want >> 8) & 0xFF) << "pixel " << i;
+            EXPECT_EQ(p[2], (want >> 16) & 0xFF) << "pixel " << i;
+            EXPECT_EQ(p[3], 0) << "pixel " << i;
+        }
+        EXPECT_TRUE(DeleteObject(src));
+    }
+}
+
+TEST(ControlBmpDuplicate, BadHandlesGiveAnEmptyBuffer) {
+    HBITMAP deleted = CreateBitmap(2, 2, 1, 32, nullptr);
+    ASSERT_TRUE(DeleteObject(deleted));
+    const HBITMAP handles[] = {nullptr, deleted, reinterpret_cast<HBITMAP>(0x12345)};
+    for (HBITMAP h : handles) {
+        CControlBmp b;
+        ASSERT_TRUE(b.CreateBitmap(2, 2, 32, 0, nullptr));
+        b.CreateDuplicate(h, 32, 0, nullptr);
+        ExpectEmpty(b);
+    }
+}
+
+TEST(ControlBmpDuplicate, OwnPictureAndEightBitTargets) {
+    CControlBmp b;
+    ASSERT_TRUE(b.CreateBitmap(2, 1, 24, 0, nullptr));
+    const BYTE px[6] = {10, 20, 30, 90, 90, 90};
+    std::memcpy(b.GetBufferPtr(), px, 6);
+    const HBITMAP old = b.GetHbmp();
+    b.CreateDuplicate(b.GetHbmp(), 32, 0, nullptr);
+    ASSERT_EQ(b.GetBitCount(), 32);
+    const BYTE want[8] = {10, 20, 30, 0, 90, 90, 90, 0};
+    EXPECT_EQ(std::memcmp(b.GetBufferPtr(), want, 8), 0);
+    EXPECT_FALSE(BitmapExists(old));
+
+    // Into the grey ramp: a grey pixel keeps its level.
+    CControlBmp grey;
+    grey.CreateDuplicate(b.GetHbmp(), 8, 0, nullptr);
+    ASSERT_EQ(grey.GetBitCount(), 8);
+    EXPECT_EQ(grey.GetBufferPtr()[1], 90);
+}
+
+// ---- JPEG ---------------------------------------------------------------------------------
+
+// A smooth grey picture: level 40 + x + 2y.
+void FillGrey(CControlBmp& b) {
+    for (int y = 0; y < b.GetHeight(); ++y)
+        for (int x = 0; x < b.GetWidth(); ++x)
+            b.GetBufferTopLeftPtr()[x - y * b.GetWidthBytes()] = static_cast<BYTE>(40 + x + 2 * y);
+}
+
+std::vector<BYTE> EncodeGrey(int w, int h, int quality) {
+    CControlBmp b;
+    EXPECT_TRUE(b.CreateBitmap(w, h, 8, 256, nullptr));
+    FillGrey(b);
+    std::vector<BYTE> out(static_cast<std::size_t>(w) * h + 65536);
+    int produced = -1;
+    EXPECT_TRUE(b.CompressSaveJpeg(out.data(), static_cast<int>(out.size()), &produced, quality));
+    EXPECT_GT(produced, 0);
+    out.resize(static_cast<std::size_t>(produced));
+    return out;
+}
+
+TEST(ControlBmpJpeg, GreyPictureComesBackWithinAFewLevels) {
+    const int w = 61, h = 37;
+    const std::vector<BYTE> stream = EncodeGrey(w, h, 95);
+    ASSERT_GE(stream.size(), 4u);
+    EXPECT_EQ(stream[0], 0xFF);
+    EXPECT_EQ(stream[1], 0xD8);
+    CControlBmp back;
+    ASSERT_TRUE(back.CreateBitmap(w, h, 8, 256, nullptr));
+    ASSERT_TRUE(back.LoadJpegData(stream.data(), static_cast<int>(stream.size()), false));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int got = back.GetBufferTopLeftPtr()[x - y * back.GetWidthBytes()];
+            EXPECT_LE(std::abs(got - (40 + x + 2 * y)), 3) << x << "," << y;
+        }
+}
+
+TEST(ControlBmpJpeg, ColourPicturesComeBackWithFourthByteZero) {
+    for (int bits : {24, 32}) {
+        CControlBmp b;
+        ASSERT_TRUE(b.CreateBitmap(16, 8, bits, 0, nullptr));
+        const int n = b.GetPixelBytes();
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) {
+                BYTE* p = b.GetBufferPtr() + y * b.GetWidthBytes() + x * n;
+                p[0] = 200;  // blue
+                p[1] = static_cast<BYTE>(60 + 4 * x);
+                p[2] = 30;
+            }
+        std::vector<BYTE> out(20000);
+        int produced = 0;
+        ASSERT_TRUE(b.CompressSaveJpeg(out.data(), 20000, &produced, 100));
+        b.ClearBuffer();
+        ASSERT_TRUE(b.LoadJpegData(out.data(), produced, false));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const BYTE* p = b.GetBufferPtr() + y * b.GetWidthBytes() + x * n;
+                EXPECT_NEAR(p[0], 200, 6);
+                EXPECT_NEAR(p[1], 60 + 4 * x, 6);
+                EXPECT_NEAR(p[2], 30, 6);
+                if (n == 4) {
+                    EXPECT_EQ(p[3], 0);
+                }
+            }
+    }
+}
+
+TEST(ControlBmpJpeg, BadStreamsAreRefusedWithEveryPixelZero) {
+    const std::vector<BYTE> good = EncodeGrey(32, 16, 90);
+    const std::vector<BYTE> notJpeg = {'B', 'M', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::vector<BYTE> truncated(good.begin(), good.begin() + good.size() / 2);
+    const std::vector<BYTE> noEnd(good.begin(), good.end() - 2);
+    const struct {
+        const char* name;
+        const BYTE* data;
+        int size;
+        int w, h;
+    } cases[] = {
+        {"not JPEG", notJpeg.data(), static_cast<int>(notJpeg.size()), 32, 16},
+        {"cut in half", truncated.data(), static_cast<int>(truncated.size()), 32, 16},
+        {"no end marker", noEnd.data(), static_cast<int>(noEnd.size()), 32, 16},
+        {"only the start marker", good.data(), 2, 32, 16},
+        {"empty", good.data(), 0, 32, 16},
+        {"negative size", good.data(), -5, 32, 16},
+        {"null", nullptr, 100, 32, 16},
+        {"wider picture", good.data(), static_cast<int>(good.size()), 33, 16},
+        {"lower picture", good.data(), static_cast<int>(good.size()), 32, 15},
+    };
+    for (const auto& c : cases) {
+        CControlBmp b;
+        ASSERT_TRUE(b.CreateBitmap(c.w, c.h, 8, 256, nullptr));
+        std::memset(b.GetBufferPtr(), 0x5A, static_cast<std::size_t>(b.GetWidthBytes()) * c.h);
+        EXPECT_FALSE(b.LoadJpegData(c.data, c.size, false)) << c.name;
+        for (int i = 0; i < b.GetWidthBytes() * c.h; ++i)
+            ASSERT_EQ(b.GetBufferPtr()[i], 0) << c.name << " byte " << i;
+    }
+}
+
+TEST(ControlBmpJpeg, StreamMustFitTheBlock) {
+    CControlBmp b;
+    ASSERT_TRUE(b.CreateBitmap(64, 64, 8, 256, nullptr));
+    FillGrey(b);
+    std::vector<BYTE> block(300 + 16, 0xEE);
+    int produced = -7;
+    EXPECT_FALSE(b.CompressSaveJpeg(block.data(), 300, &produced, 95));
+    EXPECT_EQ(produced, -7);
+    for (int i = 300; i < 316; ++i) EXPECT_EQ(block[i], 0xEE) << i;
+
+    // An exact fit succeeds; one byte less does not.
+    const std::vector<BYTE> full = EncodeGrey(64, 64, 95);
+    std::vector<BYTE> shortBlock(full.size() - 1);
+    EXPECT_FALSE(
+        b.CompressSaveJpeg(shortBlock.data(), static_cast<int>(shortBlock.size()), &produced, 95));
+    std::vector<BYTE> exact(full.size());
+    EXPECT_TRUE(b.CompressSaveJpeg(exact.data(), static_cast<int>(exact.size()), &produced, 95));
+    EXPECT_EQ(produced, static_cast<int>(full.size()));
+    EXPECT_EQ(exact, full);
+}
+
+TEST(ControlBmpJpeg, QualityIsClampedAndEmptyBuffersRefuse) {
+    EXPECT_EQ(EncodeGrey(16, 16, -40), EncodeGrey(16, 16, 1));
+    EXPECT_EQ(EncodeGrey(16, 16, 1000), EncodeGrey(16, 16, 100));
+    EXPECT_NE(EncodeGrey(16, 16, 1), EncodeGrey(16, 16, 100));
+
+    CControlBmp empty;
+    BYTE block[64];
+    int produced = 0;
+    EXPECT_FALSE(empty.CompressSaveJpeg(block, 64, &produced, 50));
+    EXPECT_FALSE(empty.LoadJpegData(block, 64, false));
+}
+
+}  // namespace

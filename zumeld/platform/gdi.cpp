@@ -1,0 +1,559 @@
+// The in-memory GDI: the object table, stock objects, bitmaps and DIB sections, the DIB
+// read-out and write-in (GetDIBits, SetDIBits, CreateDIBitmap) and bitmap resources.
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+
+#include "zumeld/platform/gdi_p.h"
+#include "zumeld/platform/resources_p.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "pixels and file records are read as little-endian words");
+
+namespace Zumeld::Platform {
+
+namespace {
+
+constexpr PALETTEENTRY kDefaultPalette[20] = {
+    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
+    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
+    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
+    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
+    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
+
+RGBQUAD Quad(BYTE r, BYTE g, BYTE b) {
+    return RGBQUAD{b, g, r, 0};
+}
+RGBQUAD Quad(const PALETTEENTRY& e) {
+    return Quad(e.peRed, e.peGreen, e.peBlue);
+}
+
+struct GdiTable {
+    std::mutex mutex;
+    std::unordered_map<std::uintptr_t, std::unique_ptr<GdiObject>> objects;
+    std::uintptr_t next = 0x10000;
+    HGDIOBJ stock[DEFAULT_PALETTE + 1] = {};
+    HGDIOBJ defaultBitmap = nullptr;
+    std::unique_ptr<GdiBitmap> screen;  // made on first use; no handle reaches it
+};
+
+HGDIOBJ AddUnlocked(GdiTable& t, std::unique_ptr<GdiObject> obj) {
+    t.next += 0x10;
+    const std::uintptr_t key = t.next;
+    t.objects.emplace(key, std::move(obj));
+    return reinterpret_cast<HGDIOBJ>(key);
+}
+
+HGDIOBJ AddStockBrush(GdiTable& t, COLORREF color, bool hollow) {
+    auto brush = std::make_unique<GdiBrush>();
+    brush->stock = true;
+    brush->color = color;
+    brush->hollow = hollow;
+    return AddUnlocked(t, std::move(brush));
+}
+
+GdiTable* MakeTable() {
+    auto* t = new GdiTable;
+    t->stock[WHITE_BRUSH] = AddStockBrush(*t, RGB(255, 255, 255), false);
+    t->stock[LTGRAY_BRUSH] = AddStockBrush(*t, RGB(192, 192, 192), false);
+    t->stock[GRAY_BRUSH] = AddStockBrush(*t, RGB(128, 128, 128), false);
+    t->stock[DKGRAY_BRUSH] = AddStockBrush(*t, RGB(64, 64, 64), false);
+    t->stock[BLACK_BRUSH] = AddStockBrush(*t, RGB(0, 0, 0), false);
+    t->stock[NULL_BRUSH] = AddStockBrush(*t, 0, true);
+    auto pal = std::make_unique<GdiPalette>();
+    pal->stock = true;
+    pal->entries.assign(std::begin(kDefaultPalette), std::end(kDefaultPalette));
+    t->stock[DEFAULT_PALETTE] = AddUnlocked(*t, std::move(pal));
+    auto mono = NewBitmap(1, 1, 1);
+    mono->stock = true;
+    t->defaultBitmap = AddUnlocked(*t, std::move(mono));
+    return t;
+}
+
+// The table lives for the whole process: handles may be released from static destructors.
+GdiTable& Table() {
+    static GdiTable* table = MakeTable();
+    return *table;
+}
+
+template <typename T>
+T* FindKind(HGDIOBJ h, GdiKind kind) {
+    GdiObject* obj = FindObject(h);
+    return obj != nullptr && obj->kind == kind ? static_cast<T*>(obj) : nullptr;
+}
+
+// Width of a device-dependent bitmap row as GetObject reports it: rounded up to 2 bytes.
+LONG DdbWidthBytes(int width, int bits) {
+    return static_cast<LONG>((static_cast<std::int64_t>(width) * bits + 15) / 16 * 2);
+}
+
+// A bitmap in the format of a context's surface (the screen for a null context): what
+// CreateCompatibleBitmap and CreateDIBitmap make.
+std::unique_ptr<GdiBitmap> NewCompatibleBitmap(HDC hdc, int width, int height) {
+    const GdiBitmap* model = nullptr;
+    if (hdc != nullptr) {
+        const GdiDc* dc = FindDc(hdc);
+        if (dc == nullptr) return nullptr;
+        model = dc->screen ? nullptr : FindBitmap(dc->bitmap);
+    }
+    auto bmp = NewBitmap(width, height, model ? model->bitCount : kScreenBitCount);
+    if (bmp && model != nullptr) {
+        if (model->bitCount <= 8) bmp->colors = model->colors;
+        std::memcpy(bmp->masks, model->masks, sizeof bmp->masks);
+        bmp->dibSection = model->dibSection;
+    }
+    return bmp;
+}
+
+HBITMAP AddBitmap(std::unique_ptr<GdiBitmap> bmp) {
+    if (!bmp) return nullptr;
+    return static_cast<HBITMAP>(AddObject(std::move(bmp)));
+}
+
+const GdiPalette* PaletteOfDc(HDC hdc) {
+    const GdiDc* dc = FindDc(hdc);
+    return dc != nullptr ? FindPalette(dc->palette) : nullptr;
+}
+
+// The colour table GetDIBits hands out at a bit count: the bitmap's own at the same depth,
+// else the standard one.
+std::vector<RGBQUAD> OutputColors(const GdiBitmap& bmp, int bitCount) {
+    if (bmp.bitCount == bitCount && !bmp.colors.empty()) {
+        std::vector<RGBQUAD> c = bmp.colors;
+        c.resize(std::size_t{1} << bitCount, RGBQUAD{0, 0, 0, 0});
+        return c;
+    }
+    return StandardColors(bitCount);
+}
+
+}  // namespace
+
+// ---- Table -------------------------------------------------------------------------------
+
+std::unique_lock<std::mutex> GdiLock() {
+    return std::unique_lock<std::mutex>(Table().mutex);
+}
+
+GdiObject* FindObject(HGDIOBJ h) {
+    if (h == nullptr) return nullptr;
+    auto& objects = Table().objects;
+    const auto it = objects.find(reinterpret_cast<std::uintptr_t>(h));
+    return it == objects.end() ? nullptr : it->second.get();
+}
+GdiBitmap* FindBitmap(HGDIOBJ h) {
+    return FindKind<GdiBitmap>(h, GdiKind::Bitmap);
+}
+GdiPalette* FindPalette(HGDIOBJ h) {
+    return FindKind<GdiPalette>(h, GdiKind::Palette);
+}
+GdiBrush* FindBrush(HGDIOBJ h) {
+    return FindKind<GdiBrush>(h, GdiKind::Brush);
+}
+GdiDc* FindDc(HGDIOBJ h) {
+    return FindKind<GdiDc>(h, GdiKind::Dc);
+}
+
+HGDIOBJ AddObject(std::unique_ptr<GdiObject> obj) {
+    try {
+        return AddUnlocked(Table(), std::move(obj));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void RemoveObject(HGDIOBJ h) {
+    Table().objects.erase(reinterpret_cast<std::uintptr_t>(h));
+}
+
+HGDIOBJ StockObject(int index) {
+    if (index < 0 || index > DEFAULT_PALETTE) return nullptr;
+    return Table().stock[index];
+}
+
+HGDIOBJ DefaultDcBitmap() {
+    return Table().defaultBitmap;
+}
+
+GdiBitmap* ScreenSurface() {
+    GdiTable& t = Table();
+    if (!t.screen) t.screen = NewBitmap(kScreenWidth, kScreenHeight, kScreenBitCount);
+    return t.screen.get();
+}
+
+GdiBitmap* DcSurface(const GdiDc* dc) {
+    if (dc == nullptr) return nullptr;
+    return dc->screen ? ScreenSurface() : FindBitmap(dc->bitmap);
+}
+
+std::unique_ptr<GdiBitmap> NewBitmap(int width, int height, int bitCount) {
+    if (width < 1 || height < 1 || !IsValidBitCount(bitCount)) return nullptr;
+    const std::uint64_t stride = DibStride(static_cast<std::uint64_t>(width), bitCount);
+    if (stride * static_cast<std::uint64_t>(height) > kMaxPictureBytes) return nullptr;
+    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    std::unique_ptr<GdiBitmap> bmp(new (std::nothrow) GdiBitmap);
+    if (!bmp) return nullptr;
+    bmp->bits.reset(new (std::nothrow) BYTE[bytes]());
+    if (!bmp->bits) return nullptr;
+    bmp->width = width;
+    bmp->height = height;
+    bmp->bitCount = bitCount;
+    bmp->stride = static_cast<int>(stride);
+    if (bitCount <= 8) bmp->colors = StandardColors(bitCount);
+    return bmp;
+}
+
+std::vector<RGBQUAD> StandardColors(int bitCount) {
+    std::vector<RGBQUAD> c;
+    if (bitCount == 1) {
+        c = {Quad(0, 0, 0), Quad(255, 255, 255)};
+    } else if (bitCount == 4) {
+        // The dark colours and silver, then grey and the bright colours.
+        for (int i = 0; i < 8; ++i) c.push_back(Quad(kDefaultPalette[i]));
+        for (int i = 12; i < 20; ++i) c.push_back(Quad(kDefaultPalette[i]));
+    } else if (bitCount == 8) {
+        for (int i = 0; i < 10; ++i) c.push_back(Quad(kDefaultPalette[i]));
+        for (int r = 0; r < 6; ++r)
+            for (int g = 0; g < 6; ++g)
+                for (int b = 0; b < 6; ++b)
+                    c.push_back(Quad(static_cast<BYTE>(r * 51), static_cast<BYTE>(g * 51),
+                                     static_cast<BYTE>(b * 51)));
+        for (int i = 1; i <= 20; ++i) {
+            const BYTE v = static_cast<BYTE>(i * 12);
+            c.push_back(Quad(v, v, v));
+        }
+        for (int i = 10; i < 20; ++i) c.push_back(Quad(kDefaultPalette[i]));
+    }
+    return c;
+}
+
+// ---- DIB descriptions --------------------------------------------------------------------
+
+bool ReadDibLayout(const BITMAPINFO* pbmi, std::size_t available, UINT usage,
+                   const GdiPalette* palette, DibLayout& out) {
+    if (pbmi == nullptr || available < sizeof(BITMAPINFOHEADER)) return false;
+    const BITMAPINFOHEADER& h = pbmi->bmiHeader;
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > available) return false;
+    if (h.biWidth < 1 || h.biHeight == 0 || h.biHeight == INT_MIN) return false;
+    if (!IsValidBitCount(h.biBitCount)) return false;
+    const bool bitfields = h.biCompression == BI_BITFIELDS;
+    if (h.biCompression != BI_RGB && !(bitfields && (h.biBitCount == 16 || h.biBitCount == 32)))
+        return false;
+    const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const std::uint64_t stride = DibStride(static_cast<std::uint64_t>(h.biWidth), h.biBitCount);
+    if (stride * static_cast<std::uint64_t>(height) > kMaxPictureBytes) return false;
+    if (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS) return false;
+
+    DibLayout d;
+    d.width = h.biWidth;
+    d.height = height;
+    d.topDown = h.biHeight < 0;
+    d.bitCount = h.biBitCount;
+    d.stride = static_cast<int>(stride);
+    const BYTE* table = reinterpret_cast<const BYTE*>(pbmi) + h.biSize;
+    const std::size_t tableRoom = available - h.biSize;
+    if (d.bitCount <= 8) {
+        const DWORD most = DWORD{1} << d.bitCount;
+        const DWORD n = (h.biClrUsed > 0 && h.biClrUsed < most) ? h.biClrUsed : most;
+        const std::size_t entrySize = usage == DIB_PAL_COLORS ? sizeof(WORD) : sizeof(RGBQUAD);
+        if (n * entrySize > tableRoom) return false;
+        d.colors.resize(n);
+        for (DWORD i = 0; i < n; ++i) {
+            if (usage == DIB_PAL_COLORS) {
+                WORD index;
+                std::memcpy(&index, table + i * sizeof(WORD), sizeof index);
+                const PALETTEENTRY e =
+                    palette == nullptr
+                        ? (index < 20 ? kDefaultPalette[index] : PALETTEENTRY{0, 0, 0, 0})
+                        : (index < palette->entries.size() ? palette->entries[index]
+                                                           : PALETTEENTRY{0, 0, 0, 0});
+                d.colors[i] = Quad(e);
+            } else {
+                std::memcpy(&d.colors[i], table + i * sizeof(RGBQUAD), sizeof(RGBQUAD));
+                d.colors[i].rgbReserved = 0;
+            }
+        }
+    } else if (bitfields) {
+        // Headers of 52 bytes and more carry the masks themselves; the 40-byte header is
+        // followed by them.
+        const BYTE* masks = reinterpret_cast<const BYTE*>(pbmi) + sizeof(BITMAPINFOHEADER);
+        if (h.biSize < sizeof(BITMAPINFOHEADER) + sizeof d.masks) {
+            if (tableRoom < sizeof d.masks) return false;
+            masks = table;
+        }
+        std::memcpy(d.masks, masks, sizeof d.masks);
+    }
+    out = std::move(d);
+    return true;
+}
+
+RowSurface SurfaceOf(const GdiBitmap& b) {
+    RowSurface s;
+    s.format = b.Format();
+    s.base = b.bits.get();
+    s.stride = b.stride;
+    s.width = b.width;
+    s.height = b.height;
+    s.bottomUp = !b.topDown;
+    s.scanLo = 0;
+    s.scanHi = b.height;
+    return s;
+}
+
+RowSurface SurfaceOf(const DibLayout& d, const void* bits, std::uint64_t start,
+                     std::uint64_t cLines) {
+    RowSurface s;
+    s.format = d.Format();
+    s.base = static_cast<BYTE*>(const_cast<void*>(bits));
+    s.stride = d.stride;
+    s.width = d.width;
+    s.height = d.height;
+    s.bottomUp = !d.topDown;
+    const std::uint64_t h = static_cast<std::uint64_t>(d.height);
+    s.scanLo = static_cast<int>(start < h ? start : h);
+    s.scanHi = static_cast<int>(start + cLines < h ? start + cLines : h);
+    if (bits == nullptr) s.scanHi = s.scanLo;
+    return s;
+}
+
+int CopyDibToBitmap(GdiBitmap& bmp, const DibLayout& dib, const void* bits, UINT start,
+                    UINT cLines) {
+    if (bits == nullptr) return 0;
+    const RowSurface src = SurfaceOf(dib, bits, start, cLines);
+    const int width = dib.width < bmp.width ? dib.width : bmp.width;
+    const PixelFormat to = bmp.Format();
+    int copied = 0;
+    for (int scan = src.scanLo; scan < src.scanHi; ++scan) {
+        // Scan lines count from the bottom of a bottom-up DIB and from the top of a top-down
+        // one, in the DIB and in the bitmap alike.
+        const int row = dib.topDown ? scan : bmp.height - 1 - scan;
+        if (row < 0 || row >= bmp.height) continue;
+        ConvertPixels(src.format,
+                      src.base + static_cast<std::ptrdiff_t>(scan - src.scanLo) * src.stride, 0, to,
+                      bmp.Row(row), 0, width);
+        ++copied;
+    }
+    return copied;
+}
+
+}  // namespace Zumeld::Platform
+
+using namespace Zumeld::Platform;
+
+// ---- Bitmaps -----------------------------------------------------------------------------
+
+HBITMAP CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* lpBits) {
+    if (nPlanes != 1 || nBitCount > 32) return nullptr;
+    auto lock = GdiLock();
+    auto bmp = NewBitmap(nWidth, nHeight, static_cast<int>(nBitCount));
+    if (!bmp) return nullptr;
+    if (lpBits != nullptr) {
+        // Device-dependent rows run top-down, each padded to 2 bytes.
+        const LONG rowBytes = DdbWidthBytes(nWidth, bmp->bitCount);
+        for (int y = 0; y < nHeight; ++y)
+            std::memcpy(
+                bmp->Row(y),
+                static_cast<const BYTE*>(lpBits) + static_cast<std::ptrdiff_t>(y) * rowBytes,
+                static_cast<std::size_t>(rowBytes));
+    }
+    return AddBitmap(std::move(bmp));
+}
+
+HBITMAP CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+    auto lock = GdiLock();
+    return AddBitmap(NewCompatibleBitmap(hdc, cx, cy));
+}
+
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
+                         HANDLE hSection, DWORD offset) {
+    (void)offset;
+    if (ppvBits != nullptr) *ppvBits = nullptr;
+    if (hSection != nullptr) return nullptr;  // file-mapping sections are not supported
+    auto lock = GdiLock();
+    if (hdc != nullptr && FindDc(hdc) == nullptr) return nullptr;
+    DibLayout d;
+    if (!ReadDibLayout(pbmi, SIZE_MAX, usage, PaletteOfDc(hdc), d)) return nullptr;
+    auto bmp = NewBitmap(d.width, d.height, d.bitCount);
+    if (!bmp) return nullptr;
+    bmp->dibSection = true;
+    bmp->topDown = d.topDown;
+    if (d.bitCount <= 8) bmp->colors = d.colors;
+    std::memcpy(bmp->masks, d.masks, sizeof bmp->masks);
+    BYTE* pixels = bmp->bits.get();
+    HBITMAP h = AddBitmap(std::move(bmp));
+    if (h != nullptr && ppvBits != nullptr) *ppvBits = pixels;
+    return h;
+}
+
+HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit, const void* pjBits,
+                       const BITMAPINFO* pbmi, UINT iUsage) {
+    if (pbmih == nullptr || pbmih->biSize < sizeof(BITMAPINFOHEADER)) return nullptr;
+    const LONG height = pbmih->biHeight < 0 ? -pbmih->biHeight : pbmih->biHeight;
+    if (pbmih->biHeight == INT_MIN) return nullptr;
+    auto lock = GdiLock();
+    auto bmp = NewCompatibleBitmap(hdc, pbmih->biWidth, height);
+    if (!bmp) return nullptr;
+    if (flInit & CBM_INIT) {
+        DibLayout d;
+        if (pjBits == nullptr || !ReadDibLayout(pbmi, SIZE_MAX, iUsage, PaletteOfDc(hdc), d))
+            return nullptr;
+        CopyDibToBitmap(*bmp, d, pjBits, 0, static_cast<UINT>(d.height));
+    }
+    return AddBitmap(std::move(bmp));
+}
+
+int GetObjectA(HANDLE h, int c, LPVOID pv) {
+    auto lock = GdiLock();
+    if (const GdiBitmap* b = FindBitmap(h)) {
+        if (pv == nullptr) return static_cast<int>(sizeof(BITMAP));
+        if (c < static_cast<int>(sizeof(BITMAP))) return 0;
+        BITMAP bm{};
+        bm.bmType = 0;
+        bm.bmWidth = b->width;
+        bm.bmHeight = b->height;
+        bm.bmWidthBytes = b->dibSection ? b->stride : DdbWidthBytes(b->width, b->bitCount);
+        bm.bmPlanes = 1;
+        bm.bmBitsPixel = static_cast<WORD>(b->bitCount);
+        bm.bmBits = b->dibSection ? b->bits.get() : nullptr;
+        std::memcpy(pv, &bm, sizeof bm);
+        return static_cast<int>(sizeof(BITMAP));
+    }
+    if (const GdiPalette* p = FindPalette(h)) {
+        // A palette describes itself by its entry count, one WORD.
+        if (pv == nullptr) return static_cast<int>(sizeof(WORD));
+        if (c < static_cast<int>(sizeof(WORD))) return 0;
+        const WORD n = static_cast<WORD>(p->entries.size());
+        std::memcpy(pv, &n, sizeof n);
+        return static_cast<int>(sizeof(WORD));
+    }
+    return 0;
+}
+
+BOOL DeleteObject(HGDIOBJ ho) {
+    auto lock = GdiLock();
+    GdiObject* obj = FindObject(ho);
+    if (obj == nullptr || obj->kind == GdiKind::Dc) return FALSE;
+    if (obj->stock) return TRUE;
+    if (obj->selections > 0) return FALSE;  // still selected into a device context
+    RemoveObject(ho);
+    return TRUE;
+}
+
+HGDIOBJ GetStockObject(int i) {
+    auto lock = GdiLock();
+    return StockObject(i);
+}
+
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi,
+              UINT usage) {
+    if (lpbmi == nullptr || usage != DIB_RGB_COLORS) return 0;
+    BITMAPINFOHEADER& h = lpbmi->bmiHeader;
+    if (h.biSize < sizeof(BITMAPINFOHEADER)) return 0;
+    auto lock = GdiLock();
+    if (hdc != nullptr && FindDc(hdc) == nullptr) return 0;
+    const GdiBitmap* bmp = FindBitmap(hbm);
+    if (bmp == nullptr) return 0;
+
+    if (h.biBitCount == 0) {
+        // Describe the bitmap: its size, depth and image size; no colour table.
+        if (lpvBits != nullptr) return 0;
+        h.biWidth = bmp->width;
+        h.biHeight = bmp->height;
+        h.biPlanes = 1;
+        h.biBitCount = static_cast<WORD>(bmp->bitCount);
+        h.biCompression = BI_RGB;
+        h.biSizeImage = static_cast<DWORD>(bmp->stride) * static_cast<DWORD>(bmp->height);
+        h.biClrUsed = 0;
+        h.biClrImportant = 0;
+        return bmp->height;
+    }
+    const int bits = h.biBitCount;
+    if (!IsValidBitCount(bits)) return 0;
+    // Masked layouts are handed out as their default layout (5-5-5, 8-8-8), written as
+    // BI_RGB, so no masks ever go past the header.
+    if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && bits >= 16)) return 0;
+    if (lpvBits != nullptr && h.biWidth != bmp->width) return 0;
+    const bool topDown = h.biHeight < 0;
+    h.biWidth = bmp->width;
+    h.biHeight = topDown ? -bmp->height : bmp->height;
+    h.biPlanes = 1;
+    h.biCompression = BI_RGB;
+    const std::uint64_t stride = DibStride(static_cast<std::uint64_t>(bmp->width), bits);
+    if (stride * static_cast<std::uint64_t>(bmp->height) > kMaxPictureBytes) return 0;
+    h.biSizeImage = static_cast<DWORD>(stride * static_cast<std::uint64_t>(bmp->height));
+    h.biClrImportant = 0;
+
+    PixelFormat out;
+    out.bitCount = bits;
+    std::vector<RGBQUAD> colors;
+    if (bits <= 8) {
+        // As many entries as the caller's header asks for (its table may be that short).
+        const DWORD most = DWORD{1} << bits;
+        const DWORD n = (h.biClrUsed > 0 && h.biClrUsed < most) ? h.biClrUsed : most;
+        if (n == most) h.biClrUsed = 0;
+        colors = OutputColors(*bmp, bits);
+        colors.resize(n);
+        std::memcpy(lpbmi->bmiColors, colors.data(), n * sizeof(RGBQUAD));
+        out.colors = colors.data();
+        out.numColors = static_cast<int>(n);
+    } else {
+        h.biClrUsed = 0;
+    }
+    if (lpvBits == nullptr) return bmp->height;
+
+    const std::uint64_t first = start;
+    const std::uint64_t end = first + cLines < static_cast<std::uint64_t>(bmp->height)
+                                  ? first + cLines
+                                  : static_cast<std::uint64_t>(bmp->height);
+    const PixelFormat from = bmp->Format();
+    int copied = 0;
+    for (std::uint64_t scan = first; scan < end; ++scan, ++copied) {
+        const int row = topDown ? static_cast<int>(scan) : bmp->height - 1 - static_cast<int>(scan);
+        BYTE* dst = static_cast<BYTE*>(lpvBits) + static_cast<std::size_t>(copied) * stride;
+        ConvertPixels(from, bmp->Row(row), 0, out, dst, 0, bmp->width);
+    }
+    return copied;
+}
+
+int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
+              const BITMAPINFO* lpbmi, UINT ColorUse) {
+    auto lock = GdiLock();
+    if (hdc != nullptr && FindDc(hdc) == nullptr) return 0;
+    GdiBitmap* bmp = FindBitmap(hbm);
+    DibLayout d;
+    if (bmp == nullptr || !ReadDibLayout(lpbmi, SIZE_MAX, ColorUse, PaletteOfDc(hdc), d)) return 0;
+    return CopyDibToBitmap(*bmp, d, lpBits, start, cLines);
+}
+
+// ---- Bitmap resources --------------------------------------------------------------------
+
+HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
+    (void)hInstance;  // every module's bitmaps are embedded in this library
+    if (lpBitmapName == nullptr || !IS_INTRESOURCE(lpBitmapName)) return nullptr;
+    const int id = static_cast<int>(reinterpret_cast<UINT_PTR>(lpBitmapName));
+    const EmbeddedResource* res = kEmbeddedResources;
+    while (res->bytes != nullptr && res->id != id) ++res;
+    if (res->bytes == nullptr || res->size < sizeof(BITMAPFILEHEADER)) return nullptr;
+
+    BITMAPFILEHEADER fh;
+    std::memcpy(&fh, res->bytes, sizeof fh);
+    if (fh.bfType != 0x4D42) return nullptr;  // "BM"
+    // The info block (header, table or masks) copied to aligned memory.
+    const std::size_t infoBytes = res->size - sizeof fh;
+    std::vector<std::uint32_t> info((infoBytes + 3) / 4);
+    std::memcpy(info.data(), res->bytes + sizeof fh, infoBytes);
+    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
+
+    auto lock = GdiLock();
+    DibLayout d;
+    if (!ReadDibLayout(bmi, infoBytes, DIB_RGB_COLORS, nullptr, d)) return nullptr;
+    const std::size_t pixelBytes = static_cast<std::size_t>(d.stride) * d.height;
+    if (fh.bfOffBits < sizeof fh || fh.bfOffBits > res->size ||
+        res->size - fh.bfOffBits < pixelBytes)
+        return nullptr;
+    auto bmp = NewBitmap(d.width, d.height, kScreenBitCount);
+    if (!bmp) return nullptr;
+    CopyDibToBitmap(*bmp, d, res->bytes + fh.bfOffBits, 0, static_cast<UINT>(d.height));
+    return AddBitmap(std::move(bmp));
+}
