@@ -13,8 +13,12 @@ class TempDir {
     TempDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = "zumeld-";
-        name += info ? std::string(info->test_suite_name()) + "-" + info->name() : "test";
-        name += "-" + std::to_string(::getpid());
+        if (info) {
+            name.append(info->test_suite_name()).append("-").append(info->name());
+        } else {
+            name.append("test");
+        }
+        name.append("-").append(std::to_string(::getpid()));
         for (char& c : name)
             if (c == '/') c = '_';
         m_path = std::filesystem::temp_directory_path() / name;
