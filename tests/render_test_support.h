@@ -1,0 +1,142 @@
+// Hand-built inputs for the drawing kernels: a texture slot with chosen texels, a display
+// grid, and a bottom-up target picture with padded rows and sentinel bytes around it, so
+// that a write outside the picture (into padding, guard bytes or the fourth byte of a
+// 32-bit pixel) is seen.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "zumeld/render/SpanRenderer.h"
+#include "zumeld/render/TextureSet.h"
+#include "zumeld/util/SharedBlock.h"
+#include "zumeld/util/Surface.h"
+
+namespace render_test {
+
+using ::BYTE;
+using Zumeld::tagTEXTURE_SLOT;
+
+struct Texel {
+    BYTE b, g, r;
+};
+
+// A slot of w x h texels whose low, high and sea texels come from the functions.
+inline tagTEXTURE_SLOT MakeSlot(int w, int h, const std::function<Texel(int, int)>& low,
+                                const std::function<Texel(int, int)>& high,
+                                const std::function<Texel(int, int)>& sea, int blend = 2000,
+                                int fadeTop = 2000, int fadeBottom = 2000) {
+    tagTEXTURE_SLOT s;
+    s.nWidth = w;
+    s.nHeight = h;
+    s.nRowBytes = w * 4;
+    s.nPlaneSize = w * 4 * h;
+    s.pLandPixels =
+        Zumeld::SharedBlock<BYTE>::AllocateZeroed(3 * static_cast<size_t>(s.nPlaneSize));
+    s.pSeaPixels = s.pLandPixels.get() + 2 * s.nPlaneSize;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            BYTE* land = s.pLandPixels.get() + 2 * (y * s.nRowBytes + x * 4);
+            Texel lo = low(x, y), hi = high(x, y), se = sea(x, y);
+            const BYTE t[8] = {lo.b, hi.b, lo.g, hi.g, lo.r, hi.r, 0, 0};
+            std::memcpy(land, t, 8);
+            BYTE* sp = s.pSeaPixels + y * s.nRowBytes + x * 4;
+            sp[0] = se.b;
+            sp[1] = se.g;
+            sp[2] = se.r;
+            sp[3] = 0xEE;
+        }
+    }
+    s.nBlendElevation = blend;
+    s.nFadeLineTop = fadeTop;
+    s.nFadeLineBottom = fadeBottom;
+    return s;
+}
+
+inline tagTEXTURE_SLOT UniformSlot(Texel low, Texel high, Texel sea, int blend = 2000,
+                                   int fadeTop = 2000, int fadeBottom = 2000, int w = 4,
+                                   int h = 4) {
+    return MakeSlot(
+        w, h, [=](int, int) { return low; }, [=](int, int) { return high; },
+        [=](int, int) { return sea; }, blend, fadeTop, fadeBottom);
+}
+
+// A display grid of width x height cells plus a margin, all cells `fill`.
+struct Grid {
+    std::vector<short> cells;
+    Zumeld::DisplayGridView view;
+    Grid(int width, int height, short fill = 0, int marginX = 1, int marginY = 1) {
+        view.width = width;
+        view.height = height;
+        view.bufferWidth = view.stride = width + marginX;
+        view.bufferHeight = height + marginY;
+        cells.assign(static_cast<size_t>(view.stride) * view.bufferHeight, fill);
+        view.cells = cells.data();
+    }
+    short& at(int x, int y) { return cells[static_cast<size_t>(y) * view.stride + x]; }
+};
+
+// A bottom-up picture (first byte = bottom-left pixel) with padded rows and guard bytes.
+struct Target {
+    static constexpr BYTE kSentinel = 0xA5;
+    static constexpr BYTE kFourth = 0x5C;
+    static constexpr int kGuard = 64;
+    int width, height, bpp, rowBytes;
+    std::vector<BYTE> mem;
+    Zumeld::PixelSurface surface;
+
+    Target(int w, int h, int bytesPerPixel, BYTE fill = 0x11, int padding = 5)
+        : width(w), height(h), bpp(bytesPerPixel), rowBytes(w * bytesPerPixel + padding) {
+        mem.assign(static_cast<size_t>(2 * kGuard + rowBytes * h), kSentinel);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                BYTE* p = Pixel(x, y);
+                p[0] = p[1] = p[2] = fill;
+                if (bpp == 4) p[3] = kFourth;
+            }
+        surface.topRow = mem.data() + kGuard + static_cast<ptrdiff_t>(h - 1) * rowBytes;
+        surface.rowStep = -rowBytes;
+        surface.width = w;
+        surface.height = h;
+        surface.bytesPerPixel = bpp;
+    }
+    BYTE* Pixel(int x, int y) {
+        return mem.data() + kGuard + static_cast<ptrdiff_t>(height - 1 - y) * rowBytes + x * bpp;
+    }
+    Texel At(int x, int y) {
+        BYTE* p = Pixel(x, y);
+        return {p[0], p[1], p[2]};
+    }
+    // Every byte outside B, G, R of the picture still holds what it held.
+    ::testing::AssertionResult OutsideUntouched() const {
+        for (size_t i = 0; i < mem.size(); ++i) {
+            const long off = static_cast<long>(i) - kGuard;
+            bool inside = false;
+            BYTE expect = kSentinel;
+            if (off >= 0 && off < static_cast<long>(rowBytes) * height) {
+                const long col = off % rowBytes;
+                if (col < static_cast<long>(width) * bpp) {
+                    inside = col % bpp < 3;
+                    expect = kFourth;
+                }
+            }
+            if (!inside && mem[i] != expect)
+                return ::testing::AssertionFailure()
+                       << "byte " << off << " changed to " << int(mem[i]);
+        }
+        return ::testing::AssertionSuccess();
+    }
+};
+
+inline bool operator==(Texel a, Texel b) {
+    return a.b == b.b && a.g == b.g && a.r == b.r;
+}
+inline std::ostream& operator<<(std::ostream& os, Texel t) {
+    return os << "(B " << int(t.b) << ", G " << int(t.g) << ", R " << int(t.r) << ")";
+}
+
+}  // namespace render_test

@@ -1,0 +1,341 @@
+// The span renderer: set-up and the scalar reference kernel.
+//
+// Fixed-point rules used below (all exact integer arithmetic):
+//   mixing  q = (lo x (255 - t) + hi x t) >> 8, t = min(255, (e x k) >> 15)  (q <= 254)
+//   fading  q = (q x (255 - f) + 160 x f) >> 8, f = min(255, (e - L) >> 1), only when e >= L
+//   shading q = min(255, (q x (h + 128)) >> 7), h = clamp(((e' - e) x g) >> 11, -128, 127)
+//   fade line L = acc >> 12 with acc = base + step x y in 12-bit fixed point; >> on a
+//   negative value rounds toward minus infinity.
+#include "zumeld/render/SpanRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace Zumeld {
+
+namespace {
+
+// Beyond these magnitudes the fade line lies so far from every elevation (0..32767) that
+// only its sign matters; clamping keeps the 64-bit row arithmetic from overflowing.
+constexpr std::int64_t kFadeLimit = std::int64_t{1} << 40;
+constexpr std::int64_t kFadeFixedLimit = kFadeLimit << 12;
+
+// Remainder toward minus infinity: always in 0 .. m - 1 for m >= 1.
+std::int64_t FloorMod(std::int64_t a, std::int64_t m) {
+    std::int64_t r = a % m;
+    return r < 0 ? r + m : r;
+}
+
+// trunc(x) as a 64-bit integer, x clamped to +-limit first (NaN gives 0).
+std::int64_t TruncClamped(double x, std::int64_t limit) {
+    if (!(x == x)) return 0;
+    const double l = static_cast<double>(limit);
+    if (x >= l) return limit;
+    if (x <= -l) return -limit;
+    return static_cast<std::int64_t>(x);
+}
+
+// Elevations are drawn from 0 up; a negative one is sea.
+inline int ElevationAt(const short* row, int x) {
+    int e = row[x];
+    return e < 0 ? 0 : e;
+}
+
+struct ToneTable {
+    BYTE v[256];
+    explicit ToneTable(int tone) {
+        for (int p = 0; p < 256; ++p) v[p] = static_cast<BYTE>(ApplyTone(tone, p));
+    }
+};
+
+// The clipped part of one span: row y, columns left..right; false when nothing is left.
+bool ClipSpan(const tagHorzLine& line, int width, int height, int& y, int& left, int& right) {
+    y = line.y;
+    if (y < 0 || y >= height) return false;
+    left = std::max<int>(line.left, 0);
+    right = std::min<int>(line.right, width - 1);
+    return left <= right;
+}
+
+// Everything the textured path needs per call, in the form the pixel loop reads.
+struct TexturedCall {
+    const short* cells;
+    int stride;
+    int lastColumn;  // bufferWidth - 1: the shading neighbour's column is clamped to it
+    int lastRow;     // bufferHeight - 1
+    const BYTE* land;
+    const BYTE* sea;
+    int rowBytes;
+    int texRows;  // planeSize / rowBytes
+    int d, g, k;
+    bool paint;
+    const BYTE* tone;
+};
+
+// One span of the textured path: row y, columns left..right (already clipped).
+template <int kBytesPerPixel, bool kShade>
+void TexturedRun(const TexturedCall& c, const SpanParams& p, int y, int left, int right,
+                 BYTE* dst) {
+    const int v =
+        static_cast<int>(FloorMod(p.origin.row0 + static_cast<std::int64_t>(y), c.texRows)) *
+        c.rowBytes;
+    const std::int64_t acc = p.fadeBase + p.fadeStep * y;
+    const std::int64_t fadeLine = acc >> 12;  // rounds toward minus infinity
+    const int texels = c.rowBytes / 4;
+    int u =
+        static_cast<int>(FloorMod(p.origin.u0 / 4 + static_cast<std::int64_t>(left), texels)) * 4;
+    const short* row = c.cells + static_cast<std::ptrdiff_t>(y) * c.stride;
+    const short* below =
+        c.cells + static_cast<std::ptrdiff_t>(std::min(y + c.d, c.lastRow)) * c.stride;
+    const BYTE* seaRow = c.sea + v;
+    const BYTE* landRow = c.land + 2 * static_cast<std::ptrdiff_t>(v);
+
+    for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
+        const int e = ElevationAt(row, x);
+        if (e == 0 && !c.paint) {
+            const BYTE* s = seaRow + u;
+            dst[0] = s[0];
+            dst[1] = s[1];
+            dst[2] = s[2];
+        } else {
+            const int t = std::min(255, (e * c.k) >> 15);
+            const BYTE* l = landRow + 2 * u;
+            int q0 = (l[0] * (255 - t) + l[1] * t) >> 8;
+            int q1 = (l[2] * (255 - t) + l[3] * t) >> 8;
+            int q2 = (l[4] * (255 - t) + l[5] * t) >> 8;
+            if (e >= fadeLine) {
+                const int f = static_cast<int>(std::min<std::int64_t>(255, (e - fadeLine) >> 1));
+                const int grey = 160 * f;
+                q0 = (q0 * (255 - f) + grey) >> 8;
+                q1 = (q1 * (255 - f) + grey) >> 8;
+                q2 = (q2 * (255 - f) + grey) >> 8;
+            }
+            if constexpr (kShade) {
+                const int e2 = ElevationAt(below, std::min(x + c.d, c.lastColumn));
+                const int h = std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128;
+                q0 = std::min(255, (q0 * h) >> 7);
+                q1 = std::min(255, (q1 * h) >> 7);
+                q2 = std::min(255, (q2 * h) >> 7);
+            }
+            dst[0] = c.tone[q0];
+            dst[1] = c.tone[q1];
+            dst[2] = c.tone[q2];
+        }
+        u += 4;
+        if (u == c.rowBytes) u = 0;
+    }
+}
+
+template <int kBytesPerPixel, bool kShade>
+void TexturedSpans(const TexturedCall& c, const SpanParams& p, const DisplayGridView& grid,
+                   const tagHorzLine* lines, int nLines, const PixelSurface& target) {
+    const int width = std::min(grid.width, target.width);
+    const int height = std::min(grid.height, target.height);
+    for (int i = 0; i < nLines; ++i) {
+        int y, left, right;
+        if (!ClipSpan(lines[i], width, height, y, left, right)) continue;
+        TexturedRun<kBytesPerPixel, kShade>(c, p, y, left, right, target.Pixel(left, y));
+    }
+}
+
+void FlatSpans(const SpanParams& p, const DisplayGridView& grid, const tagHorzLine* lines,
+               int nLines, const PixelSurface& target) {
+    const BYTE b = static_cast<BYTE>(ApplyTone(p.tone, GetBValue(p.color)));
+    const BYTE g = static_cast<BYTE>(ApplyTone(p.tone, GetGValue(p.color)));
+    const BYTE r = static_cast<BYTE>(ApplyTone(p.tone, GetRValue(p.color)));
+    const int width = std::min(grid.width, target.width);
+    const int height = std::min(grid.height, target.height);
+    for (int i = 0; i < nLines; ++i) {
+        int y, left, right;
+        if (!ClipSpan(lines[i], width, height, y, left, right)) continue;
+        BYTE* dst = target.Pixel(left, y);
+        for (int x = left; x <= right; ++x, dst += target.bytesPerPixel) {
+            dst[0] = b;
+            dst[1] = g;
+            dst[2] = r;
+        }
+    }
+}
+
+bool GridIsUsable(const DisplayGridView& g) {
+    return g.cells != nullptr && g.width >= 1 && g.height >= 1 && g.width <= g.bufferWidth &&
+           g.bufferWidth <= g.stride && g.height <= g.bufferHeight;
+}
+
+}  // namespace
+
+// ---- Texture slots ----------------------------------------------------------------------------
+
+bool TexturePlanes::IsLive() const {
+    return land != nullptr && sea != nullptr && rowBytes >= 4 && rowBytes % 4 == 0 &&
+           planeSize >= rowBytes && planeSize % rowBytes == 0;
+}
+
+TexturePlanes PlanesOf(const tagTEXTURE_SLOT& slot) {
+    TexturePlanes p;
+    // A slot is only addressable when its sizes agree with each other (as AddTexture makes
+    // them); the block then holds 3 x planeSize bytes.
+    if (slot.pLandPixels == nullptr || slot.pSeaPixels == nullptr || slot.nWidth < 1 ||
+        slot.nHeight < 1 || slot.nRowBytes != slot.nWidth * 4 ||
+        static_cast<std::int64_t>(slot.nPlaneSize) !=
+            static_cast<std::int64_t>(slot.nRowBytes) * slot.nHeight)
+        return p;
+    p.land = slot.pLandPixels.get();
+    p.sea = slot.pSeaPixels;
+    p.rowBytes = slot.nRowBytes;
+    p.planeSize = slot.nPlaneSize;
+    return p;
+}
+
+const tagTEXTURE_SLOT* FindLiveSlot(const tagTEXTURE_SLOT* slots, const bool* fourSeasons,
+                                    int setCount, int set, int season) {
+    if (slots == nullptr || fourSeasons == nullptr || set < 0 || set >= setCount) return nullptr;
+    int s = 0;
+    if (fourSeasons[set]) {
+        if (season < 0 || season > 3) return nullptr;
+        s = season;
+    }
+    const tagTEXTURE_SLOT& slot = slots[set * 4 + s];
+    return PlanesOf(slot).IsLive() ? &slot : nullptr;
+}
+
+TextureOrigin MakeTextureOrigin(double scale, int stretchLeft, int stretchTop, int rowBytes,
+                                int planeSize) {
+    TextureOrigin o;
+    if (rowBytes < 4 || rowBytes % 4 != 0 || planeSize < rowBytes || planeSize % rowBytes != 0)
+        return o;
+    // trunc toward zero, as the texture is anchored to map cell (0, 0).
+    constexpr std::int64_t kLimit = std::int64_t{1} << 62;
+    const std::int64_t column = TruncClamped(stretchLeft * scale, kLimit);
+    const std::int64_t row = TruncClamped(stretchTop * scale, kLimit);
+    o.u0 = static_cast<int>(FloorMod(column, rowBytes / 4)) * 4;
+    o.row0 = static_cast<int>(FloorMod(row, planeSize / rowBytes));
+    return o;
+}
+
+// ---- Set-up -------------------------------------------------------------------------------------
+
+SpanParams MakeSpanParams(const SpanSetup& in, const tagTEXTURE_SLOT& slot) {
+    SpanParams p;
+    const double s = in.scale;
+    if (!(s > 0.0) || !std::isfinite(s) || in.mapHeight < 1 || !PlanesOf(slot).IsLive()) return p;
+    p.tone = in.tone;
+    p.shade = in.shade;
+    p.texture = in.texture;
+    p.color = in.color;
+    p.paint = in.paint;
+
+    // Shading distance and gain, in double precision.
+    const double relief = static_cast<double>(std::max(1, in.reliefLevel));
+    if (in.shade) {
+        if (s <= 1.0) {
+            p.shadeDistance = 1;
+            p.shadeGain = static_cast<int>(768.0 * s / relief);
+        } else {
+            const double d = std::min(std::trunc(s), 2147483647.0);
+            p.shadeDistance = static_cast<int>(d);
+            p.shadeGain = static_cast<int>(s / d * 768.0 / relief);
+        }
+    }
+
+    // Colour source: the slot's planes, or one flat texel (Wb = Sb = 4).
+    p.rowBytes = in.texture ? slot.nRowBytes : 4;
+    p.planeSize = in.texture ? slot.nPlaneSize : 4;
+    p.origin = MakeTextureOrigin(s, in.stretchLeft, in.stretchTop, p.rowBytes, p.planeSize);
+
+    p.blendK = std::min(32767, 8388608 / std::max(1, slot.nBlendElevation));
+
+    // Fade line: base with integer division truncating toward zero; step wholly in double
+    // (the difference converted before the first division), truncated toward zero.
+    const std::int64_t top = slot.nFadeLineTop;
+    const std::int64_t delta = static_cast<std::int64_t>(slot.nFadeLineBottom) - top;
+    const std::int64_t line = top + (delta * in.stretchTop) / in.mapHeight;
+    p.fadeBase = std::clamp(line, -kFadeLimit, kFadeLimit) * 4096;
+    p.fadeStep =
+        TruncClamped(static_cast<double>(delta) / in.mapHeight / s * 4096.0, kFadeFixedLimit);
+    p.valid = true;
+    return p;
+}
+
+int ApplyTone(int tone, int p) {
+    switch (tone) {
+        case 1:
+            return p - p / 2;
+        case 2:
+            return p - p / 4;
+        case 3:
+            return std::min(255, p + p / 2);
+        case 4:
+            return std::min(255, p - p / 4 + p / 2);
+        default:
+            return p;
+    }
+}
+
+// ---- Kernel -------------------------------------------------------------------------------------
+
+void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& planes,
+                          const SpanParams& p, const tagHorzLine* lines, int nLines,
+                          const PixelSurface& target) {
+    if (!p.valid || lines == nullptr || nLines <= 0 || !GridIsUsable(grid) ||
+        !target.IsDrawable() || !planes.IsLive())
+        return;
+    if (p.paint && !p.shade && !p.texture) {
+        FlatSpans(p, grid, lines, nLines, target);
+        return;
+    }
+    // The colour source must fit in the slot's planes.
+    if (p.rowBytes < 4 || p.rowBytes % 4 != 0 || p.planeSize < p.rowBytes ||
+        p.planeSize % p.rowBytes != 0 || p.planeSize > planes.planeSize ||
+        p.rowBytes > planes.rowBytes || p.origin.u0 < 0 || p.origin.u0 >= p.rowBytes ||
+        p.origin.u0 % 4 != 0)
+        return;
+
+    const ToneTable tone(p.tone);
+    const BYTE flat[8] = {GetBValue(p.color),
+                          GetBValue(p.color),
+                          GetGValue(p.color),
+                          GetGValue(p.color),
+                          GetRValue(p.color),
+                          GetRValue(p.color),
+                          0,
+                          0};
+    TexturedCall c;
+    c.cells = grid.cells;
+    c.stride = grid.stride;
+    c.lastColumn = grid.bufferWidth - 1;
+    c.lastRow = grid.bufferHeight - 1;
+    c.land = p.texture ? planes.land : flat;
+    c.sea = planes.sea;
+    c.rowBytes = p.rowBytes;
+    c.texRows = p.planeSize / p.rowBytes;
+    // Past the grid's extent the neighbour is clamped anyway; the caps keep x + d and
+    // (e' - e) x g inside int.
+    c.d = p.shade ? std::clamp(p.shadeDistance, 0, 1 << 24) : 0;
+    c.g = p.shade ? std::clamp(p.shadeGain, 0, 32767) : 0;
+    c.k = std::clamp(p.blendK, 0, 32767);
+    c.paint = p.paint;
+    c.tone = tone.v;
+
+    // With d = 0 the shading factor is 1 (h = 0): the unshaded loop gives the same bytes.
+    const bool shade = c.d > 0;
+    if (target.bytesPerPixel == 3) {
+        if (shade)
+            TexturedSpans<3, true>(c, p, grid, lines, nLines, target);
+        else
+            TexturedSpans<3, false>(c, p, grid, lines, nLines, target);
+    } else {
+        if (shade)
+            TexturedSpans<4, true>(c, p, grid, lines, nLines, target);
+        else
+            TexturedSpans<4, false>(c, p, grid, lines, nLines, target);
+    }
+}
+
+void RenderSpans(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
+                 const tagHorzLine* lines, int nLines, const PixelSurface& target) {
+    RenderSpansReference(grid, planes, p, lines, nLines, target);
+}
+
+}  // namespace Zumeld
