@@ -1,0 +1,281 @@
+// The sea fill, the two overlay blends and the DIB row copy, as kernels.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "render_test_support.h"
+#include "zumeld/render/SeaOverlay.h"
+
+namespace {
+
+using namespace render_test;
+using Zumeld::BlendOverlayRect;
+using Zumeld::BlendOverlayWhole;
+using Zumeld::CopyDibTopFirst;
+using Zumeld::FillSea;
+using Zumeld::MakeTextureOrigin;
+using Zumeld::OverlayView;
+using Zumeld::PlanesOf;
+
+// A 60 x 60 slot whose sea texel (x, y) is (x, y, 200) and land texels are dark.
+tagTEXTURE_SLOT SeaSlot() {
+    return MakeSlot(
+        60, 60,
+        [](int, int) {
+            return Texel{1, 1, 1};
+        },
+        [](int, int) {
+            return Texel{2, 2, 2};
+        },
+        [](int x, int y) {
+            return Texel{BYTE(x), BYTE(y), 200};
+        });
+}
+
+TEST(SeaFill, RepeatsEverySixtyPixelsAtScaleOne) {
+    const tagTEXTURE_SLOT slot = SeaSlot();
+    // Shown from map cell (70, 125): u0 = 10 texels, row0 = 5.
+    const auto origin = MakeTextureOrigin(1.0, 70, 125, slot.nRowBytes, slot.nPlaneSize);
+    for (int bpp : {3, 4}) {
+        Target target(150, 130, bpp);
+        FillSea(PlanesOf(slot), origin, 150, 130, target.surface);
+        for (int y = 0; y < 130; ++y)
+            for (int x = 0; x < 150; ++x)
+                ASSERT_EQ(target.At(x, y), (Texel{BYTE((10 + x) % 60), BYTE((5 + y) % 60), 200}))
+                    << x << "," << y << " bpp " << bpp;
+        EXPECT_TRUE(target.OutsideUntouched());
+    }
+}
+
+TEST(SeaFill, MeetsTheRenderersSeaWithoutASeam) {
+    // The renderer's sea pixels and the fill take the same texel at every position.
+    const tagTEXTURE_SLOT slot = SeaSlot();
+    for (double scale : {1.0, 2.5, 0.75}) {
+        Zumeld::SpanSetup s;
+        s.scale = scale;
+        s.stretchLeft = 37;
+        s.stretchTop = 91;
+        s.mapHeight = 500;
+        s.texture = true;
+        s.shade = true;
+        Grid grid(90, 70, 0, 3, 3);
+        Target drawn(90, 70, 3), filled(90, 70, 3);
+        std::vector<Zumeld::tagHorzLine> lines;
+        for (short y = 0; y < 70; ++y) lines.push_back({y, 0, 89});
+        Zumeld::RenderSpans(grid.view, PlanesOf(slot), Zumeld::MakeSpanParams(s, slot),
+                            lines.data(), 70, drawn.surface);
+        FillSea(PlanesOf(slot), MakeTextureOrigin(scale, 37, 91, slot.nRowBytes, slot.nPlaneSize),
+                90, 70, filled.surface);
+        EXPECT_EQ(drawn.mem, filled.mem) << "scale " << scale;
+    }
+}
+
+TEST(SeaFill, CutToTheTargetAndRefusesEmptyInput) {
+    const tagTEXTURE_SLOT slot = SeaSlot();
+    tagTEXTURE_SLOT empty;
+    struct {
+        int width, height;
+        bool live;
+        int paintedW, paintedH;
+    } cases[] = {
+        {20, 10, true, 12, 8},  // larger than the target: cut
+        {5, 3, true, 5, 3},     // smaller: only the display area
+        {0, 10, true, 0, 0},   {10, -1, true, 0, 0}, {10, 10, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        Target target(12, 8, 4);
+        FillSea(PlanesOf(c.live ? slot : empty), {}, c.width, c.height, target.surface);
+        EXPECT_TRUE(target.OutsideUntouched());
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 12; ++x) {
+                const bool painted = x < c.paintedW && y < c.paintedH;
+                EXPECT_EQ(target.At(x, y).r, painted ? 200 : 0x11) << x << "," << y;
+            }
+    }
+}
+
+// ---- Blends ------------------------------------------------------------------------------------
+
+struct Overlay {
+    std::vector<BYTE> pixels;
+    OverlayView view;
+    Overlay(int w, int h, BYTE value, int padding = 8) {
+        view.width = w;
+        view.height = h;
+        view.rowBytes = w * 4 + padding;
+        pixels.assign(static_cast<size_t>(view.rowBytes) * h, value);
+        view.pixels = pixels.data();
+    }
+};
+
+TEST(OverlayBlend, RoundingOfBothForms) {
+    struct {
+        int overlay, target, whole, rect;
+    } cases[] = {
+        {200, 100, 150, 150}, {3, 5, 4, 3}, {5, 3, 4, 3}, {255, 255, 255, 254},
+        {0, 1, 0, 0},         {1, 1, 1, 0}, {0, 0, 0, 0}, {254, 1, 127, 127},
+    };
+    for (const auto& c : cases) {
+        for (int bpp : {3, 4}) {
+            Overlay o(2, 2, static_cast<BYTE>(c.overlay));
+            Target whole(2, 2, bpp, static_cast<BYTE>(c.target));
+            Target rect(2, 2, bpp, static_cast<BYTE>(c.target));
+            BlendOverlayWhole(o.view, whole.surface);
+            BlendOverlayRect(o.view, 0, 0, 2, 2, rect.surface);
+            const BYTE w = static_cast<BYTE>(c.whole), r = static_cast<BYTE>(c.rect);
+            EXPECT_EQ(whole.At(1, 1), (Texel{w, w, w})) << c.overlay << " over " << c.target;
+            EXPECT_EQ(rect.At(1, 1), (Texel{r, r, r})) << c.overlay << " over " << c.target;
+            EXPECT_TRUE(whole.OutsideUntouched());
+            EXPECT_TRUE(rect.OutsideUntouched());
+        }
+    }
+}
+
+TEST(OverlayBlend, EveryPairOfChannelValues) {
+    // Overlay value a at column a, target value b on row b: all 65536 pairs at once.
+    Overlay o(256, 256, 0);
+    for (int b = 0; b < 256; ++b)
+        for (int a = 0; a < 256; ++a)
+            for (int ch = 0; ch < 4; ++ch) o.pixels[b * o.view.rowBytes + a * 4 + ch] = BYTE(a);
+    Target whole(256, 256, 3), rect(256, 256, 3);
+    for (int b = 0; b < 256; ++b)
+        for (int a = 0; a < 256; ++a) {
+            std::memset(whole.Pixel(a, b), b, 3);
+            std::memset(rect.Pixel(a, b), b, 3);
+        }
+    BlendOverlayWhole(o.view, whole.surface);
+    BlendOverlayRect(o.view, 0, 0, 256, 256, rect.surface);
+    for (int b = 0; b < 256; ++b)
+        for (int a = 0; a < 256; ++a) {
+            ASSERT_EQ(whole.At(a, b).g, (a + b) / 2) << a << " over " << b;
+            ASSERT_EQ(rect.At(a, b).g, a / 2 + b / 2) << a << " over " << b;
+        }
+}
+
+TEST(OverlayBlend, RectangleCutOnAllFourSides) {
+    // Overlay 6 x 4 on a target of 8 x 5 (target 100, overlay 200: blended pixels are 150).
+    struct {
+        int x, y, cx, cy;
+        int left, top, right, bottom;  // blended: [left, right) x [top, bottom); empty if left < 0
+    } cases[] = {
+        {1, 1, 2, 2, 1, 1, 3, 3},
+        {4, 2, 10, 10, 4, 2, 6, 4},  // right and bottom cut
+        {-2, -1, 4, 3, 0, 0, 2, 2},  // left and top cut (negative position)
+        {-5, -5, 100, 100, 0, 0, 6, 4},
+        {6, 0, 3, 3, -1, 0, 0, 0},  // starts past the right
+        {0, 4, 3, 3, -1, 0, 0, 0},
+        {-9, 0, 3, 3, -1, 0, 0, 0},  // ends before the left
+        {2, 2, 0, 5, -1, 0, 0, 0},
+        {2, 2, 5, -3, -1, 0, 0, 0},
+        {INT_MAX, 0, INT_MAX, 1, -1, 0, 0, 0},
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX, -1, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        Overlay o(6, 4, 200);
+        Target target(8, 5, 4, 100);
+        BlendOverlayRect(o.view, c.x, c.y, c.cx, c.cy, target.surface);
+        EXPECT_TRUE(target.OutsideUntouched());
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool in =
+                    c.left >= 0 && x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+                EXPECT_EQ(target.At(x, y).b, in ? 150 : 100)
+                    << "rect " << c.x << "," << c.y << " " << c.cx << "x" << c.cy << " at " << x
+                    << "," << y;
+            }
+    }
+}
+
+TEST(OverlayBlend, WholeFormCutToTheTargetAndRefusals) {
+    Overlay big(10, 10, 200);
+    Target target(4, 3, 3, 100);
+    BlendOverlayWhole(big.view, target.surface);
+    EXPECT_TRUE(target.OutsideUntouched());
+    EXPECT_EQ(target.At(3, 2), (Texel{150, 150, 150}));
+
+    Overlay none(3, 3, 200);
+    none.view.pixels = nullptr;
+    Overlay narrowRows(3, 3, 200);
+    narrowRows.view.rowBytes = 8;  // fewer than width x 4 bytes a row
+    for (const Overlay* o : {&none, &narrowRows}) {
+        Target t(4, 3, 3, 100);
+        BlendOverlayWhole(o->view, t.surface);
+        BlendOverlayRect(o->view, 0, 0, 3, 3, t.surface);
+        EXPECT_EQ(t.At(0, 0), (Texel{100, 100, 100}));
+    }
+}
+
+// ---- DIB rows ----------------------------------------------------------------------------------
+
+std::vector<BYTE> MakeDib(int width, int height, int bits = 32, DWORD compression = BI_RGB) {
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(h);
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bits);
+    h.biCompression = compression;
+    const int rows = height < 0 ? -height : height;
+    std::vector<BYTE> dib(sizeof(h) + static_cast<size_t>(width) * 4 * rows);
+    std::memcpy(dib.data(), &h, sizeof(h));
+    // Stored row s holds the value s in every byte.
+    for (int s = 0; s < rows; ++s)
+        std::memset(dib.data() + sizeof(h) + static_cast<size_t>(s) * width * 4, s + 1, width * 4);
+    return dib;
+}
+
+TEST(DibRows, TopRowFirstForBothOrders) {
+    struct {
+        int height;
+        bool bottomUp;
+    } cases[] = {{3, true}, {-3, false}, {1, true}, {-1, false}};
+    for (const auto& c : cases) {
+        const std::vector<BYTE> dib = MakeDib(2, c.height);
+        const auto pic = CopyDibTopFirst(dib.data(), dib.size());
+        ASSERT_NE(pic.pixels.get(), nullptr) << c.height;
+        const int rows = c.height < 0 ? -c.height : c.height;
+        EXPECT_EQ(pic.width, 2);
+        EXPECT_EQ(pic.height, rows);
+        EXPECT_EQ(pic.rowBytes, 8);
+        for (int r = 0; r < rows; ++r) {
+            const int stored = c.bottomUp ? rows - 1 - r : r;
+            EXPECT_EQ(pic.pixels[r * 8 + 5], stored + 1) << "height " << c.height << " row " << r;
+        }
+    }
+}
+
+TEST(DibRows, UnreadableDibsGiveNoPicture) {
+    std::vector<BYTE> cut = MakeDib(4, 4);
+    cut.resize(cut.size() - 1);
+    std::vector<BYTE> bigHeader = MakeDib(4, 4);
+    reinterpret_cast<BITMAPINFOHEADER*>(bigHeader.data())->biSize = 4000;
+    std::vector<BYTE> smallHeader = MakeDib(4, 4);
+    reinterpret_cast<BITMAPINFOHEADER*>(smallHeader.data())->biSize = 12;
+    const std::vector<BYTE> cases[] = {
+        MakeDib(4, 4, 24),
+        MakeDib(4, 4, 32, BI_BITFIELDS),
+        MakeDib(0, 4),
+        MakeDib(4, 0),
+        cut,
+        bigHeader,
+        smallHeader,
+        std::vector<BYTE>(10, 0),
+    };
+    int i = 0;
+    for (const auto& dib : cases) {
+        const auto pic = CopyDibTopFirst(dib.data(), dib.size());
+        EXPECT_EQ(pic.pixels.get(), nullptr) << "case " << i;
+        EXPECT_EQ(pic.width, 0);
+        EXPECT_EQ(pic.height, 0);
+        ++i;
+    }
+    EXPECT_EQ(CopyDibTopFirst(nullptr, 100).pixels.get(), nullptr);
+    // A header claiming INT_MIN rows: the size check refuses it before any copy.
+    std::vector<BYTE> huge = MakeDib(1, 1);
+    reinterpret_cast<BITMAPINFOHEADER*>(huge.data())->biHeight = INT_MIN;
+    EXPECT_EQ(CopyDibTopFirst(huge.data(), huge.size()).pixels.get(), nullptr);
+}
+
+}  // namespace
