@@ -118,24 +118,39 @@ TransformedGrid RotateGrid(const GridView& src, int angleDegrees) {
             const double sy = cyO - (xx * sn + B);
             const std::int64_t ix = FloorToInt64(sx);
             const std::int64_t iy = FloorToInt64(sy);
-            double valueSum = 0.0;
-            double weightSum = 0.0;
             // The four neighbours in the order (ix, iy), (ix + 1, iy), (ix, iy + 1),
             // (ix + 1, iy + 1); cells off the old map are sea with their full weight.
+            double v[4] = {0, 0, 0, 0};
+            if (ix >= 0 && ix + 1 < W && iy >= 0 && iy + 1 < H) {
+                const short* p = src.cells + iy * src.stride + ix;
+                v[0] = p[0];
+                v[1] = p[1];
+                v[2] = p[src.stride];
+                v[3] = p[src.stride + 1];
+            } else {
+                for (int n = 0; n < 4; ++n) {
+                    const std::int64_t py = iy + (n >> 1);
+                    const std::int64_t px = ix + (n & 1);
+                    if (px >= 0 && px < W && py >= 0 && py < H)
+                        v[n] = src.cells[py * src.stride + px];
+                }
+            }
+            // Scaled offsets to the neighbours, each formed once: ((p - s) * 1.8) squared.
+            const double dx0 = (static_cast<double>(ix) - sx) * kKernelDistanceScale;
+            const double dx1 = (static_cast<double>(ix + 1) - sx) * kKernelDistanceScale;
+            const double dy0 = (static_cast<double>(iy) - sy) * kKernelDistanceScale;
+            const double dy1 = (static_cast<double>(iy + 1) - sy) * kKernelDistanceScale;
+            const double qx[2] = {dx0 * dx0, dx1 * dx1};
+            const double qy[2] = {dy0 * dy0, dy1 * dy1};
+            double valueSum = 0.0;
+            double weightSum = 0.0;
             for (int n = 0; n < 4; ++n) {
-                const std::int64_t py = iy + (n >> 1);
-                const std::int64_t px = ix + (n & 1);
-                const bool inside = px >= 0 && px < W && py >= 0 && py < H;
-                const double v = inside ? src.cells[py * src.stride + px] : 0;
-                const double dx = (static_cast<double>(px) - sx) * kKernelDistanceScale;
-                const double dy = (static_cast<double>(py) - sy) * kKernelDistanceScale;
-                const double q = dx * dx + dy * dy;
                 // With an exact floor q <= 6.48, so the index stays below 208; the bound
                 // guards the table against any position all the same.
-                const double index = q * kKernelEntriesPerUnit;
+                const double index = (qx[n & 1] + qy[n >> 1]) * kKernelEntriesPerUnit;
                 const double weight =
                     index < kKernelEntries ? kernel[static_cast<int>(index)] : 0.0;
-                valueSum += v * weight;
+                valueSum += v[n] * weight;
                 weightSum += weight;
             }
             // Rounded half away from zero.
