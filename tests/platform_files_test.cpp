@@ -1,0 +1,138 @@
+// The old file calls over POSIX descriptors: OpenFile's modes and failures, and the
+// transfers, seeks and closes on what it returns.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "temp_dir.h"
+#include "zumeld/platform/win32.h"
+
+namespace {
+
+constexpr WORD kFileNotFound = 2;  // Windows ERROR_FILE_NOT_FOUND
+constexpr WORD kAccessDenied = 5;  // Windows ERROR_ACCESS_DENIED
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PlatformFiles, OpenFileModes) {
+    TempDir dir;
+    const std::string path = dir.File("data.bin");
+    struct Case {
+        const char* what;
+        UINT style;
+        bool exists;  // whether the file is there (holding "hello") before the call
+        bool opens;
+        WORD errCode;          // OFSTRUCT::nErrCode after the call
+        const char* readBack;  // what a read of 16 bytes delivers, or null: reading fails
+        const char* after;     // the file's content after writing "XY" (null: no write)
+    };
+    const Case cases[] = {
+        {"read", OF_READ, true, true, 0, "hello", nullptr},
+        {"read missing", OF_READ, false, false, kFileNotFound, nullptr, nullptr},
+        {"write", OF_WRITE, true, true, 0, nullptr, "XYllo"},
+        {"read and write", OF_READWRITE, true, true, 0, "hello", "helloXY"},
+        {"create over a file", OF_CREATE | OF_READWRITE, true, true, 0, "", "XY"},
+        {"create a new file", OF_CREATE | OF_READWRITE, false, true, 0, "", "XY"},
+        {"create, write only", OF_CREATE | OF_WRITE, true, true, 0, nullptr, "XY"},
+        {"create, no access named", OF_CREATE, true, true, 0, "", "XY"},
+        {"write missing", OF_WRITE, false, false, kFileNotFound, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove(path.c_str());
+        if (c.exists) WriteText(path, "hello");
+        OFSTRUCT of;
+        std::memset(&of, 0xCC, sizeof of);
+        const HFILE h = OpenFile(path.c_str(), &of, c.style);
+        EXPECT_EQ(of.nErrCode, c.errCode);
+        EXPECT_EQ(of.cBytes, sizeof(OFSTRUCT));
+        EXPECT_NE(std::memchr(of.szPathName, '\0', sizeof of.szPathName), nullptr);
+        if (!c.opens) {
+            EXPECT_EQ(h, HFILE_ERROR);
+            continue;
+        }
+        ASSERT_NE(h, HFILE_ERROR);
+        EXPECT_EQ(std::string(of.szPathName), path) << "the full path of the file opened";
+        char buf[16] = {};
+        const UINT got = _lread(h, buf, sizeof buf);
+        if (c.readBack) {
+            EXPECT_EQ(got, std::strlen(c.readBack));
+            EXPECT_EQ(std::string(buf, got), c.readBack);
+        } else {
+            EXPECT_EQ(got, static_cast<UINT>(HFILE_ERROR)) << "a write-only file cannot be read";
+        }
+        if (c.after) {
+            EXPECT_EQ(_lwrite(h, "XY", 2), 2u);
+        }
+        EXPECT_EQ(_lclose(h), 0);
+        if (c.after) {
+            EXPECT_EQ(ReadText(path), c.after);
+        }
+    }
+}
+
+TEST(PlatformFiles, OpenFileRefusesFoldersAndTestsExistence) {
+    TempDir dir;
+    OFSTRUCT of;
+    EXPECT_EQ(OpenFile(dir.path().c_str(), &of, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, kAccessDenied);
+    EXPECT_EQ(OpenFile(dir.path().c_str(), &of, OF_READWRITE), HFILE_ERROR);
+    EXPECT_EQ(OpenFile(dir.File("no/such/file").c_str(), &of, OF_CREATE | OF_READWRITE),
+              HFILE_ERROR);
+    EXPECT_NE(of.nErrCode, 0);
+    EXPECT_EQ(OpenFile(nullptr, &of, OF_READ), HFILE_ERROR);
+
+    const std::string path = dir.File("there");
+    WriteText(path, "x");
+    const HFILE probe = OpenFile(path.c_str(), nullptr, OF_EXIST);
+    EXPECT_NE(probe, HFILE_ERROR);
+    EXPECT_EQ(_lclose(probe), HFILE_ERROR) << "the probe left no descriptor open";
+    EXPECT_EQ(OpenFile(dir.File("absent").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, kFileNotFound);
+}
+
+TEST(PlatformFiles, SeekReadAndWriteOnADescriptor) {
+    TempDir dir;
+    const std::string path = dir.File("f.bin");
+    const HFILE h = OpenFile(path.c_str(), nullptr, OF_CREATE | OF_READWRITE);
+    ASSERT_NE(h, HFILE_ERROR);
+    EXPECT_EQ(_lwrite(h, "0123456789", 10), 10u);
+    EXPECT_EQ(_lwrite(h, "", 0), 0u);
+    EXPECT_EQ(_llseek(h, 0, FILE_CURRENT), 10);
+    EXPECT_EQ(_llseek(h, -4, FILE_END), 6);
+    char buf[8] = {};
+    EXPECT_EQ(_lread(h, buf, 8), 4u) << "fewer bytes at the end of the file";
+    EXPECT_STREQ(buf, "6789");
+    EXPECT_EQ(_lread(h, buf, 8), 0u);
+    EXPECT_EQ(_llseek(h, 2, FILE_BEGIN), 2);
+    EXPECT_EQ(_lread(h, buf, 1), 1u);
+    EXPECT_EQ(buf[0], '2');
+    EXPECT_EQ(_llseek(h, -1, FILE_BEGIN), HFILE_ERROR);
+    EXPECT_EQ(_llseek(h, 0, 3), HFILE_ERROR) << "no such origin";
+    EXPECT_EQ(_lread(h, nullptr, 1), static_cast<UINT>(HFILE_ERROR));
+    EXPECT_EQ(_lclose(h), 0);
+    EXPECT_EQ(ReadText(path), "0123456789") << "a zero-byte write cuts nothing";
+}
+
+TEST(PlatformFiles, InvalidDescriptorsFail) {
+    char buf[4];
+    for (HFILE bad : {HFILE_ERROR, -7}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(_lread(bad, buf, 4), static_cast<UINT>(HFILE_ERROR));
+        EXPECT_EQ(_lwrite(bad, "abcd", 4), static_cast<UINT>(HFILE_ERROR));
+        EXPECT_EQ(_llseek(bad, 0, FILE_BEGIN), HFILE_ERROR);
+        EXPECT_EQ(_lclose(bad), HFILE_ERROR);
+    }
+}
+
+}  // namespace
