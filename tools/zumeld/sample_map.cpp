@@ -120,6 +120,7 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     std::vector<double> raw(count);
     std::vector<double> valley(count);
+    std::vector<double> detail(count);
 
     // Positions are relative to the longer side, so the island keeps its shape at any size
     // and aspect ratio.
@@ -142,6 +143,7 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
             double rim = ex * ex + ey * ey - kShoreStart;
             raw[k] = mask + 0.3 * relief - (rim > 0.0 ? 1.2 * rim * rim : 0.0);
             valley[k] = Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed);
+            detail[k] = Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed);
         }
     }
 
@@ -155,19 +157,22 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     const double top = *std::max_element(raw.begin(), raw.end());
     const double span = top > seaLevel ? top - seaLevel : 1.0;
 
-    // Land shape: h in (0, 1] above the coast; the cube makes broad lowlands and steep peaks.
+    // Land shape: h in (0, 1] above the coast. Hills rise steadily inland; mountain chains
+    // follow the ridged crests, with valleys between them; fine roughness grows with height
+    // so that the slopes of the high ground are rugged and the coastal plains smooth.
     std::vector<double> land(count, 0.0);
     double highest = 0.0;
     for (std::size_t k = 0; k < count; ++k) {
         if (raw[k] <= seaLevel) continue;
-        double h = (raw[k] - seaLevel) / span;
-        // Gentle coastal plains; inland, mountain chains along the ridged crests with
-        // valleys between them.
-        double plain = 0.2 * h;
-        double ridge = valley[k] * valley[k];
-        double mountain = h * h * (0.15 + 0.85 * ridge);
-        land[k] = plain + mountain;
-        highest = std::max(highest, land[k]);
+        const double h = (raw[k] - seaLevel) / span;
+        const double ridge = valley[k];
+        const double hills = 0.25 * h;
+        const double mountain = 1.2 * h * ridge * ridge;
+        double e = hills + mountain;
+        e += 0.03 * std::sqrt(h) * detail[k];
+        e = std::max(e, 0.0);
+        land[k] = e;
+        highest = std::max(highest, e);
     }
     const double scale = highest > 0.0 ? kPeakElevation / highest : 0.0;
 
