@@ -256,6 +256,25 @@ bool SameDirectFormat(const PixelFormat& a, const PixelFormat& b) {
     return ar == br && ag == bg && ab == bb && a.bitCount == 16;
 }
 
+// The common true-colour cases, B, G, R bytes moved directly: plain 32 bits to plain 32 bits
+// (fourth byte 0) and 24 bits to and from plain 32 bits. False when the formats are others.
+bool CopyBgrBytes(const PixelFormat& from, const BYTE* src, int srcX, const PixelFormat& to,
+                  BYTE* dst, int dstX, int count) {
+    const bool from32 = IsPlainBgr32(from), to32 = IsPlainBgr32(to);
+    const int inStep = from32 ? 4 : 3, outStep = to32 ? 4 : 3;
+    if (!(from32 || from.bitCount == 24) || !(to32 || to.bitCount == 24) || (!from32 && !to32))
+        return false;
+    const BYTE* s = src + static_cast<std::ptrdiff_t>(srcX) * inStep;
+    BYTE* d = dst + static_cast<std::ptrdiff_t>(dstX) * outStep;
+    for (int i = 0; i < count; ++i, s += inStep, d += outStep) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        if (to32) d[3] = 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 void ConvertPixels(const PixelFormat& from, const BYTE* src, int srcX, const PixelFormat& to,
@@ -266,6 +285,7 @@ void ConvertPixels(const PixelFormat& from, const BYTE* src, int srcX, const Pix
         std::memmove(dst + dstX * bpp, src + srcX * bpp, count * bpp);
         return;
     }
+    if (CopyBgrBytes(from, src, srcX, to, dst, dstX, count)) return;
     Writer writer(to);
     if (IsTableFormat(from.bitCount) && IsTableFormat(to.bitCount)) {
         // Index to index through a map of the source table, so each entry is matched once.
