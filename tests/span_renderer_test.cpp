@@ -613,4 +613,57 @@ TEST(SpanRendererSpans, NothingDrawnWhenAnInputIsMissing) {
     }
 }
 
+// ---- Packed loop against the reference
+// -----------------------------------------------------------
+
+TEST(SpanRendererPacked, SameBytesAsTheReferenceOnRandomInputs) {
+    zumeld_test::TestRandom rnd(0x5EED2026);
+    const short edges[] = {-32768, -1, 0, 1, 2, 32767, 32766, 1000, 2000};
+    const double scales[] = {1.0, 2.5, 0.5, 3.0, 0.37, 1.75, 4.0};
+    for (int n = 0; n < 1500; ++n) {
+        const int tw = 1 + static_cast<int>(rnd.Below(9)), th = 1 + static_cast<int>(rnd.Below(9));
+        const tagTEXTURE_SLOT slot = MakeSlot(
+            tw, th,
+            [&](int, int) {
+                return Texel{BYTE(rnd.Below(256)), BYTE(rnd.Below(256)), BYTE(rnd.Below(256))};
+            },
+            [&](int, int) {
+                return Texel{BYTE(rnd.Below(256)), BYTE(rnd.Below(256)), BYTE(rnd.Below(256))};
+            },
+            [&](int, int) {
+                return Texel{BYTE(rnd.Below(256)), BYTE(rnd.Below(256)), BYTE(rnd.Below(256))};
+            },
+            static_cast<int>(rnd.Range(1, 5000)), static_cast<int>(rnd.Range(1, 4000)),
+            static_cast<int>(rnd.Range(1, 4000)));
+        const int w = 1 + static_cast<int>(rnd.Below(30)), h = 1 + static_cast<int>(rnd.Below(12));
+        Grid grid(w, h, 0, 1 + static_cast<int>(rnd.Below(4)), 1 + static_cast<int>(rnd.Below(4)));
+        for (short& c : grid.cells)
+            c = rnd.Chance(15) ? edges[rnd.Below(9)] : static_cast<short>(rnd.Range(0, 4000));
+        SpanSetup s = BaseSetup(scales[rnd.Below(7)]);
+        s.stretchLeft = static_cast<int>(rnd.Range(0, 500));
+        s.stretchTop = static_cast<int>(rnd.Range(0, 500));
+        s.mapHeight = static_cast<int>(rnd.Range(1, 2000));
+        s.reliefLevel = static_cast<int>(rnd.Range(1, 4));
+        s.tone = static_cast<int>(rnd.Range(-1, 5));
+        s.shade = rnd.Chance(70);
+        s.texture = rnd.Chance(80);
+        s.paint = rnd.Chance(20);
+        s.color = static_cast<COLORREF>(rnd.Next() & 0xFFFFFF);
+        std::vector<tagHorzLine> lines(1 + rnd.Below(10));
+        for (auto& l : lines) {
+            l.y = static_cast<short>(rnd.Range(-1, h));
+            l.left = static_cast<short>(rnd.Range(-2, w));
+            l.right = static_cast<short>(rnd.Range(l.left - 1, w + 1));
+        }
+        const int bpp = rnd.Chance(50) ? 3 : 4;
+        Target fast(w, h, bpp), reference(w, h, bpp);
+        const SpanParams p = MakeSpanParams(s, slot);
+        RenderSpans(grid.view, PlanesOf(slot), p, lines.data(), static_cast<int>(lines.size()),
+                    fast.surface);
+        Zumeld::RenderSpansReference(grid.view, PlanesOf(slot), p, lines.data(),
+                                     static_cast<int>(lines.size()), reference.surface);
+        ASSERT_EQ(fast.mem, reference.mem) << "case " << n << ", seed " << rnd.Seed();
+    }
+}
+
 }  // namespace

@@ -9,8 +9,10 @@
 #include "zumeld/render/SpanRenderer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace Zumeld {
 
@@ -73,61 +75,131 @@ struct TexturedCall {
     const BYTE* tone;
 };
 
-// One span of the textured path: row y, columns left..right (already clipped).
-template <int kBytesPerPixel, bool kShade>
-void TexturedRun(const TexturedCall& c, const SpanParams& p, int y, int left, int right,
-                 BYTE* dst) {
+// Where one span starts: texture row and column, fade line, grid rows. Computed from the
+// span's own row, so spans may come in any order.
+struct SpanStart {
+    const short* row;    // elevations of the span's row
+    const short* below;  // the row d below, clamped to the grid
+    const BYTE* seaRow;
+    const BYTE* landRow;
+    std::int64_t fadeLine;
+    int u;  // byte offset of the first pixel's texel in the 4-byte texel space
+};
+
+SpanStart StartOf(const TexturedCall& c, const SpanParams& p, int y, int left) {
+    SpanStart s;
     const int v =
         static_cast<int>(FloorMod(p.origin.row0 + static_cast<std::int64_t>(y), c.texRows)) *
         c.rowBytes;
-    const std::int64_t acc = p.fadeBase + p.fadeStep * y;
-    const std::int64_t fadeLine = acc >> 12;  // rounds toward minus infinity
-    const int texels = c.rowBytes / 4;
-    int u =
-        static_cast<int>(FloorMod(p.origin.u0 / 4 + static_cast<std::int64_t>(left), texels)) * 4;
-    const short* row = c.cells + static_cast<std::ptrdiff_t>(y) * c.stride;
-    const short* below =
-        c.cells + static_cast<std::ptrdiff_t>(std::min(y + c.d, c.lastRow)) * c.stride;
-    const BYTE* seaRow = c.sea + v;
-    const BYTE* landRow = c.land + 2 * static_cast<std::ptrdiff_t>(v);
-
-    for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
-        const int e = ElevationAt(row, x);
-        if (e == 0 && !c.paint) {
-            const BYTE* s = seaRow + u;
-            dst[0] = s[0];
-            dst[1] = s[1];
-            dst[2] = s[2];
-        } else {
-            const int t = std::min(255, (e * c.k) >> 15);
-            const BYTE* l = landRow + 2 * u;
-            int q0 = (l[0] * (255 - t) + l[1] * t) >> 8;
-            int q1 = (l[2] * (255 - t) + l[3] * t) >> 8;
-            int q2 = (l[4] * (255 - t) + l[5] * t) >> 8;
-            if (e >= fadeLine) {
-                const int f = static_cast<int>(std::min<std::int64_t>(255, (e - fadeLine) >> 1));
-                const int grey = 160 * f;
-                q0 = (q0 * (255 - f) + grey) >> 8;
-                q1 = (q1 * (255 - f) + grey) >> 8;
-                q2 = (q2 * (255 - f) + grey) >> 8;
-            }
-            if constexpr (kShade) {
-                const int e2 = ElevationAt(below, std::min(x + c.d, c.lastColumn));
-                const int h = std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128;
-                q0 = std::min(255, (q0 * h) >> 7);
-                q1 = std::min(255, (q1 * h) >> 7);
-                q2 = std::min(255, (q2 * h) >> 7);
-            }
-            dst[0] = c.tone[q0];
-            dst[1] = c.tone[q1];
-            dst[2] = c.tone[q2];
-        }
-        u += 4;
-        if (u == c.rowBytes) u = 0;
-    }
+    s.fadeLine = (p.fadeBase + p.fadeStep * y) >> 12;  // rounds toward minus infinity
+    s.u = static_cast<int>(
+              FloorMod(p.origin.u0 / 4 + static_cast<std::int64_t>(left), c.rowBytes / 4)) *
+          4;
+    s.row = c.cells + static_cast<std::ptrdiff_t>(y) * c.stride;
+    s.below = c.cells + static_cast<std::ptrdiff_t>(std::min(y + c.d, c.lastRow)) * c.stride;
+    s.seaRow = c.sea + v;
+    s.landRow = c.land + 2 * static_cast<std::ptrdiff_t>(v);
+    return s;
 }
 
-template <int kBytesPerPixel, bool kShade>
+// The reference pixel loop: one channel at a time, exactly as the formulas read.
+struct ReferenceLoop {
+    template <int kBytesPerPixel, bool kShade>
+    static void Run(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst) {
+        int u = s.u;
+        for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
+            const int e = ElevationAt(s.row, x);
+            if (e == 0 && !c.paint) {
+                const BYTE* sea = s.seaRow + u;
+                dst[0] = sea[0];
+                dst[1] = sea[1];
+                dst[2] = sea[2];
+            } else {
+                const int t = std::min(255, (e * c.k) >> 15);
+                const BYTE* l = s.landRow + 2 * u;
+                int q0 = (l[0] * (255 - t) + l[1] * t) >> 8;
+                int q1 = (l[2] * (255 - t) + l[3] * t) >> 8;
+                int q2 = (l[4] * (255 - t) + l[5] * t) >> 8;
+                if (e >= s.fadeLine) {
+                    const int f =
+                        static_cast<int>(std::min<std::int64_t>(255, (e - s.fadeLine) >> 1));
+                    const int grey = 160 * f;
+                    q0 = (q0 * (255 - f) + grey) >> 8;
+                    q1 = (q1 * (255 - f) + grey) >> 8;
+                    q2 = (q2 * (255 - f) + grey) >> 8;
+                }
+                if constexpr (kShade) {
+                    const int e2 = ElevationAt(s.below, std::min(x + c.d, c.lastColumn));
+                    const int h = std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128;
+                    q0 = std::min(255, (q0 * h) >> 7);
+                    q1 = std::min(255, (q1 * h) >> 7);
+                    q2 = std::min(255, (q2 * h) >> 7);
+                }
+                dst[0] = c.tone[q0];
+                dst[1] = c.tone[q1];
+                dst[2] = c.tone[q2];
+            }
+            u += 4;
+            if (u == c.rowBytes) u = 0;
+        }
+    }
+};
+
+// The packed pixel loop: B, G and R in three 16-bit lanes of one 64-bit word, as the land
+// texel layout allows (lo.B hi.B | lo.G hi.G | lo.R hi.R | 0 0). Every intermediate of
+// the formulas stays below 65536 (the mixing and fading weights add up to 255, the shading
+// product is at most 254 x 255), so lanes never carry into each other; each shift is
+// followed by a mask that drops the bits shifted in from the lane above.
+struct PackedLoop {
+    static constexpr std::uint64_t kLow8 = 0x000000FF00FF00FFull;  // 8 bits in lanes 0..2
+    static constexpr std::uint64_t kLow9 = 0x000001FF01FF01FFull;  // 9 bits in lanes 0..2
+    static constexpr std::uint64_t kOnes = 0x0000000100010001ull;  // 1 in lanes 0..2
+    static constexpr std::uint64_t kBit8 = kOnes << 8;
+    static_assert(std::endian::native == std::endian::little,
+                  "the land texel is read as one little-endian 64-bit word");
+
+    template <int kBytesPerPixel, bool kShade>
+    static void Run(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst) {
+        int u = s.u;
+        const bool toned = c.tone != nullptr;
+        for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
+            const int e = ElevationAt(s.row, x);
+            if (e == 0 && !c.paint) {
+                const BYTE* sea = s.seaRow + u;
+                dst[0] = sea[0];
+                dst[1] = sea[1];
+                dst[2] = sea[2];
+            } else {
+                const auto t = static_cast<std::uint64_t>(std::min(255, (e * c.k) >> 15));
+                std::uint64_t texel;
+                std::memcpy(&texel, s.landRow + 2 * u, 8);
+                std::uint64_t q =
+                    (((texel & kLow8) * (255 - t) + ((texel >> 8) & kLow8) * t) >> 8) & kLow8;
+                if (e >= s.fadeLine) {
+                    const auto f = static_cast<std::uint64_t>(
+                        std::min<std::int64_t>(255, (e - s.fadeLine) >> 1));
+                    q = ((q * (255 - f) + 160 * f * kOnes) >> 8) & kLow8;
+                }
+                if constexpr (kShade) {
+                    const int e2 = ElevationAt(s.below, std::min(x + c.d, c.lastColumn));
+                    const auto h = static_cast<std::uint64_t>(
+                        std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128);
+                    q = ((q * h) >> 7) & kLow9;  // up to 508: bit 8 set means above 255
+                    q = (q | ((q & kBit8) >> 8) * 0xFF) & kLow8;
+                }
+                const auto q0 = static_cast<BYTE>(q), q1 = static_cast<BYTE>(q >> 16),
+                           q2 = static_cast<BYTE>(q >> 32);
+                dst[0] = toned ? c.tone[q0] : q0;
+                dst[1] = toned ? c.tone[q1] : q1;
+                dst[2] = toned ? c.tone[q2] : q2;
+            }
+            u += 4;
+            if (u == c.rowBytes) u = 0;
+        }
+    }
+};
+
+template <class Loop, int kBytesPerPixel, bool kShade>
 void TexturedSpans(const TexturedCall& c, const SpanParams& p, const DisplayGridView& grid,
                    const tagHorzLine* lines, int nLines, const PixelSurface& target) {
     const int width = std::min(grid.width, target.width);
@@ -135,7 +207,8 @@ void TexturedSpans(const TexturedCall& c, const SpanParams& p, const DisplayGrid
     for (int i = 0; i < nLines; ++i) {
         int y, left, right;
         if (!ClipSpan(lines[i], width, height, y, left, right)) continue;
-        TexturedRun<kBytesPerPixel, kShade>(c, p, y, left, right, target.Pixel(left, y));
+        Loop::template Run<kBytesPerPixel, kShade>(c, StartOf(c, p, y, left), left, right,
+                                                   target.Pixel(left, y));
     }
 }
 
@@ -275,9 +348,12 @@ int ApplyTone(int tone, int p) {
 
 // ---- Kernel -------------------------------------------------------------------------------------
 
-void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& planes,
-                          const SpanParams& p, const tagHorzLine* lines, int nLines,
-                          const PixelSurface& target) {
+namespace {
+
+// Checks the inputs, draws the flat path, or prepares the textured path and runs `Loop`.
+template <class Loop>
+void Render(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
+            const tagHorzLine* lines, int nLines, const PixelSurface& target) {
     if (!p.valid || lines == nullptr || nLines <= 0 || !GridIsUsable(grid) ||
         !target.IsDrawable() || !planes.IsLive())
         return;
@@ -293,14 +369,8 @@ void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& plan
         return;
 
     const ToneTable tone(p.tone);
-    const BYTE flat[8] = {GetBValue(p.color),
-                          GetBValue(p.color),
-                          GetGValue(p.color),
-                          GetGValue(p.color),
-                          GetRValue(p.color),
-                          GetRValue(p.color),
-                          0,
-                          0};
+    const BYTE b = GetBValue(p.color), g = GetGValue(p.color), r = GetRValue(p.color);
+    const BYTE flat[8] = {b, b, g, g, r, r, 0, 0};
     TexturedCall c;
     c.cells = grid.cells;
     c.stride = grid.stride;
@@ -316,26 +386,37 @@ void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& plan
     c.g = p.shade ? std::clamp(p.shadeGain, 0, 32767) : 0;
     c.k = std::clamp(p.blendK, 0, 32767);
     c.paint = p.paint;
-    c.tone = tone.v;
+    // Tones 1..4 go through the table; tone 0 (and every other value) leaves q as it is,
+    // which the packed loop knows from a null table.
+    const bool toned = p.tone >= 1 && p.tone <= 4;
+    c.tone = toned || std::is_same_v<Loop, ReferenceLoop> ? tone.v : nullptr;
 
     // With d = 0 the shading factor is 1 (h = 0): the unshaded loop gives the same bytes.
     const bool shade = c.d > 0;
     if (target.bytesPerPixel == 3) {
         if (shade)
-            TexturedSpans<3, true>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 3, true>(c, p, grid, lines, nLines, target);
         else
-            TexturedSpans<3, false>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 3, false>(c, p, grid, lines, nLines, target);
     } else {
         if (shade)
-            TexturedSpans<4, true>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 4, true>(c, p, grid, lines, nLines, target);
         else
-            TexturedSpans<4, false>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 4, false>(c, p, grid, lines, nLines, target);
     }
+}
+
+}  // namespace
+
+void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& planes,
+                          const SpanParams& p, const tagHorzLine* lines, int nLines,
+                          const PixelSurface& target) {
+    Render<ReferenceLoop>(grid, planes, p, lines, nLines, target);
 }
 
 void RenderSpans(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
                  const tagHorzLine* lines, int nLines, const PixelSurface& target) {
-    RenderSpansReference(grid, planes, p, lines, nLines, target);
+    Render<PackedLoop>(grid, planes, p, lines, nLines, target);
 }
 
 }  // namespace Zumeld
