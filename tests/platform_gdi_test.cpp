@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "test_random.h"
@@ -328,6 +329,45 @@ TEST(GdiDibits, SetDIBitsAndCreateDIBitmapFillBitmaps) {
     EXPECT_EQ(GetPixel(dc.dc, 0, 1), RGB(3, 2, 1));
     EXPECT_EQ(CreateDIBitmap(nullptr, &info.h, CBM_INIT, nullptr, Bmi(info), DIB_RGB_COLORS),
               nullptr);
+}
+
+TEST(GdiDibits, TopDownOutputAndPaletteIndexTables) {
+    // A 1 × 2 8-bit section whose table indexes the default palette (DIB_PAL_COLORS):
+    // entries 13 (red) and 16 (blue); bottom pixel index 0, top pixel index 1.
+    Info info = MakeInfo(1, 2, 8, 2);
+    const WORD indices[2] = {13, 16};
+    std::memcpy(info.c, indices, sizeof indices);
+    void* p = nullptr;
+    HBITMAP b = CreateDIBSection(nullptr, Bmi(info), DIB_PAL_COLORS, &p, nullptr, 0);
+    ASSERT_NE(b, nullptr);
+    static_cast<BYTE*>(p)[0] = 0;
+    static_cast<BYTE*>(p)[4] = 1;
+    Info out = MakeInfo(1, -2, 32);  // top-down: the top row first
+    DWORD px[2] = {};
+    ASSERT_EQ(GetDIBits(nullptr, b, 0, 2, px, Bmi(out), DIB_RGB_COLORS), 2);
+    EXPECT_EQ(out.h.biHeight, -2);
+    EXPECT_EQ(px[0], 0x0000FFu);  // blue on top
+    EXPECT_EQ(px[1], 0xFF0000u);  // red below
+    DeleteObject(b);
+}
+
+TEST(GdiHandles, ThreadsShareTheTableSafely) {
+    auto work = [] {
+        for (int i = 0; i < 200; ++i) {
+            HBITMAP b = CreateBitmap(8, 8, 1, 24, nullptr);
+            HDC dc = CreateCompatibleDC(nullptr);
+            HGDIOBJ old = SelectObject(dc, b);
+            PatBlt(dc, 0, 0, 8, 8, WHITENESS);
+            EXPECT_EQ(GetPixel(dc, 7, 7), RGB(255, 255, 255));
+            SelectObject(dc, old);
+            EXPECT_TRUE(DeleteDC(dc));
+            EXPECT_TRUE(DeleteObject(b));
+        }
+    };
+    std::thread a(work), b(work), c(work);
+    a.join();
+    b.join();
+    c.join();
 }
 
 // ---- Blits ---------------------------------------------------------------------------------
