@@ -1,9 +1,60 @@
+// zumeld convert IN.elv OUT.elv [--jpeg [--quality Q]]: rewrites an elevation file in the
+// delta-and-run encoding, or as the compressed record.
+#include <cstdio>
+#include <string>
+
 #include "cli.h"
+#include "map_io.h"
 
 namespace zumeld_cli {
 
-int CmdConvert(const std::vector<std::string>&) {
-    throw CliError("convert", "not available in this build yet");
+namespace {
+
+constexpr int kDefaultQuality = 90;
+
+const char kConvertUsage[] =
+    "usage: zumeld convert IN.elv OUT.elv [--jpeg [--quality Q]]\n"
+    "\n"
+    "Reads IN (any encoding) and writes OUT in the delta-and-run encoding, which keeps every\n"
+    "elevation; with --jpeg, as a grey JPEG picture of the elevations (smaller, but close\n"
+    "rather than exact).\n"
+    "\n"
+    "  --jpeg         store the compressed record\n"
+    "  --quality Q    JPEG quality 1..100 (default 90); only with --jpeg\n";
+
+}  // namespace
+
+int CmdConvert(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    bool jpeg = false;
+    int quality = -1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kConvertUsage, stdout);
+            return kExitOk;
+        }
+        if (a == "--jpeg") {
+            jpeg = true;
+        } else if (a == "--quality") {
+            if (i + 1 == args.size()) throw UsageError("--quality", "needs a value 1..100");
+            long long q = ParseInteger("--quality", args[++i]);
+            if (q < 1 || q > 100) throw UsageError("--quality", "must be 1..100, not " + args[i]);
+            quality = static_cast<int>(q);
+        } else if (!a.empty() && a[0] == '-') {
+            throw UsageError("convert", "unknown option '" + a + "'");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2)
+        throw UsageError("convert", "needs IN.elv and OUT.elv (see 'zumeld convert --help')");
+    if (quality != -1 && !jpeg) throw UsageError("--quality", "only with --jpeg");
+
+    Zumeld::CCtrlElvMap map;
+    LoadMap(files[0], map);
+    SaveMapElv(files[1], map, jpeg ? (quality == -1 ? kDefaultQuality : quality) : 0);
+    return kExitOk;
 }
 
 }  // namespace zumeld_cli

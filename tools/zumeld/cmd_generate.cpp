@@ -1,9 +1,73 @@
+// zumeld generate [--size WxH] [--seed N] -o OUT.elv: writes the built-in sample map.
+#include <cstdio>
+#include <string>
+
 #include "cli.h"
+#include "map_io.h"
+#include "sample_map.h"
 
 namespace zumeld_cli {
 
-int CmdGenerate(const std::vector<std::string>&) {
-    throw CliError("generate", "not available in this build yet");
+namespace {
+
+const char kGenerateUsage[] =
+    "usage: zumeld generate [--size WxH] [--seed N] -o OUT.elv\n"
+    "\n"
+    "Writes the built-in sample terrain (an island with coasts, valleys and peaks) as an\n"
+    "elevation file in the delta-and-run encoding. The same size and seed give the same map.\n"
+    "\n"
+    "  --size WxH     map size in cells, each 1..32767 (default 1024x768)\n"
+    "  --seed N       terrain seed 0..4294967295 (default 1)\n"
+    "  -o, --output   the file to write\n";
+
+constexpr long long kMaxSide = 32767;
+
+long long SizePart(const std::string& text) {
+    long long v = ParseInteger("--size", text);
+    if (v < 1 || v > kMaxSide)
+        throw UsageError("--size", "each side must be 1..32767, not " + text);
+    return v;
+}
+
+}  // namespace
+
+int CmdGenerate(const std::vector<std::string>& args) {
+    int width = kSampleWidth, height = kSampleHeight;
+    std::uint32_t seed = 1;
+    std::string out;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kGenerateUsage, stdout);
+            return kExitOk;
+        }
+        const bool takesValue = a == "--size" || a == "--seed" || a == "-o" || a == "--output";
+        if (!takesValue) throw UsageError("generate", "unexpected argument '" + a + "'");
+        if (i + 1 == args.size()) throw UsageError(a, "needs a value");
+        const std::string& v = args[++i];
+        if (a == "--size") {
+            std::vector<std::string> parts = SplitList(v, true);
+            if (parts.size() != 2) throw UsageError("--size", "expected WxH, not '" + v + "'");
+            width = static_cast<int>(SizePart(parts[0]));
+            height = static_cast<int>(SizePart(parts[1]));
+        } else if (a == "--seed") {
+            long long s = ParseInteger("--seed", v);
+            if (s < 0 || s > 4294967295LL) throw UsageError("--seed", "must be 0..4294967295");
+            seed = static_cast<std::uint32_t>(s);
+        } else {
+            out = v;
+        }
+    }
+    if (out.empty()) throw UsageError("generate", "no output file (-o OUT.elv)");
+
+    const std::vector<short> cells = MakeSampleMap(width, height, seed);
+    Zumeld::CCtrlElvMap map;
+    map.SetElevationData(width, height, cells.data());
+    if (map.m_nWidth != width || map.m_nHeight != height)
+        throw CliError("generate", "a " + std::to_string(width) + "x" + std::to_string(height) +
+                                       " map does not fit in memory");
+    SaveMapElv(out, map);
+    return kExitOk;
 }
 
 }  // namespace zumeld_cli
