@@ -12,8 +12,10 @@
 
 namespace zumeld_test {
 
-// A width x height grid with a row stride wider than the map (two padding cells per row),
-// so that a kernel reading past a row or using the wrong stride shows.
+// A width x height grid with a row stride wider than the map: two padding cells per row,
+// holding kPadding, so that a kernel reading past a row or using the wrong stride shows.
+constexpr short kPadding = 31111;
+
 struct TestGrid {
     int width = 0;
     int height = 0;
@@ -21,7 +23,10 @@ struct TestGrid {
     std::vector<short> cells;
 
     TestGrid(int w, int h, short fill = 0)
-        : width(w), height(h), stride(w + 2), cells(static_cast<std::size_t>((w + 2) * h), 0) {
+        : width(w),
+          height(h),
+          stride(w + 2),
+          cells(static_cast<std::size_t>((w + 2) * h), kPadding) {
         for (int r = 0; r < h; ++r)
             for (int c = 0; c < w; ++c) at(r, c) = fill;
     }
