@@ -8,8 +8,11 @@ namespace Zumeld {
 
 int TexturePlaneSize(int width, int height) {
     if (width < 1 || height < 1) return 0;
-    const std::int64_t plane = static_cast<std::int64_t>(width) * 4 * height;
-    if (plane * 3 > 0x7FFFFFFF) return 0;
+    constexpr std::int64_t kMaxPlane = 0x7FFFFFFF / 3;  // three planes in one block
+    const std::int64_t row = static_cast<std::int64_t>(width) * 4;
+    if (row > kMaxPlane) return 0;
+    const std::int64_t plane = row * height;  // below 2^30 x 2^31: no overflow
+    if (plane > kMaxPlane) return 0;
     return static_cast<int>(plane);
 }
 
