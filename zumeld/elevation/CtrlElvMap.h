@@ -90,11 +90,21 @@ public:
     short* StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight,
                                 int nDispWidth, int nDispHeight, int nBufWidth, int nBufHeight,
                                 int nFillWidth, int nFillHeight);
+    // Terrain edits (zumeld/transform/Transforms.h): each builds a new grid and installs it,
+    // refilling the margin and marking the display grid stale. bDeleteOld: grids are shared
+    // by reference count, so the old grid is kept by any copy of the map (an undo state) and
+    // released with its last holder, whatever the flag says.
+    // Requires: a grid of at least 1 x 1 cells; the result fits in 2^31 - 1 bytes.
+    // Otherwise: no change.
+    // The rectangle is clipped to the map; a raise past 32767 saturates.
     void TransSink(int nDepth, int nLeft, int nTop, int nAreaWidth, int nAreaHeight,
                    bool bKeepLand, bool bDeleteOld);
+    // Requires: nNewWidth, nNewHeight >= 1. Otherwise: no change.
     void TransSize(int nNewWidth, int nNewHeight, bool bDeleteOld);
     void TransRotate(int nAngle, bool bDeleteOld);
+    // Requires: 0 < dAngle <= 360, 0 <= dInnerPercent < 100. Otherwise: no change.
     void TransSector(double dAngle, double dInnerPercent, bool bDeleteOld);
+    // Rows whose span is reversed or empty (xl >= 0) become sea.
     void TransBarrel(double dA, double dB, double dC, bool bDeleteOld);
 
     // ---- Geometry ---------------------------------------------------------------------------------
