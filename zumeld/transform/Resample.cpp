@@ -1,0 +1,228 @@
+// Resampling kernels. Positions are stepped incrementally (fx grows by srcWidth per column
+// and wraps at dispWidth, advancing the source column; fy likewise per row), which gives
+// exactly i * srcWidth div dispWidth and its remainder without a division per cell.
+#include "zumeld/transform/Resample.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace Zumeld {
+
+namespace {
+
+using std::int64_t;
+using std::uint64_t;
+
+bool IsValidArea(const ResampleArea& a) {
+    return a.left >= 0 && a.top >= 0 && a.srcWidth >= 1 && a.srcHeight >= 1 && a.dispWidth >= 1 &&
+           a.dispHeight >= 1;
+}
+
+// A map grid whose block holds the margin column and row.
+bool HasMargin(const GridView& g) {
+    return g.cells != nullptr && g.width >= 1 && g.height >= 1 && g.stride >= int64_t{g.width} + 1;
+}
+
+// The source offset (from the area's corner) of the last of `fill` display cells.
+int64_t LastSource(int fill, int src, int disp) {
+    return (int64_t{fill} - 1) * src / disp;
+}
+
+// The most display cells that fit on `cells` map cells from `start` on (fill * src <= room *
+// disp), capped at `size`.
+int64_t FittingCells(int64_t size, int mapCells, int start, int src, int disp) {
+    const int64_t room = (int64_t{mapCells} - start) * disp;
+    return size * src > room ? room / src : size;
+}
+
+// Incremental position along one axis: whole source cells and the fraction fx / disp.
+struct AxisStep {
+    int64_t whole = 0;  // src div disp
+    int64_t part = 0;   // src mod disp
+    int64_t disp = 1;
+    int64_t cell = 0;  // current source cell offset
+    int64_t frac = 0;  // current fraction, 0 <= frac < disp
+    AxisStep(int src, int dispSize) : whole(src / dispSize), part(src % dispSize), disp(dispSize) {}
+    void Next() {
+        cell += whole;
+        frac += part;
+        if (frac >= disp) {
+            frac -= disp;
+            ++cell;
+        }
+    }
+};
+
+void ResampleCopy(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out) {
+    const short* src = g.cells + int64_t{a.top} * g.stride + a.left;
+    for (int j = 0; j < t.fillHeight; ++j)
+        std::memcpy(out + int64_t{j} * t.width, src + j * g.stride,
+                    static_cast<std::size_t>(t.fillWidth) * sizeof(short));
+}
+
+void ResamplePoints(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out) {
+    const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
+    AxisStep rows(a.srcHeight, a.dispHeight);
+    for (int j = 0; j < t.fillHeight; ++j, rows.Next()) {
+        const short* src = origin + rows.cell * g.stride;
+        short* dst = out + int64_t{j} * t.width;
+        AxisStep cols(a.srcWidth, a.dispWidth);
+        for (int i = 0; i < t.fillWidth; ++i, cols.Next()) dst[i] = src[cols.cell];
+    }
+}
+
+// Bilinear enlargement. For a row with source row cy and fraction fy, each source column c
+// gets its vertical blend V(c) = E[cy][c] * (dh - fy) + E[cy + 1][c] * fy. Display cell i,
+// between columns c and c + 1 at fraction fx, is S = V(c) * (dw - fx) + V(c + 1) * fx, and the
+// stored value the low 16 bits of floor((S * k + 2^31) / 2^32). Along one source column
+// S * k grows by (V(c + 1) - V(c)) * sw * k per display cell, so the inner loop is one
+// addition and one shift; every product is taken modulo 2^64, which keeps the low 16 bits
+// of the result exact for any inputs.
+void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTarget& t,
+                      short* out) {
+    const uint64_t dw = static_cast<uint64_t>(a.dispWidth);
+    const uint64_t dh = static_cast<uint64_t>(a.dispHeight);
+    const uint64_t sw = static_cast<uint64_t>(a.srcWidth);
+    // Fixed-point reciprocal of dw * dh, rounded down (2^32 - 1 for a product of 1).
+    const uint64_t product = dw * dh;
+    const uint64_t k = product <= 1 ? 0xFFFFFFFFull : (uint64_t{1} << 32) / product;
+    constexpr uint64_t kHalf = uint64_t{1} << 31;
+    const auto cell = [](short e) { return static_cast<uint64_t>(static_cast<int64_t>(e)); };
+
+    const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
+    AxisStep rows(a.srcHeight, a.dispHeight);
+    for (int j = 0; j < t.fillHeight; ++j, rows.Next()) {
+        const short* upper = origin + rows.cell * g.stride;
+        const short* lower = upper + g.stride;
+        const uint64_t wUpper = dh - static_cast<uint64_t>(rows.frac);
+        const uint64_t wLower = static_cast<uint64_t>(rows.frac);
+        short* dst = out + int64_t{j} * t.width;
+        int64_t cx = 0;
+        uint64_t fx = 0;
+        for (int i = 0; i < t.fillWidth; ++cx) {
+            const uint64_t left = cell(upper[cx]) * wUpper + cell(lower[cx]) * wLower;
+            const uint64_t right = cell(upper[cx + 1]) * wUpper + cell(lower[cx + 1]) * wLower;
+            uint64_t acc = (left * (dw - fx) + right * fx) * k + kHalf;
+            const uint64_t step = (right - left) * sw * k;
+            // Display cells until fx reaches dw: the first n with fx + n * sw >= dw.
+            const uint64_t run =
+                std::min<uint64_t>((dw - fx + sw - 1) / sw, static_cast<uint64_t>(t.fillWidth - i));
+            for (uint64_t n = 0; n < run; ++n, acc += step)
+                dst[i + n] = static_cast<short>(static_cast<std::uint16_t>(acc >> 32));
+            i += static_cast<int>(run);
+            fx = fx + run * sw - dw;
+        }
+    }
+}
+
+// Cells past the fill: each computed row repeats its last value, the rows below repeat the
+// last computed row.
+void RepeatEdges(const ResampleTarget& t, short* out) {
+    for (int j = 0; j < t.fillHeight; ++j) {
+        short* row = out + int64_t{j} * t.width;
+        std::fill(row + t.fillWidth, row + t.width, row[t.fillWidth - 1]);
+    }
+    const short* last = out + (int64_t{t.fillHeight} - 1) * t.width;
+    for (int j = t.fillHeight; j < t.height; ++j)
+        std::memcpy(out + int64_t{j} * t.width, last,
+                    static_cast<std::size_t>(t.width) * sizeof(short));
+}
+
+}  // namespace
+
+ResampleMode ChooseResampleMode(const ResampleArea& a) {
+    if (a.dispWidth == a.srcWidth && a.dispHeight == a.srcHeight) return ResampleMode::Copy;
+    if (a.dispWidth > a.srcWidth && a.dispHeight > a.srcHeight) return ResampleMode::Bilinear;
+    return ResampleMode::PointSample;
+}
+
+bool CanResample(const GridView& g, const ResampleArea& a, const ResampleTarget& t) {
+    if (!HasMargin(g) || !IsValidArea(a)) return false;
+    if (t.fillWidth < 1 || t.fillWidth > t.width || t.fillHeight < 1 || t.fillHeight > t.height)
+        return false;
+    return a.left + LastSource(t.fillWidth, a.srcWidth, a.dispWidth) < g.width &&
+           a.top + LastSource(t.fillHeight, a.srcHeight, a.dispHeight) < g.height;
+}
+
+bool DisplayGridFor(const GridView& g, const ResampleArea& a, ResampleTarget* target) {
+    if (!HasMargin(g) || !IsValidArea(a)) return false;
+    // At least one display column and row must fit on the map.
+    if ((int64_t{g.width} - a.left) * a.dispWidth < a.srcWidth ||
+        (int64_t{g.height} - a.top) * a.dispHeight < a.srcHeight)
+        return false;
+    const int64_t bw = int64_t{a.dispWidth} + std::max(1, a.dispWidth / a.srcWidth);
+    const int64_t bh = int64_t{a.dispHeight} + std::max(1, a.dispHeight / a.srcHeight);
+    if (bw > std::numeric_limits<int>::max() / 2 || bh > std::numeric_limits<int>::max())
+        return false;
+    ResampleTarget t;
+    t.width = static_cast<int>(bw);
+    t.height = static_cast<int>(bh);
+    t.fillWidth = static_cast<int>(FittingCells(bw, g.width, a.left, a.srcWidth, a.dispWidth));
+    t.fillHeight = static_cast<int>(FittingCells(bh, g.height, a.top, a.srcHeight, a.dispHeight));
+    *target = t;
+    return true;
+}
+
+bool ResampleElevation(const GridView& g, const ResampleArea& a, const ResampleTarget& t,
+                       short* out) {
+    if (out == nullptr || !CanResample(g, a, t)) return false;
+    switch (ChooseResampleMode(a)) {
+        case ResampleMode::Copy:
+            ResampleCopy(g, a, t, out);
+            break;
+        case ResampleMode::PointSample:
+            ResamplePoints(g, a, t, out);
+            break;
+        case ResampleMode::Bilinear:
+            ResampleBilinear(g, a, t, out);
+            break;
+    }
+    RepeatEdges(t, out);
+    return true;
+}
+
+// ---- Overlay picture ------------------------------------------------------------------------
+
+OverlayFit FitDisplayOverlay(int overlayWidth, int overlayHeight, const ResampleArea& a) {
+    if (!IsValidArea(a)) return {};
+    // Where the picture ends inside the area, only its part is shown, scaled alike.
+    const auto fit = [](int pictureSize, int start, int src, int disp, int& srcOut, int& out) {
+        if (int64_t{pictureSize} < int64_t{start} + src) {
+            srcOut = pictureSize - start;
+            const int64_t scaled = int64_t{srcOut} * disp / src;
+            out = static_cast<int>(std::max<int64_t>(scaled, std::numeric_limits<int>::min()));
+        } else {
+            srcOut = src;
+            out = disp;
+        }
+    };
+    OverlayFit f;
+    fit(overlayWidth, a.left, a.srcWidth, a.dispWidth, f.srcWidth, f.width);
+    fit(overlayHeight, a.top, a.srcHeight, a.dispHeight, f.srcHeight, f.height);
+    return f;
+}
+
+bool ResampleOverlay(const OverlayView& p, const ResampleArea& a, BYTE* out) {
+    if (p.pixels == nullptr || out == nullptr || p.rowBytes < int64_t{p.width} * 4) return false;
+    const OverlayFit f = FitDisplayOverlay(p.width, p.height, a);
+    if (f.width <= 0 || f.height <= 0) return false;
+    const std::size_t outRowBytes = static_cast<std::size_t>(f.width) * 4;
+    const BYTE* origin = p.pixels + int64_t{a.top} * p.rowBytes + int64_t{a.left} * 4;
+    AxisStep rows(f.srcHeight, f.height);
+    for (int r = 0; r < f.height; ++r, rows.Next()) {
+        const BYTE* src = origin + rows.cell * p.rowBytes;
+        BYTE* dst = out + r * outRowBytes;
+        if (f.width == f.srcWidth) {
+            std::memcpy(dst, src, outRowBytes);
+            continue;
+        }
+        AxisStep cols(f.srcWidth, f.width);
+        for (int c = 0; c < f.width; ++c, cols.Next())
+            std::memcpy(dst + c * 4, src + cols.cell * 4, 4);
+    }
+    return true;
+}
+
+}  // namespace Zumeld
