@@ -137,9 +137,18 @@ int BuildEdgeTable(const tagPOINT* points, int n, const EdgeWindow& w, PolyEdge*
 }
 
 // Sorts by key, ascending, by exchange: entry i is swapped with a later entry j when its key
-// is greater. Equal keys keep their order relative to the entries compared.
+// is greater. Equal keys keep their order relative to the entries compared. Passes that
+// would swap nothing (an entry no greater than every later one) are skipped: up to the
+// first entry greater than a later one the list is left as it is, which is what those
+// passes leave it, and a list that stays sorted from row to row costs one scan.
 void SortByKey(ActiveEdge* list, int count) {
-    for (int i = 0; i + 1 < count; ++i)
+    int first = count;
+    std::int64_t laterMin = std::numeric_limits<std::int64_t>::max();
+    for (int i = count - 1; i >= 0; --i) {
+        if (list[i].key > laterMin) first = i;
+        laterMin = std::min(laterMin, list[i].key);
+    }
+    for (int i = first; i + 1 < count; ++i)
         for (int j = i + 1; j < count; ++j)
             if (list[i].key > list[j].key) std::swap(list[i], list[j]);
 }
