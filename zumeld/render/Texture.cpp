@@ -73,15 +73,6 @@ bool PrepareSlot(const tagTEXTURE_SET& set, int s, Converted& temp, tagTEXTURE_S
     return true;
 }
 
-// Deletes the GDI bitmaps of LoadDefaultTexture on every way out.
-struct BitmapsGuard {
-    CBitmap* bitmaps;
-    int count;
-    ~BitmapsGuard() {
-        for (int i = 0; i < count; ++i) bitmaps[i].DeleteObject();
-    }
-};
-
 constexpr int kDefaultTextureIds[3] = {2000, 2001, 2002};  // low land, high land, sea
 constexpr int kDefaultTextureParameter = 2000;
 
@@ -108,8 +99,9 @@ int CCtrlElvMap::AddTexture(tagTEXTURE_SET* pSet) {
 }
 
 int CCtrlElvMap::LoadDefaultTexture() {
+    // Each CBitmap deletes its GDI bitmap when it goes out of scope, on every way out; the
+    // local set goes first, as it is declared after them.
     CBitmap bitmaps[3];
-    BitmapsGuard guard{bitmaps, 3};
     for (int i = 0; i < 3; ++i) {
         LPCSTR name = MAKEINTRESOURCE(kDefaultTextureIds[i]);
         HBITMAP hbmp = LoadBitmapA(AfxFindResourceHandle(name, RT_BITMAP), name);
