@@ -122,6 +122,28 @@ inline Bytes BlockBytes(HGLOBAL h) {
     return out;
 }
 
+// A new movable global block holding `bytes`.
+inline HGLOBAL ToBlock(const Bytes& bytes) {
+    HGLOBAL h = GlobalAlloc(GHND, bytes.size());
+    if (h && !bytes.empty()) {
+        std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+        GlobalUnlock(h);
+    }
+    return h;
+}
+
+// Owns a DIB handle (or any global block) for the length of a test.
+struct Dib {
+    HGLOBAL h = nullptr;
+    explicit Dib(void* handle) : h(handle) {}
+    ~Dib() {
+        if (h) GlobalFree(h);
+    }
+    Dib(const Dib&) = delete;
+    Dib& operator=(const Dib&) = delete;
+    Bytes bytes() const { return BlockBytes(h); }
+};
+
 inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
 }
