@@ -295,6 +295,61 @@ TEST(TextureSet, TableHoldsOneHundredSetsAndRestartsAfterRemoveAll) {
     EXPECT_EQ(map.m_nTextureSetCount, 2);
 }
 
+// ---- Seasons
+// -------------------------------------------------------------------------------------
+
+// The whole internal picture of a map after drawing with set `texture`, season `season`.
+Bytes DrawPicture(CCtrlElvMap& map, int texture, int season) {
+    map.SelectTexture(texture);
+    map.SetSeason(season);
+    map.m_bmpInternal.ClearBuffer();
+    map.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+    const CControlBmp& bmp = map.m_bmpInternal;
+    return Bytes(
+        bmp.GetBufferPtr(),
+        bmp.GetBufferPtr() + static_cast<std::size_t>(bmp.GetWidthBytes()) * bmp.GetHeight());
+}
+
+TEST(TextureSet, SeasonalSetDrawsSelectedSeasonAndOneTextureSetIgnoresSeason) {
+    // Set 1: four seasons, each its own textures. Sets 2 to 5: season s of set 1 alone.
+    CCtrlElvMap map;
+    tagTEXTURE_SET seasonal;
+    seasonal.dwFlags = 1;
+    for (int s = 0; s < 4; ++s) {
+        MakePicture(seasonal.bmpLow[s], 5, 4, 24, 10 * s + 1);
+        MakePicture(seasonal.bmpHigh[s], 5, 4, 24, 10 * s + 2);
+        MakePicture(seasonal.bmpSea[s], 5, 4, 24, 10 * s + 3);
+        seasonal.nBlendElevation[s] = 400;
+        seasonal.nFadeLineTop[s] = 20000;
+        seasonal.nFadeLineBottom[s] = 20000;
+    }
+    ASSERT_EQ(map.AddTexture(&seasonal), 1);
+    for (int s = 0; s < 4; ++s) {
+        tagTEXTURE_SET single;
+        single.bmpLow[0] = seasonal.bmpLow[s];
+        single.bmpHigh[0] = seasonal.bmpHigh[s];
+        single.bmpSea[0] = seasonal.bmpSea[s];
+        single.nBlendElevation[0] = 400;
+        single.nFadeLineTop[0] = single.nFadeLineBottom[0] = 20000;
+        ASSERT_EQ(map.AddTexture(&single), 2 + s);
+    }
+    const short cells[6 * 4] = {0, 0,  10,  40,  90,  0,   0, 30, 200, 350, 500, 60,
+                                5, 80, 300, 800, 450, 100, 0, 0,  70,  140, 20,  0};
+    map.SetElevationData(6, 4, cells);
+    map.StretchElevationData(0, 0, 6, 4, 15, 10);
+    ASSERT_EQ(map.m_bmpInternal.GetWidth(), 15);
+
+    std::vector<Bytes> bySeason;
+    for (int s = 0; s < 4; ++s) {
+        const Bytes seasonalPicture = DrawPicture(map, 1, s);
+        for (int other = 0; other < 4; ++other)
+            EXPECT_EQ(DrawPicture(map, 2 + s, other), seasonalPicture)
+                << "season " << s << ", one-texture set drawn at season " << other;
+        bySeason.push_back(seasonalPicture);
+    }
+    for (int s = 1; s < 4; ++s) EXPECT_NE(bySeason[s], bySeason[0]) << s;
+}
+
 // ---- The default textures ---------------------------------------------------------------------
 
 struct DefaultTexture {
