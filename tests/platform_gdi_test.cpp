@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test_random.h"
+#include "zumeld/platform/gdi_p.h"
 #include "zumeld/platform/resources_p.h"
 #include "zumeld/platform/win32.h"
 
@@ -661,6 +662,91 @@ TEST(GdiResources, EmbeddedBitmapsLoadAndUnknownIdsDoNot) {
             EXPECT_EQ(GetPixel(dc.dc, 0, 0), RGB(p[2], p[1], p[0]));
         }
         EXPECT_TRUE(DeleteObject(b));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A 3 × 2 8-bit .bmp file with a 4-entry table: bottom row indices 0 1 2, top row 3 3 0.
+std::vector<BYTE> SmallBmpFile() {
+    std::vector<BYTE> f(14 + 40 + 16 + 8, 0);
+    auto put32 = [&](std::size_t at, DWORD v) { std::memcpy(&f[at], &v, 4); };
+    f[0] = 'B';
+    f[1] = 'M';
+    put32(2, static_cast<DWORD>(f.size()));
+    put32(10, 14 + 40 + 16);
+    put32(14, 40);
+    put32(18, 3);
+    put32(22, 2);
+    f[26] = 1;
+    f[28] = 8;
+    put32(46, 4);
+    const BYTE table[16] = {10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0, 1, 2, 3, 0};
+    std::memcpy(&f[54], table, 16);
+    const BYTE rows[8] = {0, 1, 2, 0, 3, 3, 0, 0};
+    std::memcpy(&f[70], rows, 8);
+    return f;
+}
+
+HBITMAP FromFile(const std::vector<BYTE>& f) {
+    return Zumeld::Platform::BitmapFromBmpFile(f.data(), f.size());
+}
+
+TEST(GdiResources, BmpFileBuildsTheBitmap) {
+    HBITMAP b = FromFile(SmallBmpFile());
+    ASSERT_NE(b, nullptr);
+    MemDc dc(b);
+    EXPECT_EQ(GetPixel(dc.dc, 0, 0), RGB(3, 2, 1));
+    EXPECT_EQ(GetPixel(dc.dc, 2, 0), RGB(30, 20, 10));
+    EXPECT_EQ(GetPixel(dc.dc, 1, 1), RGB(60, 50, 40));
+    EXPECT_EQ(GetPixel(dc.dc, 2, 1), RGB(90, 80, 70));
+    SelectObject(dc.dc, dc.old);
+    EXPECT_TRUE(DeleteObject(b));
+}
+
+TEST(GdiResources, EveryTruncationIsRefused) {
+    const std::vector<BYTE> full = SmallBmpFile();
+    for (std::size_t n = 0; n < full.size(); ++n) {
+        const std::vector<BYTE> cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_EQ(FromFile(cut), nullptr) << n << " bytes";
+    }
+}
+
+TEST(GdiResources, DamagedHeadersAreRefused) {
+    const struct {
+        const char* name;
+        std::size_t at;
+        DWORD value;
+    } cases[] = {
+        {"not BM", 0, 0x4D41},
+        {"header size 12", 14, 12},
+        {"header size huge", 14, 0xFFFFFFFF},
+        {"width 0", 18, 0},
+        {"negative width", 18, 0xFFFFFFFD},
+        {"huge width", 18, 0x7FFFFFFF},
+        {"height 0", 22, 0},
+        {"most negative height", 22, 0x80000000},
+        {"tall", 22, 40000},
+        {"bit count 7", 28, 7},
+        {"run-length", 30, BI_RLE8},
+        {"table past the end", 46, 0},
+        {"pixels past the end", 10, 72},
+        {"pixel offset past the file", 10, 0xFFFFFFF0},
+        {"pixel offset inside the file header", 10, 4},
+    };
+    for (const auto& c : cases) {
+        std::vector<BYTE> f = SmallBmpFile();
+        if (c.at == 0) {
+            f[0] = static_cast<BYTE>(c.value);
+            f[1] = static_cast<BYTE>(c.value >> 8);
+        } else if (c.at == 28) {
+            f[28] = static_cast<BYTE>(c.value);
+        } else {
+            std::memcpy(&f[c.at], &c.value, 4);
+        }
+        EXPECT_EQ(FromFile(f), nullptr) << c.name;
     }
 }
 

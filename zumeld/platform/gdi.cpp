@@ -337,6 +337,29 @@ int CopyDibToBitmap(GdiBitmap& bmp, const DibLayout& dib, const void* bits, UINT
     return copied;
 }
 
+HBITMAP BitmapFromBmpFile(const unsigned char* bytes, std::size_t size) {
+    if (bytes == nullptr || size < sizeof(BITMAPFILEHEADER)) return nullptr;
+    BITMAPFILEHEADER fh;
+    std::memcpy(&fh, bytes, sizeof fh);
+    if (fh.bfType != 0x4D42) return nullptr;  // "BM"
+    // The info block (header, then table or masks) copied to aligned memory.
+    const std::size_t infoBytes = size - sizeof fh;
+    std::vector<std::uint32_t> info((infoBytes + 3) / 4);
+    if (infoBytes > 0) std::memcpy(info.data(), bytes + sizeof fh, infoBytes);
+    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
+
+    auto lock = GdiLock();
+    DibLayout d;
+    if (!ReadDibLayout(bmi, infoBytes, DIB_RGB_COLORS, nullptr, d)) return nullptr;
+    const std::size_t pixelBytes = static_cast<std::size_t>(d.stride) * d.height;
+    if (fh.bfOffBits < sizeof fh || fh.bfOffBits > size || size - fh.bfOffBits < pixelBytes)
+        return nullptr;
+    auto bmp = NewBitmap(d.width, d.height, kScreenBitCount);
+    if (!bmp) return nullptr;
+    CopyDibToBitmap(*bmp, d, bytes + fh.bfOffBits, 0, static_cast<UINT>(d.height));
+    return AddBitmap(std::move(bmp));
+}
+
 }  // namespace Zumeld::Platform
 
 using namespace Zumeld::Platform;
@@ -534,26 +557,6 @@ HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
     const int id = static_cast<int>(reinterpret_cast<UINT_PTR>(lpBitmapName));
     const EmbeddedResource* res = kEmbeddedResources;
     while (res->bytes != nullptr && res->id != id) ++res;
-    if (res->bytes == nullptr || res->size < sizeof(BITMAPFILEHEADER)) return nullptr;
-
-    BITMAPFILEHEADER fh;
-    std::memcpy(&fh, res->bytes, sizeof fh);
-    if (fh.bfType != 0x4D42) return nullptr;  // "BM"
-    // The info block (header, table or masks) copied to aligned memory.
-    const std::size_t infoBytes = res->size - sizeof fh;
-    std::vector<std::uint32_t> info((infoBytes + 3) / 4);
-    std::memcpy(info.data(), res->bytes + sizeof fh, infoBytes);
-    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
-
-    auto lock = GdiLock();
-    DibLayout d;
-    if (!ReadDibLayout(bmi, infoBytes, DIB_RGB_COLORS, nullptr, d)) return nullptr;
-    const std::size_t pixelBytes = static_cast<std::size_t>(d.stride) * d.height;
-    if (fh.bfOffBits < sizeof fh || fh.bfOffBits > res->size ||
-        res->size - fh.bfOffBits < pixelBytes)
-        return nullptr;
-    auto bmp = NewBitmap(d.width, d.height, kScreenBitCount);
-    if (!bmp) return nullptr;
-    CopyDibToBitmap(*bmp, d, res->bytes + fh.bfOffBits, 0, static_cast<UINT>(d.height));
-    return AddBitmap(std::move(bmp));
+    if (res->bytes == nullptr) return nullptr;
+    return BitmapFromBmpFile(res->bytes, res->size);
 }

@@ -162,4 +162,9 @@ RowSurface SurfaceOf(const DibLayout& d, const void* bits, std::uint64_t start,
 int CopyDibToBitmap(GdiBitmap& bmp, const DibLayout& dib, const void* bits, UINT start,
                     UINT cLines);
 
+// A bitmap in the screen's format from a whole .bmp file in memory (file header first), as
+// LoadBitmapA builds resources. Takes the table's lock itself.
+// Otherwise (not "BM", a header ReadDibLayout refuses, pixels past the end): null.
+HBITMAP BitmapFromBmpFile(const unsigned char* bytes, std::size_t size);
+
 }  // namespace Zumeld::Platform
