@@ -102,50 +102,58 @@ SpanStart StartOf(const TexturedCall& c, const SpanParams& p, int y, int left) {
     return s;
 }
 
-// The reference pixel loop: one channel at a time, exactly as the formulas read.
+// Walks one span: sea pixels take their sea texel; every other pixel goes to
+// land(e, x, landTexel, dst). The texture column advances by 4 bytes and wraps.
+template <int kBytesPerPixel, class LandPixel>
+void WalkSpan(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst,
+              LandPixel land) {
+    int u = s.u;
+    for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
+        const int e = ElevationAt(s.row, x);
+        if (e == 0 && !c.paint) {
+            const BYTE* sea = s.seaRow + u;
+            dst[0] = sea[0];
+            dst[1] = sea[1];
+            dst[2] = sea[2];
+        } else {
+            land(e, x, s.landRow + 2 * u, dst);
+        }
+        u += 4;
+        if (u == c.rowBytes) u = 0;
+    }
+}
+
+// The shading factor h + 128 (0..255) of cell x against its neighbour d down and right.
+inline int ShadeFactor(const TexturedCall& c, const SpanStart& s, int e, int x) {
+    const int e2 = ElevationAt(s.below, std::min(x + c.d, c.lastColumn));
+    return std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128;
+}
+
+// The reference land pixel: one channel at a time, exactly as the formulas read.
 struct ReferenceLoop {
     template <int kBytesPerPixel, bool kShade>
     static void Run(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst) {
-        int u = s.u;
-        for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
-            const int e = ElevationAt(s.row, x);
-            if (e == 0 && !c.paint) {
-                const BYTE* sea = s.seaRow + u;
-                dst[0] = sea[0];
-                dst[1] = sea[1];
-                dst[2] = sea[2];
-            } else {
+        WalkSpan<kBytesPerPixel>(
+            c, s, left, right, dst, [&](int e, int x, const BYTE* l, BYTE* out) {
                 const int t = std::min(255, (e * c.k) >> 15);
-                const BYTE* l = s.landRow + 2 * u;
-                int q0 = (l[0] * (255 - t) + l[1] * t) >> 8;
-                int q1 = (l[2] * (255 - t) + l[3] * t) >> 8;
-                int q2 = (l[4] * (255 - t) + l[5] * t) >> 8;
+                int q[3];
+                for (int ch = 0; ch < 3; ++ch)
+                    q[ch] = (l[2 * ch] * (255 - t) + l[2 * ch + 1] * t) >> 8;
                 if (e >= s.fadeLine) {
                     const int f =
                         static_cast<int>(std::min<std::int64_t>(255, (e - s.fadeLine) >> 1));
-                    const int grey = 160 * f;
-                    q0 = (q0 * (255 - f) + grey) >> 8;
-                    q1 = (q1 * (255 - f) + grey) >> 8;
-                    q2 = (q2 * (255 - f) + grey) >> 8;
+                    for (int& v : q) v = (v * (255 - f) + 160 * f) >> 8;
                 }
                 if constexpr (kShade) {
-                    const int e2 = ElevationAt(s.below, std::min(x + c.d, c.lastColumn));
-                    const int h = std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128;
-                    q0 = std::min(255, (q0 * h) >> 7);
-                    q1 = std::min(255, (q1 * h) >> 7);
-                    q2 = std::min(255, (q2 * h) >> 7);
+                    const int h = ShadeFactor(c, s, e, x);
+                    for (int& v : q) v = std::min(255, (v * h) >> 7);
                 }
-                dst[0] = c.tone[q0];
-                dst[1] = c.tone[q1];
-                dst[2] = c.tone[q2];
-            }
-            u += 4;
-            if (u == c.rowBytes) u = 0;
-        }
+                for (int ch = 0; ch < 3; ++ch) out[ch] = c.tone[q[ch]];
+            });
     }
 };
 
-// The packed pixel loop: B, G and R in three 16-bit lanes of one 64-bit word, as the land
+// The packed land pixel: B, G and R in three 16-bit lanes of one 64-bit word, as the land
 // texel layout allows (lo.B hi.B | lo.G hi.G | lo.R hi.R | 0 0). Every intermediate of
 // the formulas stays below 65536 (the mixing and fading weights add up to 255, the shading
 // product is at most 254 x 255), so lanes never carry into each other; each shift is
@@ -160,19 +168,12 @@ struct PackedLoop {
 
     template <int kBytesPerPixel, bool kShade>
     static void Run(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst) {
-        int u = s.u;
         const bool toned = c.tone != nullptr;
-        for (int x = left; x <= right; ++x, dst += kBytesPerPixel) {
-            const int e = ElevationAt(s.row, x);
-            if (e == 0 && !c.paint) {
-                const BYTE* sea = s.seaRow + u;
-                dst[0] = sea[0];
-                dst[1] = sea[1];
-                dst[2] = sea[2];
-            } else {
+        WalkSpan<kBytesPerPixel>(
+            c, s, left, right, dst, [&](int e, int x, const BYTE* l, BYTE* out) {
                 const auto t = static_cast<std::uint64_t>(std::min(255, (e * c.k) >> 15));
                 std::uint64_t texel;
-                std::memcpy(&texel, s.landRow + 2 * u, 8);
+                std::memcpy(&texel, l, 8);
                 std::uint64_t q =
                     (((texel & kLow8) * (255 - t) + ((texel >> 8) & kLow8) * t) >> 8) & kLow8;
                 if (e >= s.fadeLine) {
@@ -181,21 +182,16 @@ struct PackedLoop {
                     q = ((q * (255 - f) + 160 * f * kOnes) >> 8) & kLow8;
                 }
                 if constexpr (kShade) {
-                    const int e2 = ElevationAt(s.below, std::min(x + c.d, c.lastColumn));
-                    const auto h = static_cast<std::uint64_t>(
-                        std::clamp(((e2 - e) * c.g) >> 11, -128, 127) + 128);
+                    const auto h = static_cast<std::uint64_t>(ShadeFactor(c, s, e, x));
                     q = ((q * h) >> 7) & kLow9;  // up to 508: bit 8 set means above 255
                     q = (q | ((q & kBit8) >> 8) * 0xFF) & kLow8;
                 }
                 const auto q0 = static_cast<BYTE>(q), q1 = static_cast<BYTE>(q >> 16),
                            q2 = static_cast<BYTE>(q >> 32);
-                dst[0] = toned ? c.tone[q0] : q0;
-                dst[1] = toned ? c.tone[q1] : q1;
-                dst[2] = toned ? c.tone[q2] : q2;
-            }
-            u += 4;
-            if (u == c.rowBytes) u = 0;
-        }
+                out[0] = toned ? c.tone[q0] : q0;
+                out[1] = toned ? c.tone[q1] : q1;
+                out[2] = toned ? c.tone[q2] : q2;
+            });
     }
 };
 
