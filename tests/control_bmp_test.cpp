@@ -111,7 +111,8 @@ TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
     EXPECT_EQ(copy->GetBufferPtr()[0], 0x5C);
     CControlBmp assigned;
     assigned = *copy;
-    assigned = assigned;
+    CControlBmp& alias = assigned;
+    assigned = alias;  // self-assignment keeps the picture
     copy.reset();
     EXPECT_TRUE(BitmapExists(handle));
     EXPECT_EQ(assigned.GetHbmp(), handle);
