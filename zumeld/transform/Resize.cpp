@@ -1,7 +1,7 @@
 // Resizing: a separable resample, rows first, then columns. Both passes use one line
-// resampler, whose per-cell coefficients depend only on the new cell's index and are
-// planned once per line length; the cell arithmetic is the same whichever way the line
-// runs through memory (step 1 along a row, the row stride down a column).
+// resampler whose per-cell coefficients depend only on the new cell's index (planned once
+// per strip of columns and once per new row); the cell arithmetic is the same whichever
+// way the line runs through memory (step 1 along a row, the strip width down a column).
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -26,21 +26,19 @@ struct LineSlot {
     double length = 0.0;  // kMean: b - a
 };
 
-// Plans the n -> m resample of one line (n, m >= 1).
-std::vector<LineSlot> PlanLine(int n, int m) {
-    std::vector<LineSlot> plan(static_cast<std::size_t>(m));
+// How new cell k of an n -> m line resample comes from the old cells (n, m >= 1).
+LineSlot PlanSlot(int n, int m, int k) {
+    LineSlot slot;
     if (m == n) {
-        for (int k = 0; k < m; ++k) plan[k].i0 = k;
+        slot.i0 = k;
     } else if (m > n) {
         // Enlarging: the end cells coincide; p = k s, s = (n - 1) / (m - 1).
         const double s = static_cast<double>(n - 1) / static_cast<double>(m - 1);
-        for (int k = 0; k < m; ++k) {
-            LineSlot& slot = plan[k];
-            const double p = static_cast<double>(k) * s;
-            // p can land a hair past n - 1; the neighbour past the end stands for e[n - 1].
-            const int i = std::min(static_cast<int>(p), n - 1);
-            slot.i0 = i;
-            if (p == static_cast<double>(i)) continue;
+        const double p = static_cast<double>(k) * s;
+        // p can land a hair past n - 1; the neighbour past the end stands for e[n - 1].
+        const int i = std::min(static_cast<int>(p), n - 1);
+        slot.i0 = i;
+        if (p != static_cast<double>(i)) {
             slot.kind = SlotKind::kLerp;
             slot.i1 = std::min(i + 1, n - 1);
             slot.w0 = static_cast<double>(i + 1) - p;
@@ -49,15 +47,13 @@ std::vector<LineSlot> PlanLine(int n, int m) {
     } else {
         // Reducing: the mean of the piecewise-linear line over m equal slices of [0, n - 1].
         // a and b are exact integer products converted to double, then divided by m.
-        for (int k = 0; k < m; ++k) {
-            LineSlot& slot = plan[k];
-            const double a = static_cast<double>(std::int64_t{k} * (n - 1)) / m;
-            const double b = static_cast<double>(std::int64_t{k + 1} * (n - 1)) / m;
-            const int ia = static_cast<int>(a);
-            int ib = static_cast<int>(b);
-            if (b == static_cast<double>(ib)) --ib;  // [ib, b] is never empty
-            slot.i0 = ia;
-            if (ia >= ib) continue;  // one whole cell interval: the new cell is e[ia]
+        const double a = static_cast<double>(std::int64_t{k} * (n - 1)) / m;
+        const double b = static_cast<double>(std::int64_t{k + 1} * (n - 1)) / m;
+        const int ia = static_cast<int>(a);
+        int ib = static_cast<int>(b);
+        if (b == static_cast<double>(ib)) --ib;  // [ib, b] is never empty
+        slot.i0 = ia;
+        if (ia < ib) {  // otherwise one whole cell interval: the new cell is e[ia]
             slot.kind = SlotKind::kMean;
             slot.i1 = ib;
             slot.w0 = static_cast<double>(ia + 1) - a;
@@ -67,7 +63,7 @@ std::vector<LineSlot> PlanLine(int n, int m) {
             slot.length = b - a;
         }
     }
-    return plan;
+    return slot;
 }
 
 // One new cell from the line e, whose cells are step apart. Products are formed left to
@@ -108,25 +104,26 @@ TransformedGrid ResizeGrid(const GridView& src, int newWidth, int newHeight) {
     if (!IsUsableGrid(src)) return {};
     TransformedGrid g = AllocateTransformGrid(newWidth, newHeight);
     if (!g) return g;
-    const std::vector<LineSlot> rowPlan = PlanLine(src.width, newWidth);
-    const std::vector<LineSlot> columnPlan = PlanLine(src.height, newHeight);
     const std::ptrdiff_t dstStride = static_cast<std::ptrdiff_t>(newWidth) + 1;
     const int stripWidth =
         static_cast<int>(std::clamp<std::int64_t>(kStripCells / src.height, 1, newWidth));
 
-    // The rows of the strip [c0, c0 + cols) after the row pass: src.height rows of cols.
+    // The rows of the strip [c0, c0 + cols) after the row pass: src.height rows of cols,
+    // and the plan of its columns. Working memory stays small whatever the sizes.
     std::vector<short> strip(static_cast<std::size_t>(stripWidth) *
                              static_cast<std::size_t>(src.height));
+    std::vector<LineSlot> rowPlan(static_cast<std::size_t>(stripWidth));
     for (int c0 = 0; c0 < newWidth; c0 += stripWidth) {
         const int cols = std::min(stripWidth, newWidth - c0);
+        for (int k = 0; k < cols; ++k) rowPlan[k] = PlanSlot(src.width, newWidth, c0 + k);
         for (int r = 0; r < src.height; ++r) {
             const short* line = src.cells + r * src.stride;
             short* out = strip.data() + static_cast<std::ptrdiff_t>(r) * cols;
-            for (int k = 0; k < cols; ++k) out[k] = ResampleCell(line, 1, rowPlan[c0 + k]);
+            for (int k = 0; k < cols; ++k) out[k] = ResampleCell(line, 1, rowPlan[k]);
         }
         // The column pass walks new rows, so each step reads whole strip rows.
         for (int k = 0; k < newHeight; ++k) {
-            const LineSlot& slot = columnPlan[k];
+            const LineSlot slot = PlanSlot(src.height, newHeight, k);
             short* out = g.cells.get() + k * dstStride + c0;
             if (slot.kind == SlotKind::kCell) {
                 std::memcpy(out, strip.data() + static_cast<std::ptrdiff_t>(slot.i0) * cols,
