@@ -1,9 +1,243 @@
+// zumeld render: draws a map (or the built-in sample map) as a picture, the way a host
+// drives the library: resample the area, optionally paint the sea, draw the relief (whole
+// or inside polygons), blend an overlay picture, draw lines, and store the buffer.
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "cli.h"
+#include "image_io.h"
+#include "map_io.h"
+#include "sample_map.h"
+#include "zumeld/zumeld.h"
 
 namespace zumeld_cli {
 
-int CmdRender(const std::vector<std::string>&) {
-    throw CliError("render", "not available in this build yet");
+namespace {
+
+constexpr int kMaxPictureSide = 16384;
+
+const char kHelp[] =
+    "usage: zumeld render [MAP] -o OUT.png [options]\n"
+    "\n"
+    "Draws MAP (an .elv file; without it the built-in sample map, 1024 x 768 cells) as\n"
+    "textured, shaded relief and writes OUT as PNG, or as a 24-bit .bmp when OUT ends in .bmp.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output OUT          the picture to write (required)\n"
+    "  --area L,T,W,H            the map area shown: left and top cell, width and height in\n"
+    "                            cells (default: the whole map)\n"
+    "  --size WxH                the picture size in pixels (default: the area's size)\n"
+    "  --relief N                relief level, 1 or more: the shading gain is divided by N\n"
+    "                            (default 1)\n"
+    "  --season S                season 0..3 of a four-season texture set (default 0)\n"
+    "  --no-shade                no slope shading\n"
+    "  --no-texture              colour land flat with --color instead of the textures\n"
+    "  --color RRGGBB            the flat land colour, hex (default C0C0C0)\n"
+    "  --dim                     draw land at three quarters of its brightness\n"
+    "  --polygon x1,y1,x2,y2,... draw relief only inside this polygon (picture pixels);\n"
+    "                            repeatable, each needs at least 3 points\n"
+    "  --sea-fill                paint the whole picture as sea first\n"
+    "  --overlay PICTURE         blend a .bmp or .png picture at half strength, one picture\n"
+    "                            pixel per map cell from the map's top-left corner\n"
+    "  --overlay-rect X,Y,W,H    blend the overlay only inside this picture rectangle\n"
+    "  --line x1,y1,x2,y2[,RRGGBB]  draw a one-pixel line (default colour FFFFFF) after\n"
+    "                            everything else; repeatable\n"
+    "  -h, --help                show this text\n";
+
+struct Options {
+    std::string map;
+    std::string output;
+    std::vector<long long> area;  // empty: whole map
+    int width = 0, height = 0;    // 0: the area's size
+    int relief = 1;
+    int season = 0;
+    bool shade = true;
+    bool texture = true;
+    COLORREF color = RGB(0xC0, 0xC0, 0xC0);
+    bool dim = false;
+    std::vector<std::vector<tagPOINT>> polygons;
+    bool seaFill = false;
+    std::string overlay;
+    std::vector<long long> overlayRect;
+    struct Line {
+        tagPOINT a, b;
+        COLORREF color;
+    };
+    std::vector<Line> lines;
+};
+
+std::vector<long long> ParseIntegers(const std::string& option, const std::string& text,
+                                     bool splitOnX = false) {
+    std::vector<long long> v;
+    for (const std::string& part : SplitList(text, splitOnX))
+        v.push_back(ParseInteger(option, part));
+    return v;
+}
+
+int InRange(const std::string& option, long long v, long long lo, long long hi) {
+    if (v < lo || v > hi)
+        throw UsageError(option, std::to_string(v) + " is outside " + std::to_string(lo) + ".." +
+                                     std::to_string(hi));
+    return static_cast<int>(v);
+}
+
+// "RRGGBB" as a COLORREF (0x00BBGGRR).
+COLORREF ParseColor(const std::string& option, const std::string& text) {
+    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw UsageError(option, "not a colour RRGGBB: '" + text + "'");
+    const unsigned long rgb = std::stoul(text, nullptr, 16);
+    return RGB(static_cast<BYTE>(rgb >> 16), static_cast<BYTE>(rgb >> 8), static_cast<BYTE>(rgb));
+}
+
+tagPOINT Point(const std::string& option, long long x, long long y) {
+    tagPOINT p;
+    p.x = InRange(option, x, -1000000, 1000000);
+    p.y = InRange(option, y, -1000000, 1000000);
+    return p;
+}
+
+Options Parse(const std::vector<std::string>& args) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError(a, "needs a value");
+            return args[++i];
+        };
+        if (a == "-o" || a == "--output") {
+            o.output = value();
+        } else if (a == "--area") {
+            o.area = ParseIntegers(a, value());
+            if (o.area.size() != 4) throw UsageError(a, "needs LEFT,TOP,WIDTH,HEIGHT");
+        } else if (a == "--size") {
+            auto s = ParseIntegers(a, value(), true);
+            if (s.size() != 2) throw UsageError(a, "needs WxH");
+            o.width = InRange(a, s[0], 1, kMaxPictureSide);
+            o.height = InRange(a, s[1], 1, kMaxPictureSide);
+        } else if (a == "--relief") {
+            o.relief = InRange(a, ParseInteger(a, value()), 1, 1000000);
+        } else if (a == "--season") {
+            o.season = InRange(a, ParseInteger(a, value()), 0, 3);
+        } else if (a == "--no-shade") {
+            o.shade = false;
+        } else if (a == "--no-texture") {
+            o.texture = false;
+        } else if (a == "--color") {
+            o.color = ParseColor(a, value());
+        } else if (a == "--dim") {
+            o.dim = true;
+        } else if (a == "--polygon") {
+            auto v = ParseIntegers(a, value());
+            if (v.size() < 6 || v.size() % 2 != 0)
+                throw UsageError(a, "needs at least 3 points x1,y1,x2,y2,x3,y3,...");
+            std::vector<tagPOINT> pts;
+            for (std::size_t k = 0; k < v.size(); k += 2) pts.push_back(Point(a, v[k], v[k + 1]));
+            o.polygons.push_back(pts);
+        } else if (a == "--sea-fill") {
+            o.seaFill = true;
+        } else if (a == "--overlay") {
+            o.overlay = value();
+        } else if (a == "--overlay-rect") {
+            o.overlayRect = ParseIntegers(a, value());
+            if (o.overlayRect.size() != 4) throw UsageError(a, "needs X,Y,W,H");
+            for (long long& v : o.overlayRect) v = InRange(a, v, -1000000, 1000000);
+        } else if (a == "--line") {
+            const auto parts = SplitList(value());
+            if (parts.size() != 4 && parts.size() != 5)
+                throw UsageError(a, "needs x1,y1,x2,y2 or x1,y1,x2,y2,RRGGBB");
+            Options::Line l;
+            l.a = Point(a, ParseInteger(a, parts[0]), ParseInteger(a, parts[1]));
+            l.b = Point(a, ParseInteger(a, parts[2]), ParseInteger(a, parts[3]));
+            l.color = parts.size() == 5 ? ParseColor(a, parts[4]) : RGB(255, 255, 255);
+            o.lines.push_back(l);
+        } else if (!a.empty() && a[0] == '-') {
+            throw UsageError(a, "unknown option (see 'zumeld render --help')");
+        } else if (o.map.empty()) {
+            o.map = a;
+        } else {
+            throw UsageError(a, "only one map can be rendered");
+        }
+    }
+    if (o.output.empty()) throw UsageError("render", "no output picture (-o OUT.png)");
+    if (!o.overlayRect.empty() && o.overlay.empty())
+        throw UsageError("--overlay-rect", "needs --overlay PICTURE");
+    return o;
+}
+
+}  // namespace
+
+int CmdRender(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "-h" || a == "--help") {
+            std::fputs(kHelp, stdout);
+            return kExitOk;
+        }
+    const Options o = Parse(args);
+
+    Zumeld::CCtrlElvMap map;
+    if (o.map.empty()) {
+        const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
+        map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
+    } else {
+        LoadMap(o.map, map);
+    }
+    if (map.m_nWidth < 1 || map.m_nHeight < 1)
+        throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");
+
+    // The shown area must start on the map; it may reach past its right and bottom edges
+    // as long as at least one picture column and row fall on the map.
+    int left = 0, top = 0, areaW = map.m_nWidth, areaH = map.m_nHeight;
+    if (!o.area.empty()) {
+        left = InRange("--area", o.area[0], 0, map.m_nWidth - 1);
+        top = InRange("--area", o.area[1], 0, map.m_nHeight - 1);
+        areaW = InRange("--area", o.area[2], 1, 1000000);
+        areaH = InRange("--area", o.area[3], 1, 1000000);
+    }
+    const int width = o.width > 0 ? o.width : areaW;
+    const int height = o.height > 0 ? o.height : areaH;
+    if (width > kMaxPictureSide || height > kMaxPictureSide)
+        throw UsageError("--size", "the picture would be larger than 16384 x 16384; give --size");
+    if (static_cast<long long>(map.m_nWidth - left) * width < areaW ||
+        static_cast<long long>(map.m_nHeight - top) * height < areaH)
+        throw UsageError("--area", "not one picture column or row falls on the map");
+
+    map.SetReliefLevel(o.relief);
+    map.SetSeason(o.season);
+
+    // The overlay is laid on the map before resampling, which carries it to the picture.
+    Quobel::CControlBmp overlay;
+    if (!o.overlay.empty()) {
+        ReadPicture(o.overlay, overlay);
+        map.SetOverlapBitmap(overlay.GetHbmp(), 0, 0);
+    }
+    map.StretchElevationData(left, top, areaW, areaH, width, height);
+    if (map.m_bmpInternal.GetBufferPtr() == nullptr)
+        throw CliError("render", "cannot make a picture of " + std::to_string(width) + " x " +
+                                     std::to_string(height));
+
+    if (o.seaFill) map.FillSeaColorOnBitmapBuffer();
+    if (o.polygons.empty()) {
+        map.DrawAllMapOnBitmapBuffer(o.shade, o.texture, o.color, o.dim);
+    } else {
+        for (const auto& poly : o.polygons) {
+            std::vector<tagPOINT> pts = poly;
+            map.DrawPolygonOnBitmapBuffer(pts.data(), static_cast<int>(pts.size()), o.dim ? 2 : 0,
+                                          o.shade, o.texture, o.color, false);
+        }
+    }
+    if (!o.overlay.empty()) {
+        if (o.overlayRect.empty())
+            map.OverlapPictureOnBitmapBuffer();
+        else
+            map.OverlapPictureOnBitmapBuffer(
+                static_cast<int>(o.overlayRect[0]), static_cast<int>(o.overlayRect[1]),
+                static_cast<int>(o.overlayRect[2]), static_cast<int>(o.overlayRect[3]));
+    }
+    for (const auto& l : o.lines) map.DrawLineOnBitmapBuffer(l.a, l.b, l.color);
+
+    WritePicture(o.output, map.m_bmpInternal);
+    return kExitOk;
 }
 
 }  // namespace zumeld_cli

@@ -1,0 +1,256 @@
+// The drawing members of CCtrlElvMap: slot choice, dimming, the polygon span limit, the sea
+// fill's set and season, the overlay picture's life from SetOverlapBitmap to the blends.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "render_test_support.h"
+#include "zumeld/elevation/CtrlElvMap.h"
+
+namespace {
+
+using namespace render_test;
+using Zumeld::CCtrlElvMap;
+
+// Pixel (x, y), y = 0 the top, of a map's internal 24- or 32-bit buffer.
+Texel PixelOf(const CCtrlElvMap& m, int x, int y) {
+    const Quobel::CControlBmp& b = m.m_bmpInternal;
+    const BYTE* p = b.GetBufferPtr() +
+                    static_cast<std::ptrdiff_t>(b.GetHeight() - 1 - y) * b.GetWidthBytes() +
+                    x * (b.GetBitCount() / 8);
+    return {p[0], p[1], p[2]};
+}
+
+void Paint(CCtrlElvMap& m, BYTE value) {
+    Quobel::CControlBmp& b = m.m_bmpInternal;
+    std::fill(b.GetBufferPtr(), b.GetBufferPtr() + b.GetWidthBytes() * b.GetHeight(), value);
+}
+
+// A map of w x h cells from a function, shown whole at one pixel a cell.
+template <typename Fn>
+void MakeMap(CCtrlElvMap& m, int w, int h, Fn cell) {
+    std::vector<short> cells(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) cells[static_cast<size_t>(y) * w + x] = cell(x, y);
+    m.SetElevationData(w, h, cells.data());
+    m.StretchElevationData(0, 0, w, h, w, h);
+    ASSERT_NE(m.m_bmpInternal.GetBufferPtr(), nullptr);
+}
+
+bool Untouched(const CCtrlElvMap& m, BYTE value) {
+    const Quobel::CControlBmp& b = m.m_bmpInternal;
+    for (int y = 0; y < b.GetHeight(); ++y)
+        for (int x = 0; x < b.GetWidth(); ++x)
+            if (!(PixelOf(m, x, y) == Texel{value, value, value})) return false;
+    return true;
+}
+
+TEST(RenderMembers, DimDrawsLandAtThreeQuartersAndKeepsTheSea) {
+    CCtrlElvMap m;
+    MakeMap(m, 16, 8, [](int x, int y) { return short((x + y) % 4 == 0 ? 0 : 300 * x + 7 * y); });
+    m.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+    std::vector<Texel> bright;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) bright.push_back(PixelOf(m, x, y));
+    m.DrawAllMapOnBitmapBuffer(true, true, 0, true);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const Texel a = bright[static_cast<size_t>(y) * 16 + x];
+            const bool sea = (x + y) % 4 == 0;
+            auto dim = [](BYTE v) { return BYTE(v - v / 4); };
+            EXPECT_EQ(PixelOf(m, x, y), sea ? a : (Texel{dim(a.b), dim(a.g), dim(a.r)}))
+                << x << "," << y;
+        }
+}
+
+TEST(RenderMembers, DrawsOnlyWithALiveSlotAndADisplayArea) {
+    struct {
+        const char* name;
+        void (*change)(CCtrlElvMap&);
+        bool drawn;
+    } cases[] = {
+        {"as constructed", [](CCtrlElvMap&) {}, true},
+        {"season ignored by a one-texture set", [](CCtrlElvMap& m) { m.SetSeason(7); }, true},
+        {"no sets", [](CCtrlElvMap& m) { m.RemoveAllTexture(); }, false},
+        {"set out of range", [](CCtrlElvMap& m) { m.SelectTexture(1); }, false},
+        {"negative set", [](CCtrlElvMap& m) { m.SelectTexture(-1); }, false},
+        {"four seasons, season out of range",
+         [](CCtrlElvMap& m) {
+             m.m_bFourSeasons[0] = true;
+             for (int s = 1; s < 4; ++s) m.m_textureSlots[s] = m.m_textureSlots[0];
+             m.SetSeason(4);
+         },
+         false},
+        {"display marked stale", [](CCtrlElvMap& m) { m.ElevationDataModified(); }, false},
+        {"relief level 0 drawn as 1", [](CCtrlElvMap& m) { m.SetReliefLevel(0); }, true},
+    };
+    for (const auto& c : cases) {
+        CCtrlElvMap m;
+        MakeMap(m, 6, 5, [](int x, int y) { return short(x * 100 + y); });
+        c.change(m);
+        Paint(m, 0x11);
+        m.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+        EXPECT_EQ(!Untouched(m, 0x11), c.drawn) << c.name;
+        Paint(m, 0x11);
+        m.FillSeaColorOnBitmapBuffer();
+        EXPECT_EQ(!Untouched(m, 0x11), c.drawn || std::string(c.name) == "set out of range" ||
+                                           std::string(c.name) == "negative set")
+            << "sea fill, " << c.name;
+    }
+}
+
+TEST(RenderMembers, ReliefLevelBelowOneShadesAsOne) {
+    CCtrlElvMap a, b;
+    MakeMap(a, 12, 6, [](int x, int y) { return short(x * x * 9 + y * 40 + 1); });
+    MakeMap(b, 12, 6, [](int x, int y) { return short(x * x * 9 + y * 40 + 1); });
+    a.SetReliefLevel(1);
+    b.SetReliefLevel(-3);
+    a.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+    b.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 12; ++x) EXPECT_EQ(PixelOf(a, x, y), PixelOf(b, x, y));
+}
+
+TEST(RenderMembers, PolygonDrawsAtMostTwentyThousandSpans) {
+    // A 2-column display of 25,000 rows and a rectangle over all of it: the spans past the
+    // first 20,000 stay undrawn.
+    CCtrlElvMap m;
+    MakeMap(m, 2, 25000, [](int, int) { return short(500); });
+    Paint(m, 0x11);
+    tagPOINT pts[4] = {{0, 0}, {1, 0}, {1, 24999}, {0, 24999}};
+    m.DrawPolygonOnBitmapBuffer(pts, 4, 0, false, false, 0x00FFFFFF, true);
+    int drawn = 0, lastDrawn = -1;
+    for (int y = 0; y < 25000; ++y)
+        if (PixelOf(m, 0, y) == Texel{255, 255, 255}) {
+            ++drawn;
+            lastDrawn = y;
+        }
+    EXPECT_EQ(drawn, 20000);
+    EXPECT_EQ(lastDrawn, 19999);
+}
+
+// ---- Sea fill ---------------------------------------------------------------------------------
+
+TEST(RenderMembers, SeaFillUsesSetZeroWhateverIsSelected) {
+    CCtrlElvMap m;
+    MakeMap(m, 7, 3, [](int x, int) { return short(x * 50); });
+    // Set 1: a uniform sea of another colour, selected.
+    m.m_textureSlots[4] = UniformSlot({1, 2, 3}, {4, 5, 6}, {90, 91, 92});
+    m.m_nTextureSetCount = 2;
+    m.SelectTexture(1);
+    Paint(m, 0x11);
+    m.FillSeaColorOnBitmapBuffer();
+    const BYTE* sea0 = m.m_textureSlots[0].pSeaPixels;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const BYTE* t = sea0 + y * m.m_textureSlots[0].nRowBytes + 4 * x;
+            EXPECT_EQ(PixelOf(m, x, y), (Texel{t[0], t[1], t[2]})) << x << "," << y;
+        }
+    // The renderer draws with set 1: its sea pixels (column 0) take set 1's sea.
+    m.DrawAllMapOnBitmapBuffer(false, true, 0, false);
+    EXPECT_EQ(PixelOf(m, 0, 1), (Texel{90, 91, 92}));
+}
+
+TEST(RenderMembers, SeaFillFollowsTheSeasonOfAFourSeasonSetZero) {
+    CCtrlElvMap m;
+    MakeMap(m, 4, 2, [](int, int) { return short(0); });
+    m.m_bFourSeasons[0] = true;
+    for (int s = 0; s < 4; ++s)
+        m.m_textureSlots[s] =
+            UniformSlot({}, {}, {BYTE(10 * s), BYTE(10 * s + 1), BYTE(10 * s + 2)});
+    for (int season = 0; season < 4; ++season) {
+        m.SetSeason(season);
+        m.FillSeaColorOnBitmapBuffer();
+        const BYTE v = static_cast<BYTE>(10 * season);
+        EXPECT_EQ(PixelOf(m, 3, 1), (Texel{v, BYTE(v + 1), BYTE(v + 2)})) << season;
+    }
+}
+
+// ---- Overlay picture --------------------------------------------------------------------------
+
+// A 32-bit picture whose pixel (x, y) is (x, y, 200), y = 0 the top.
+void MakeOverlay(Quobel::CControlBmp& pic, int w, int h, int bits = 32) {
+    ASSERT_TRUE(pic.CreateBitmap(w, h, bits, 0, nullptr));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            BYTE* p = pic.GetBufferPtr() +
+                      static_cast<std::ptrdiff_t>(h - 1 - y) * pic.GetWidthBytes() + x * bits / 8;
+            p[0] = BYTE(x);
+            p[1] = BYTE(y);
+            p[2] = 200;
+        }
+}
+
+TEST(RenderMembers, SetOverlapBitmapKeepsATopFirstCopy) {
+    for (int bits : {32, 24}) {
+        CCtrlElvMap m;
+        Quobel::CControlBmp pic;
+        MakeOverlay(pic, 5, 3, bits);
+        m.SetOverlapBitmap(pic.GetHbmp(), 17, -4);
+        EXPECT_EQ(m.m_nOverlapParam1, 17);
+        EXPECT_EQ(m.m_nOverlapParam2, -4);
+        ASSERT_NE(m.m_pOverlapPixels.get(), nullptr);
+        EXPECT_EQ(m.m_nOverlapWidth, 5);
+        EXPECT_EQ(m.m_nOverlapHeight, 3);
+        EXPECT_EQ(m.m_nOverlapRowBytes, 20);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const BYTE* p = m.m_pOverlapPixels.get() + y * 20 + 4 * x;
+                EXPECT_EQ((Texel{p[0], p[1], p[2]}), (Texel{BYTE(x), BYTE(y), 200}))
+                    << bits << " bits at " << x << "," << y;
+            }
+        // A null bitmap drops the picture and keeps the sizes.
+        m.SetOverlapBitmap(nullptr, 1, 2);
+        EXPECT_EQ(m.m_pOverlapPixels.get(), nullptr);
+        EXPECT_EQ(m.m_nOverlapWidth, 5);
+        EXPECT_EQ(m.m_nOverlapParam1, 1);
+        // A handle that cannot be converted: no picture, sizes 0.
+        m.SetOverlapBitmap(pic.GetHbmp(), 0, 0);
+        m.SetOverlapBitmap(reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0x7777)), 3, 4);
+        EXPECT_EQ(m.m_pOverlapPixels.get(), nullptr);
+        EXPECT_EQ(m.m_nOverlapWidth, 0);
+        EXPECT_EQ(m.m_nOverlapHeight, 0);
+        EXPECT_EQ(m.m_nOverlapRowBytes, 0);
+        EXPECT_EQ(m.m_nOverlapParam2, 4);
+    }
+}
+
+TEST(RenderMembers, BlendsFollowThePictureOnlyThroughAStretch) {
+    CCtrlElvMap m;
+    MakeMap(m, 6, 4, [](int, int) { return short(0); });
+    Quobel::CControlBmp pic;
+    MakeOverlay(pic, 6, 4);
+    m.SetOverlapBitmap(pic.GetHbmp(), 0, 0);
+    m.StretchElevationData(0, 0, 6, 4, 6, 4);  // same arguments: answered from the cache
+    EXPECT_EQ(m.m_pDisplayOverlap.get(), nullptr);
+    m.ElevationDataModified();
+    m.StretchElevationData(0, 0, 6, 4, 6, 4);
+    ASSERT_NE(m.m_pDisplayOverlap.get(), nullptr);
+
+    // Whole form over 100: (x + 100) / 2, (y + 100) / 2, 150.
+    Paint(m, 100);
+    m.OverlapPictureOnBitmapBuffer();
+    EXPECT_EQ(PixelOf(m, 5, 3), (Texel{52, 51, 150}));
+    // Rectangle form, cut at the left and top: x / 2 + 50.
+    Paint(m, 100);
+    m.OverlapPictureOnBitmapBuffer(-2, -1, 4, 3);
+    EXPECT_EQ(PixelOf(m, 1, 1), (Texel{50, 50, 150}));
+    EXPECT_EQ(PixelOf(m, 2, 1), (Texel{100, 100, 100}));
+    EXPECT_EQ(PixelOf(m, 1, 2), (Texel{100, 100, 100}));
+
+    // A null bitmap without a new stretch: the previous display overlay still blends.
+    m.SetOverlapBitmap(nullptr, 0, 0);
+    Paint(m, 100);
+    m.OverlapPictureOnBitmapBuffer();
+    EXPECT_EQ(PixelOf(m, 0, 0), (Texel{50, 50, 150}));
+    // After a stretch that resamples, there is nothing to blend.
+    m.StretchElevationData(0, 0, 6, 4, 12, 8);
+    Paint(m, 100);
+    m.OverlapPictureOnBitmapBuffer();
+    m.OverlapPictureOnBitmapBuffer(0, 0, 12, 8);
+    EXPECT_TRUE(Untouched(m, 100));
+}
+
+}  // namespace
