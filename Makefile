@@ -19,7 +19,8 @@ build: bootstrap build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
 
 demo: build
-	build/release/zumeld --version
+	build/release/zumeld render -o demo.png
+	@echo "$(CURDIR)/demo.png"
 
 test: bootstrap test-release test-sanitize
 
