@@ -1,11 +1,14 @@
 // The elevation file through Serialize and LoadElevationFile: stored bytes of worked
 // examples, loading of every encoding, the message for bad headers, the state after a load
-// and after a file cut short, and the round trip of random maps.
+// and after a file cut short, the round trip of random maps, and the tool commands over them.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/wait.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -461,5 +464,103 @@ TEST(ElvFileProperty, TruncatedFilesNeverLeaveStaleCells) {
                 ExpectMarginRule(back, "truncated");
             }
         }
+    }
+}
+
+// ---- The tool: generate, info, convert ------------------------------------------------------
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+};
+
+// Runs the tool with the arguments; stdout is captured, stderr dropped.
+ToolRun RunTool(const std::string& arguments) {
+    const std::string command = std::string(ZUMELD_CLI_PATH) + " " + arguments + " 2>/dev/null";
+    ToolRun run{-1, ""};
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) run.out += buf;
+        const int status = pclose(p);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return run;
+}
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(ElvFileTool, GenerateInfoAndConvert) {
+    TempDir dir;
+    const std::string a = dir.File("a.elv"), b = dir.File("b.elv"), c = dir.File("c.elv");
+    ASSERT_EQ(RunTool("generate --size 40x30 --seed 3 -o " + a).status, 0);
+    ToolRun info = RunTool("info " + a);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("encoding: 2 (delta and run)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("width: 40\nheight: 30\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("compressed image: no"), std::string::npos) << info.out;
+
+    ASSERT_EQ(RunTool("convert " + a + " " + b + " --jpeg --quality 80").status, 0);
+    EXPECT_EQ(ReadBytes(b).at(0), 3);
+    info = RunTool("info " + b);
+    EXPECT_NE(info.out.find("compressed image: yes"), std::string::npos) << info.out;
+
+    // Back to delta-and-run: the file holds what the compressed record reads as.
+    ASSERT_EQ(RunTool("convert " + b + " " + c).status, 0);
+    CCtrlElvMap fromJpeg, converted;
+    Load(fromJpeg, ReadBytes(b));
+    Load(converted, ReadBytes(c));
+    EXPECT_EQ(ReadBytes(c).at(0), 2);
+    EXPECT_EQ(Cells(converted), Cells(fromJpeg));
+}
+
+TEST(ElvFileTool, DamagedInputFailsAndLeavesTheOutputAlone) {
+    TempDir dir;
+    const std::string good = dir.File("good.elv"), out = dir.File("out.elv");
+    ASSERT_EQ(RunTool("generate --size 20x20 -o " + good).status, 0);
+    Bytes bytes = ReadBytes(good);
+    WriteFile(out, {1, 2, 3});
+    struct Case {
+        const char* name;
+        Bytes file;
+    };
+    const Case cases[] = {
+        {"cut short", Bytes(bytes.begin(), bytes.begin() + 20)},
+        {"unknown encoding", Concat(Header(7, 2, 2), {0, 0, 0, 0})},
+        {"too short for a header", {0x02, 0x00}},
+        {"stream ends early", Concat(Header(2, 2, 2), {0x01, 0x00, 0x00, 0x00, 0x05})},
+    };
+    for (const Case& c : cases) {
+        const std::string in = dir.File("in.elv");
+        WriteFile(in, c.file);
+        EXPECT_EQ(RunTool("info " + in).status, 1) << c.name;
+        EXPECT_EQ(RunTool("convert " + in + " " + out).status, 1) << c.name;
+        EXPECT_EQ(ReadBytes(out), (Bytes{1, 2, 3})) << c.name;
+    }
+}
+
+TEST(ElvFileTool, BadUsageExitsWithTwo) {
+    const char* const cases[] = {
+        "info",
+        "info a.elv b.elv",
+        "convert a.elv",
+        "convert a.elv b.elv --quality 50",
+        "convert a.elv b.elv --jpeg --quality 101",
+        "generate",
+        "generate --size 0x4 -o x.elv",
+        "generate --size 40000x4 -o x.elv",
+        "generate --seed -1 -o x.elv",
+    };
+    for (const char* c : cases) EXPECT_EQ(RunTool(c).status, 2) << c;
+    for (const char* c : {"info --help", "convert --help", "generate --help"}) {
+        ToolRun run = RunTool(c);
+        EXPECT_EQ(run.status, 0) << c;
+        EXPECT_EQ(run.out.rfind("usage: zumeld ", 0), 0u) << c;
     }
 }
