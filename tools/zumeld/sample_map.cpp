@@ -118,9 +118,11 @@ double Ridged(double x, double y, int octaves, int salt, std::uint32_t seed) {
 std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     if (width < 1 || height < 1) return {};
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::vector<double> raw(count);
-    std::vector<double> valley(count);
-    std::vector<double> detail(count);
+    // Per-cell fields are kept as float (exactly rounded, so still deterministic): 12 bytes
+    // a cell plus the result, so large maps fit in memory.
+    std::vector<float> raw(count);
+    std::vector<float> valley(count);
+    std::vector<float> detail(count);
 
     // Positions are relative to the longer side, so the island keeps its shape at any size
     // and aspect ratio.
@@ -141,26 +143,31 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
             // island stays inside the frame.
             double ex = (x - cx) / cx, ey = (y - cy) / cy;
             double rim = ex * ex + ey * ey - kShoreStart;
-            raw[k] = mask + 0.3 * relief - (rim > 0.0 ? 1.2 * rim * rim : 0.0);
-            valley[k] = Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed);
-            detail[k] = Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed);
+            raw[k] = static_cast<float>(mask + 0.3 * relief - (rim > 0.0 ? 1.2 * rim * rim : 0.0));
+            valley[k] = static_cast<float>(Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed));
+            detail[k] =
+                static_cast<float>(Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed));
         }
     }
 
     // Sea level at the 40th percentile of the raw heights; the highest raw height is the top.
-    std::vector<double> sorted(raw);
-    const std::size_t seaIndex =
-        static_cast<std::size_t>(kSeaFraction * static_cast<double>(count));
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(seaIndex),
-                     sorted.end());
-    const double seaLevel = sorted[seaIndex];
+    double seaLevel;
+    {
+        std::vector<float> sorted(raw);
+        const std::size_t seaIndex =
+            static_cast<std::size_t>(kSeaFraction * static_cast<double>(count));
+        std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(seaIndex),
+                         sorted.end());
+        seaLevel = sorted[seaIndex];
+    }
     const double top = *std::max_element(raw.begin(), raw.end());
     const double span = top > seaLevel ? top - seaLevel : 1.0;
 
     // Land shape: h in (0, 1] above the coast. Hills rise steadily inland; mountain chains
     // follow the ridged crests, with valleys between them; fine roughness grows with height
-    // so that the slopes of the high ground are rugged and the coastal plains smooth.
-    std::vector<double> land(count, 0.0);
+    // so that the slopes of the high ground are rugged and the coastal plains smooth. The
+    // land heights replace the crest field in place.
+    std::vector<float>& land = valley;
     double highest = 0.0;
     for (std::size_t k = 0; k < count; ++k) {
         if (raw[k] <= seaLevel) continue;
@@ -170,16 +177,15 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
         const double mountain = 1.2 * h * ridge * ridge;
         double e = hills + mountain;
         e += 0.03 * std::sqrt(h) * detail[k];
-        e = std::max(e, 0.0);
-        land[k] = e;
-        highest = std::max(highest, e);
+        land[k] = static_cast<float>(std::max(e, 0.0));
+        highest = std::max(highest, static_cast<double>(land[k]));
     }
     const double scale = highest > 0.0 ? kPeakElevation / highest : 0.0;
 
     std::vector<short> cells(count, 0);
     for (std::size_t k = 0; k < count; ++k) {
         if (raw[k] <= seaLevel) continue;
-        double e = land[k] * scale;
+        const double e = land[k] * scale;
         cells[k] = static_cast<short>(std::clamp(e, 1.0, kPeakElevation));
     }
     return cells;
