@@ -86,19 +86,6 @@ std::vector<Sample> Samples() {
 
 class DibCorpus : public ::testing::Test {
   protected:
-    void SetUp() override {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        ReleaseDC(nullptr, screen);
-        target = CreateBitmap(16, 16, 1, 32, nullptr);
-        oldBitmap = SelectObject(dc, target);
-    }
-    void TearDown() override {
-        SelectObject(dc, oldBitmap);
-        DeleteDC(dc);
-        DeleteObject(target);
-    }
-
     // Opens `file`; a DIB must be sound by an independent reading of its block, and is then
     // drawn, stretched, converted and given a palette (the sanitizers watch the reads).
     void Check(const Bytes& file, const std::string& what) {
@@ -139,9 +126,8 @@ class DibCorpus : public ::testing::Test {
 
     TempDir dir;
     CCtrlDib dib;
-    HDC dc = nullptr;
-    HBITMAP target = nullptr;
-    HGDIOBJ oldBitmap = nullptr;
+    MemoryTarget target{16, 16};
+    HDC dc = target.dc;
 };
 
 TEST_F(DibCorpus, SamplesCutAtEveryLengthOpenAsNullOrSound) {

@@ -41,7 +41,7 @@ class DibFile : public ::testing::Test {
     CCtrlDib dib;
 };
 
-// ---- lread and lwrite over a real file ---------------------------------------------------------
+// ---- lread and lwrite over a real file ------------------------------------------------------
 
 TEST_F(DibFile, LreadReportsTheCountOnlyWhenEveryByteArrived) {
     const std::string path = dir.File("data");
@@ -77,8 +77,7 @@ TEST_F(DibFile, LwriteWritesEveryChunkInOrder) {
     EXPECT_EQ(dib.lread(HFILE_ERROR, data.data(), 10), 0u);
 }
 
-// ---- Files with a 40-byte header
-// -----------------------------------------------------------------
+// ---- Files with a 40-byte header ------------------------------------------------------------
 
 TEST_F(DibFile, ReadsHeaderTableAndPixelsWithAndWithoutFileHeader) {
     // 8-bit 5 x 3 with 3 colours: rows of 8 bytes, 24 pixel bytes.
@@ -172,8 +171,7 @@ TEST_F(DibFile, StatedImageSizeIsReplacedByWhatTheRowsTake) {
     }
 }
 
-// ---- BI_BITFIELDS
-// --------------------------------------------------------------------------------
+// ---- BI_BITFIELDS ---------------------------------------------------------------------------
 
 TEST_F(DibFile, BitfieldsMasksAreSkippedNotCarried) {
     struct Case {
@@ -224,8 +222,7 @@ TEST_F(DibFile, TinyBitfieldsDibKeepsRoomForMasksInItsBlock) {
     EXPECT_EQ(Slice(b, 44, 8), Bytes(8, 0));
 }
 
-// ---- Core files
-// ----------------------------------------------------------------------------------
+// ---- Core files -----------------------------------------------------------------------------
 
 TEST_F(DibFile, CoreFileBecomesFortyByteHeaderWithQuads) {
     for (unsigned bits : {1u, 4u, 8u, 24u}) {
@@ -276,8 +273,7 @@ TEST_F(DibFile, CoreWidthAndHeightAreUnsigned) {
     EXPECT_EQ(b.size(), 40u + 8 + image);
 }
 
-// ---- Short files
-// ---------------------------------------------------------------------------------
+// ---- Short files ----------------------------------------------------------------------------
 
 TEST_F(DibFile, MissingPixelBytesReadAsZero) {
     Info i;
@@ -310,8 +306,7 @@ TEST_F(DibFile, MissingColourEntriesReadAsZero) {
     EXPECT_EQ(Slice(b, 60, 1024 - 20 + 4), Bytes(1008, 0));
 }
 
-// ---- Refused headers
-// -----------------------------------------------------------------------------
+// ---- Refused headers ------------------------------------------------------------------------
 
 TEST_F(DibFile, RefusesHeadersNoReaderCouldWalk) {
     struct Case {
@@ -378,8 +373,7 @@ TEST_F(DibFile, OpenRefusesMissingFilesAndNullNames) {
     EXPECT_EQ(dib.ReadDibBitmapInfo(HFILE_ERROR), nullptr);
 }
 
-// ---- ReadDibBitmapInfo
-// ---------------------------------------------------------------------------
+// ---- ReadDibBitmapInfo ----------------------------------------------------------------------
 
 TEST_F(DibFile, ReadDibBitmapInfoLeavesTheFileAtTheFirstPixel) {
     Info i;
@@ -449,8 +443,7 @@ TEST_F(DibFile, FileHeaderHelpersMoveTwoThenTwelveBytes) {
     EXPECT_EQ(std::memcmp(&back, &bf, sizeof bf), 0);
 }
 
-// ---- DibInfo
-// -------------------------------------------------------------------------------------
+// ---- DibInfo --------------------------------------------------------------------------------
 
 TEST_F(DibFile, DibInfoFillsSizesWithoutChangingTheBlock) {
     Info i;
@@ -481,8 +474,7 @@ TEST_F(DibFile, DibInfoFillsSizesWithoutChangingTheBlock) {
     EXPECT_EQ(dib.DibInfo(nullptr, &bi), 0);
 }
 
-// ---- WriteDIB
-// ------------------------------------------------------------------------------------
+// ---- WriteDIB -------------------------------------------------------------------------------
 
 // A DIB block built by hand: header with biSizeImage and biClrUsed 0, full table, pixels.
 HGLOBAL MakeDib(std::int32_t width, std::int32_t height, unsigned bits) {

@@ -11,7 +11,7 @@ using namespace dib_test;
 
 namespace {
 
-// ---- Chunked transfers ---------------------------------------------------------------------
+// ---- Chunked transfers ----------------------------------------------------------------------
 
 struct ChunkCase {
     unsigned long count;
@@ -66,7 +66,7 @@ TEST(DibChunks, StopsAtTheFirstShortTransferAndReportsZero) {
     EXPECT_EQ(calls, 1);
 }
 
-// ---- Colour-table counts ---------------------------------------------------------------------
+// ---- Colour-table counts --------------------------------------------------------------------
 
 struct CountCase {
     Bytes header;
@@ -100,7 +100,7 @@ TEST(DibColorTable, CountsEntriesAndBytesForBothHeaderForms) {
     }
 }
 
-// ---- Row and image sizes -----------------------------------------------------------------------
+// ---- Row and image sizes --------------------------------------------------------------------
 
 TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
     struct Case {
@@ -131,8 +131,7 @@ TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
     }
 }
 
-// ---- Header checks
-// -------------------------------------------------------------------------------
+// ---- Header checks --------------------------------------------------------------------------
 
 BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, WORD bits, DWORD compression = BI_RGB,
                         DWORD clrUsed = 0, DWORD sizeImage = 0) {
@@ -198,7 +197,7 @@ TEST(DibHeaderCheck, PixelBytesAreTheRowsUnlessRunLengthCoded) {
     EXPECT_EQ(DibPixelBytes(Header(8, 0, 8)), std::nullopt);
 }
 
-// ---- Layout inside a block ---------------------------------------------------------------------
+// ---- Layout inside a block ------------------------------------------------------------------
 
 TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     // 4-bit 5 x 3: 16 entries (64 bytes), rows of 4 bytes: 40 + 64 + 12 = 116 bytes.
@@ -235,7 +234,7 @@ TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     EXPECT_FALSE(DibLayoutInBlock(fields.data(), 51).has_value());
 }
 
-// ---- Colour tables and palettes ----------------------------------------------------------------
+// ---- Colour tables and palettes -------------------------------------------------------------
 
 TEST(DibColorTable, WidensTriplesToQuadsInPlace) {
     for (unsigned n : {1u, 2u, 16u, 256u}) {

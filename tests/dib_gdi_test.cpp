@@ -13,8 +13,7 @@ using Zumeld::CCtrlDib;
 
 namespace {
 
-// ---- Palettes
-// ------------------------------------------------------------------------------------
+// ---- Palettes -------------------------------------------------------------------------------
 
 std::vector<PALETTEENTRY> Entries(HPALETTE pal) {
     std::vector<PALETTEENTRY> e(300);
@@ -93,8 +92,7 @@ TEST(DibPalette, NoPaletteWithoutColours) {
     EXPECT_EQ(dib.CreateDibPalette(small.h), nullptr);
 }
 
-// ---- Device bitmaps and DIBs
-// ---------------------------------------------------------------------
+// ---- Device bitmaps and DIBs ----------------------------------------------------------------
 
 // A 32-bit device bitmap whose pixel (x, y), y counted from the top, is red 2x, green 3y, blue 9.
 HBITMAP PatternBitmap(int width, int height) {
@@ -184,15 +182,12 @@ TEST(DibConvert, BitmapFromDibKeepsSizeAndPixels) {
     ASSERT_NE(GetObjectA(back, sizeof bm, &bm), 0);
     EXPECT_EQ(bm.bmWidth, 100);
     EXPECT_EQ(bm.bmHeight, 50);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(mem, back);
+    MemoryTarget view(1, 1);
+    HGDIOBJ old = SelectObject(view.dc, back);
     for (int y : {0, 25, 49})
         for (int x : {0, 50, 99})
-            EXPECT_EQ(GetPixel(mem, x, y), RGB(2 * x, 3 * y, 9)) << x << "," << y;
-    SelectObject(mem, old);
-    DeleteDC(mem);
+            EXPECT_EQ(GetPixel(view.dc, x, y), RGB(2 * x, 3 * y, 9)) << x << "," << y;
+    SelectObject(view.dc, old);
     DeleteObject(back);
     DeleteObject(bmp);
 
@@ -201,26 +196,12 @@ TEST(DibConvert, BitmapFromDibKeepsSizeAndPixels) {
     EXPECT_EQ(dib.BitmapFromDib(tiny.h, nullptr), nullptr);
 }
 
-// ---- Drawing
-// -------------------------------------------------------------------------------------
+// ---- Drawing --------------------------------------------------------------------------------
 
 // A 200 x 120 black 32-bit target in a memory device context.
 class DibDrawing : public ::testing::Test {
   protected:
-    void SetUp() override {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        ReleaseDC(nullptr, screen);
-        target = CreateBitmap(200, 120, 1, 32, nullptr);
-        ASSERT_TRUE(dc && target);
-        oldBitmap = SelectObject(dc, target);
-        PatBlt(dc, 0, 0, 200, 120, BLACKNESS);
-    }
-    void TearDown() override {
-        SelectObject(dc, oldBitmap);
-        DeleteDC(dc);
-        DeleteObject(target);
-    }
+    void SetUp() override { ASSERT_TRUE(target.dc && target.bitmap); }
 
     // The target's pixels that differ from black, outside the rectangle [x0, x1) x [y0, y1).
     int ChangedOutside(int x0, int y0, int x1, int y1) const {
@@ -231,9 +212,8 @@ class DibDrawing : public ::testing::Test {
         return changed;
     }
 
-    HDC dc = nullptr;
-    HBITMAP target = nullptr;
-    HGDIOBJ oldBitmap = nullptr;
+    MemoryTarget target{200, 120};
+    HDC dc = target.dc;
     CCtrlDib dib;
 };
 

@@ -144,6 +144,31 @@ struct Dib {
     Bytes bytes() const { return BlockBytes(h); }
 };
 
+// A black 32-bit bitmap selected into a memory device context, both released at the end.
+struct MemoryTarget {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+
+    MemoryTarget(int width, int height) {
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        bitmap = CreateBitmap(width, height, 1, 32, nullptr);
+        if (dc && bitmap) {
+            previous = SelectObject(dc, bitmap);
+            PatBlt(dc, 0, 0, width, height, BLACKNESS);
+        }
+    }
+    ~MemoryTarget() {
+        if (previous) SelectObject(dc, previous);
+        if (dc) DeleteDC(dc);
+        if (bitmap) DeleteObject(bitmap);
+    }
+    MemoryTarget(const MemoryTarget&) = delete;
+    MemoryTarget& operator=(const MemoryTarget&) = delete;
+};
+
 inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
 }

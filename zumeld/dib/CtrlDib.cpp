@@ -8,8 +8,7 @@ namespace Zumeld {
 
 CCtrlDib::~CCtrlDib() = default;
 
-// ---- Header arithmetic
-// ---------------------------------------------------------------------------
+// ---- Header arithmetic ----------------------------------------------------------------------
 
 WORD CCtrlDib::DibNumColors(void* pv) {
     return pv ? dib::ColorTableEntries(pv) : 0;

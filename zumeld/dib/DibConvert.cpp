@@ -37,8 +37,7 @@ HPALETTE MakePalette(unsigned n, Fill&& fill) {
 
 }  // namespace
 
-// ---- Palettes
-// ------------------------------------------------------------------------------------
+// ---- Palettes -------------------------------------------------------------------------------
 
 HPALETTE CCtrlDib::CreateBIPalette(tagBITMAPINFOHEADER* lpbi) {
     if (!lpbi || lpbi->biSize != sizeof(BITMAPINFOHEADER)) return nullptr;
@@ -63,8 +62,7 @@ HPALETTE CCtrlDib::CreateDibPalette(void* hbi) {
     return CreateBIPalette(reinterpret_cast<tagBITMAPINFOHEADER*>(block.get()));
 }
 
-// ---- Device bitmaps to DIBs and back
-// -------------------------------------------------------------
+// ---- Device bitmaps to DIBs and back --------------------------------------------------------
 
 void* CCtrlDib::DibFromBitmap(HBITMAP hbm, unsigned long biStyle, WORD biBits, HPALETTE hpal) {
     if (!hbm) return nullptr;

@@ -66,8 +66,7 @@ bool MoveIntoPlace(const std::string& temporary, const char* target) {
 
 }  // namespace
 
-// ---- Header of a DIB handle
-// ----------------------------------------------------------------------
+// ---- Header of a DIB handle -----------------------------------------------------------------
 
 int CCtrlDib::DibInfo(void* hbi, tagBITMAPINFOHEADER* lpbi) {
     if (!hbi || !lpbi) return 0;
@@ -85,8 +84,7 @@ int CCtrlDib::DibInfo(void* hbi, tagBITMAPINFOHEADER* lpbi) {
     return 1;
 }
 
-// ---- Chunked transfers
-// ---------------------------------------------------------------------------
+// ---- Chunked transfers ----------------------------------------------------------------------
 
 unsigned long CCtrlDib::lread(int fh, void* pv, unsigned long ul) {
     if (!pv && ul != 0) return 0;
@@ -101,8 +99,7 @@ unsigned long CCtrlDib::lwrite(int fh, void* pv, unsigned long ul) {
     });
 }
 
-// ---- File headers
-// --------------------------------------------------------------------------------
+// ---- File headers ---------------------------------------------------------------------------
 
 void CCtrlDib::ReadBitMapFileHeaderandConvertToDwordAlign(int fh, tagBITMAPFILEHEADER* pbf,
                                                           unsigned long* lpdwoff) {
@@ -116,8 +113,7 @@ void CCtrlDib::WriteMapFileHeaderandConvertFromDwordAlignToPacked(int fh,
     if (pbf) WriteFileHeader(fh, pbf);
 }
 
-// ---- Reading
-// -------------------------------------------------------------------------------------
+// ---- Reading --------------------------------------------------------------------------------
 
 void* CCtrlDib::ReadDibBitmapInfo(int fh) {
     if (fh == HFILE_ERROR) return nullptr;
@@ -225,8 +221,7 @@ void* CCtrlDib::OpenDIB(char* szFile) {
     return grown;
 }
 
-// ---- Writing
-// -------------------------------------------------------------------------------------
+// ---- Writing --------------------------------------------------------------------------------
 
 int CCtrlDib::WriteDIB(char* szFile, void* hdib) {
     if (!szFile || !hdib) return 0;

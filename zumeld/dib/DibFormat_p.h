@@ -13,7 +13,7 @@
 
 namespace Zumeld::dib {
 
-// ---- Chunked transfers -------------------------------------------------------------------------
+// ---- Chunked transfers ----------------------------------------------------------------------
 
 // The most bytes one platform read or write call moves.
 constexpr unsigned long kChunkBytes = 32768;
@@ -36,7 +36,7 @@ unsigned long TransferInChunks(BYTE* buffer, unsigned long count, Transfer&& tra
     return count;
 }
 
-// ---- Header arithmetic -------------------------------------------------------------------------
+// ---- Header arithmetic ----------------------------------------------------------------------
 
 // Largest block (header, table and pixels) the DIB code will size: sizes are 32-bit ints,
 // and a file of the block plus its 14-byte file header must stay within them.
@@ -88,7 +88,7 @@ struct DibLayout {
 // look for behind the header) and every pixel row. Otherwise: nullopt.
 std::optional<DibLayout> DibLayoutInBlock(const void* block, std::size_t blockBytes);
 
-// ---- Colour tables and palettes ----------------------------------------------------------------
+// ---- Colour tables and palettes -------------------------------------------------------------
 
 // Widens n 3-byte triples (blue, green, red) at the start of `table` in place into 4-byte
 // quads (blue, green, red, 0), working from the last entry to the first.
