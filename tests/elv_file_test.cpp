@@ -411,13 +411,12 @@ std::vector<short> RandomCells(zumeld_test::TestRandom& rng, int width, int heig
 
 TEST(ElvFileProperty, RandomMapsStoreAndLoadBackIdentical) {
     zumeld_test::TestRandom rng(0x5EED0E1F);
+    CCtrlElvMap map, back;  // reused: each store and load replaces the grid
     for (int n = 0; n < 500; ++n) {
         const int w = 1 + static_cast<int>(rng.Below(40)), h = 1 + static_cast<int>(rng.Below(40));
         std::vector<short> cells = RandomCells(rng, w, h);
-        CCtrlElvMap map;
         SetMap(map, w, h, cells);
         Bytes file = Store(map);
-        CCtrlElvMap back;
         Load(back, file);
         ASSERT_EQ(back.m_nWidth, w);
         ASSERT_EQ(back.m_nHeight, h);
@@ -430,12 +429,12 @@ TEST(ElvFileProperty, RandomMapsStoreAndLoadBackIdentical) {
 // whose every cell is the stored one or sea; nothing of the map loaded before survives.
 TEST(ElvFileProperty, TruncatedFilesNeverLeaveStaleCells) {
     zumeld_test::TestRandom rng(0x7C07);
+    CCtrlElvMap map, back;
     for (int n = 0; n < 40; ++n) {
         const int w = 1 + static_cast<int>(rng.Below(12)), h = 1 + static_cast<int>(rng.Below(12));
         std::vector<short> cells = RandomCells(rng, w, h);
         for (short& v : cells)
             if (v == 0x7777) v = 1;
-        CCtrlElvMap map;
         SetMap(map, w, h, cells);
         Bytes stored = Store(map);
         // The same cells as raw rows (encoding 0).
@@ -445,7 +444,6 @@ TEST(ElvFileProperty, TruncatedFilesNeverLeaveStaleCells) {
 
         for (const Bytes* file : {&stored, &raw}) {
             for (std::size_t cut = 0; cut < file->size(); ++cut) {
-                CCtrlElvMap back;
                 std::vector<short> stale(cells.size(), 0x7777);
                 SetMap(back, w, h, stale);
                 Bytes prefix(file->begin(), file->begin() + static_cast<std::ptrdiff_t>(cut));
