@@ -203,7 +203,7 @@ std::set<std::pair<int, int>> PixelsOf(const std::vector<Span>& spans) {
 
 TEST(ScanConvert, AxisAlignedRectangleCoversItsClippedPixelsOnce) {
     zumeld_test::TestRandom rng(0x5ca11);
-    for (int iter = 0; iter < 2000; ++iter) {
+    for (int iter = 0; iter < 1000; ++iter) {
         const int w = static_cast<int>(rng.Range(1, 30)), h = static_cast<int>(rng.Range(1, 30));
         int x0 = static_cast<int>(rng.Range(-10, 40)), x1 = static_cast<int>(rng.Range(-10, 40));
         int y0 = static_cast<int>(rng.Range(-10, 40)), y1 = static_cast<int>(rng.Range(-10, 40));
@@ -250,7 +250,7 @@ Points ConvexHull(Points p) {
 
 TEST(ScanConvert, ConvexPolygonPixelsDoNotDependOnStartOrDirection) {
     zumeld_test::TestRandom rng(0xc0ffee);
-    for (int iter = 0; iter < 250; ++iter) {
+    for (int iter = 0; iter < 150; ++iter) {
         Points cloud(static_cast<std::size_t>(rng.Range(3, 12)));
         for (tagPOINT& p : cloud)
             p = {static_cast<LONG>(rng.Range(-8, 40)), static_cast<LONG>(rng.Range(-8, 40))};
