@@ -137,19 +137,17 @@ int BuildEdgeTable(const tagPOINT* points, int n, const EdgeWindow& w, PolyEdge*
 }
 
 // Sorts by key, ascending, by exchange: entry i is swapped with a later entry j when its key
-// is greater. Equal keys keep their order relative to the entries compared. Passes that
-// would swap nothing (an entry no greater than every later one) are skipped: up to the
-// first entry greater than a later one the list is left as it is, which is what those
-// passes leave it, and a list that stays sorted from row to row costs one scan.
+// is greater. Equal keys keep their order relative to the entries compared. The list comes
+// sorted from the previous row except for entries appended at event rows and the rare pair
+// that changed places, so the comparisons that cannot swap are skipped: while pass i runs
+// over a sorted prefix, entry i only ever gets smaller and the prefix entries behind it are
+// no smaller than it was, so only the entries past the prefix are compared. The swaps are
+// those of the full exchange sort.
 void SortByKey(ActiveEdge* list, int count) {
-    int first = count;
-    std::int64_t laterMin = std::numeric_limits<std::int64_t>::max();
-    for (int i = count - 1; i >= 0; --i) {
-        if (list[i].key > laterMin) first = i;
-        laterMin = std::min(laterMin, list[i].key);
-    }
-    for (int i = first; i + 1 < count; ++i)
-        for (int j = i + 1; j < count; ++j)
+    int sorted = 1;  // length of the non-decreasing prefix
+    while (sorted < count && list[sorted - 1].key <= list[sorted].key) ++sorted;
+    for (int i = 0; i + 1 < count && sorted < count; ++i)
+        for (int j = std::max(i + 1, sorted); j < count; ++j)
             if (list[i].key > list[j].key) std::swap(list[i], list[j]);
 }
 
