@@ -110,8 +110,7 @@ int BuildEdgeTable(const tagPOINT* points, int n, const EdgeWindow& w, PolyEdge*
         else
             anyCrossing = true;
 
-        PolyEdge& e = table[m++];
-        e = PolyEdge{};
+        PolyEdge& e = *new (&table[m++]) PolyEdge{};
         e.downward = p1.y > p0.y;
         const tagPOINT& top = e.downward ? p0 : p1;
         const tagPOINT& bottom = e.downward ? p1 : p0;
@@ -255,7 +254,7 @@ int SweepRows(PolyEdge* table, int m, ActiveEdge* active, std::int64_t height, S
         if (row >= height) break;
         // New edges; on the first row also those that start above row 0.
         for (; taken < m && table[taken].topY <= row; ++taken) {
-            active[count++] = ActiveEdge{&table[taken]};
+            new (&active[count++]) ActiveEdge{&table[taken]};
             minBottom = std::min(minBottom, table[taken].bottomY);
         }
         if (count == 0) break;
@@ -313,7 +312,7 @@ bool PointInPolygon(tagPOINT pt, const tagPOINT* points, int nPoints) {
         PolyEdge& e = table[i];
         Dda centre = e.centre;
         centre.Advance(static_cast<std::uint64_t>(pt.y - e.topY));
-        list[i] = ActiveEdge{&e, e.XOf(centre)};
+        new (&list[i]) ActiveEdge{&e, e.XOf(centre)};
     }
     SortByKey(list, m);
     CrossingWalk walk(list[0].edge->PassesThroughOn(pt.y));
