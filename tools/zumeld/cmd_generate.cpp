@@ -60,12 +60,15 @@ int CmdGenerate(const std::vector<std::string>& args) {
     }
     if (out.empty()) throw UsageError("generate", "no output file (-o OUT.elv)");
 
+    // The map's grid (one margin column and row more) must stay below 2 GiB.
+    if ((static_cast<long long>(width) + 1) * (height + 1) * 2 > 0x7FFFFFFFLL)
+        throw UsageError("--size", "a " + std::to_string(width) + "x" + std::to_string(height) +
+                                       " map is too large for one grid (2 GiB at most)");
     const std::vector<short> cells = MakeSampleMap(width, height, seed);
     Zumeld::CCtrlElvMap map;
     map.SetElevationData(width, height, cells.data());
     if (map.m_nWidth != width || map.m_nHeight != height)
-        throw CliError("generate", "a " + std::to_string(width) + "x" + std::to_string(height) +
-                                       " map does not fit in memory");
+        throw CliError("generate", "the map could not be made");
     SaveMapElv(out, map);
     return kExitOk;
 }
