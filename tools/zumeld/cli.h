@@ -39,11 +39,50 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
 // Reads a whole file; throws CliError on failure.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
+// One parser for every subcommand, GNU style: "--name value", "--name=value", "-x value",
+// flags without a value, "--" ending the options, and -h/--help. Options may repeat and
+// come in any order among the operands; what they mean is up to the command.
+struct OptionSpec {
+    const char* name;  // long name without the dashes, e.g. "output"
+    char shortName;    // e.g. 'o', or 0
+    bool takesValue;
+};
+struct ParsedArg {
+    std::string option;  // "--name" as the user would write it; empty for an operand
+    std::string value;   // the option's value, or the operand
+};
+struct ParsedArgs {
+    bool help = false;             // -h or --help was given
+    std::vector<ParsedArg> items;  // in the order given
+};
+// Throws UsageError for an unknown option, a missing value, or a value given to a flag.
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& specs,
+                     const std::vector<std::string>& args);
+
+// A progress bar on stderr for long work, drawn only when stderr is a terminal.
+class Progress {
+  public:
+    // Shown only when total reaches `threshold` (units of work) and stderr is a terminal.
+    Progress(const char* label, std::uint64_t total, std::uint64_t threshold);
+    ~Progress();
+    void Update(std::uint64_t done);
+
+  private:
+    const char* label_;
+    std::uint64_t total_;
+    bool shown_;
+    int lastPercent_ = -1;
+};
+// Work of this many map cells or more is long enough for a progress bar.
+constexpr std::uint64_t kLongWorkCells = 16u * 1024u * 1024u;
+
 // The subcommands. Each takes the arguments after its own name and returns an exit status.
 int CmdGenerate(const std::vector<std::string>& args);
 int CmdRender(const std::vector<std::string>& args);
 int CmdInfo(const std::vector<std::string>& args);
 int CmdConvert(const std::vector<std::string>& args);
 int CmdEdit(const std::vector<std::string>& args);
+int CmdImport(const std::vector<std::string>& args);
+int CmdExport(const std::vector<std::string>& args);
 
 }  // namespace zumeld_cli

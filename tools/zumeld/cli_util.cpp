@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,80 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::fclose(f);
     if (bad) throw CliError(path, "read error (is it a folder?)");
     return bytes;
+}
+
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& specs,
+                     const std::vector<std::string>& args) {
+    ParsedArgs out;
+    bool operandsOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (operandsOnly || a.size() < 2 || a[0] != '-') {
+            out.items.push_back({"", a});
+            continue;
+        }
+        if (a == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help") {
+            out.help = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        std::string name, value;
+        bool inlineValue = false;
+        if (a[1] == '-') {
+            const std::size_t eq = a.find('=');
+            name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            if (eq != std::string::npos) {
+                value = a.substr(eq + 1);
+                inlineValue = true;
+            }
+            for (const OptionSpec& s : specs)
+                if (name == s.name) spec = &s;
+        } else {
+            for (const OptionSpec& s : specs)
+                if (s.shortName != 0 && a[1] == s.shortName) spec = &s;
+            if (spec && a.size() > 2) {  // -oFILE
+                value = a.substr(2);
+                inlineValue = true;
+            }
+        }
+        if (!spec)
+            throw UsageError(command,
+                             "unknown option '" + a + "' (see 'zumeld " + command + " --help')");
+        const std::string shown = std::string("--") + spec->name;
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= args.size()) throw UsageError(shown, "needs a value");
+            value = args[++i];
+        } else if (!spec->takesValue && inlineValue) {
+            throw UsageError(shown, "takes no value");
+        }
+        out.items.push_back({shown, value});
+    }
+    return out;
+}
+
+Progress::Progress(const char* label, std::uint64_t total, std::uint64_t threshold)
+    : label_(label), total_(total), shown_(total >= threshold && total > 0 && ::isatty(2) == 1) {}
+
+Progress::~Progress() {
+    if (shown_ && lastPercent_ >= 0) std::fputs("\n", stderr);
+}
+
+void Progress::Update(std::uint64_t done) {
+    if (!shown_) return;
+    const int percent = static_cast<int>(std::min<std::uint64_t>(done, total_) * 100 / total_);
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    constexpr int kWidth = 40;
+    char bar[kWidth + 1];
+    const int filled = percent * kWidth / 100;
+    for (int k = 0; k < kWidth; ++k) bar[k] = k < filled ? '#' : '.';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\r%s [%s] %3d%%", label_, bar, percent);
+    std::fflush(stderr);
 }
 
 }  // namespace zumeld_cli

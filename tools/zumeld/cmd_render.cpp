@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "image_io.h"
+#include "heightmap_io.h"
 #include "map_io.h"
 #include "sample_map.h"
 #include "zumeld/zumeld.h"
@@ -20,7 +21,8 @@ constexpr int kMaxPictureSide = 16384;
 const char kHelp[] =
     "usage: zumeld render [MAP] -o OUT.png [options]\n"
     "\n"
-    "Draws MAP (an .elv file; without it the built-in sample map, 1024 x 768 cells) as\n"
+    "Draws MAP (an .elv file or any heightmap import reads: .png, .pgm, .raw, .asc; without\n"
+    "it the built-in sample map, 1024 x 768 cells) as\n"
     "textured, shaded relief and writes OUT as PNG, or as a 24-bit .bmp when OUT ends in .bmp.\n"
     "\n"
     "options:\n"
@@ -43,6 +45,10 @@ const char kHelp[] =
     "  --overlay-rect X,Y,W,H    blend the overlay only inside this picture rectangle\n"
     "  --line x1,y1,x2,y2[,RRGGBB]  draw a one-pixel line (default colour FFFFFF) after\n"
     "                            everything else; repeatable\n"
+    "  --scale S, --offset O, --sea-level V\n"
+    "                            how a heightmap MAP's values become elevations, as in\n"
+    "                            'zumeld import' (default: the values as they are)\n"
+    "  --raw-size WxH            the grid size of a .raw MAP\n"
     "  -h, --help                show this text\n";
 
 struct Options {
@@ -65,6 +71,7 @@ struct Options {
         COLORREF color;
     };
     std::vector<Line> lines;
+    ImportOptions import;  // how a heightmap MAP becomes elevations
 };
 
 std::vector<long long> ParseIntegers(const std::string& option, const std::string& text,
@@ -97,15 +104,27 @@ tagPOINT Point(const std::string& option, long long x, long long y) {
     return p;
 }
 
-Options Parse(const std::vector<std::string>& args) {
+const std::vector<OptionSpec> kSpecs = {
+    {"output", 'o', true},     {"area", 0, true},      {"size", 0, true},
+    {"relief", 0, true},       {"season", 0, true},    {"no-shade", 0, false},
+    {"no-texture", 0, false},  {"color", 0, true},     {"dim", 0, false},
+    {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
+    {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
+    {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true}};
+
+Options Parse(const ParsedArgs& parsed) {
     Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw UsageError(a, "needs a value");
-            return args[++i];
-        };
-        if (a == "-o" || a == "--output") {
+    for (const ParsedArg& arg : parsed.items) {
+        const std::string& a = arg.option;
+        auto value = [&]() -> const std::string& { return arg.value; };
+        if (a.empty()) {
+            if (!o.map.empty()) throw UsageError(arg.value, "only one map can be rendered");
+            o.map = arg.value;
+        } else if (a == "--raw-size") {
+            TakeImportOption(ParsedArg{"--size", arg.value}, o.import);
+        } else if (a != "--size" && TakeImportOption(arg, o.import)) {
+            // --scale, --offset, --sea-level
+        } else if (a == "--output") {
             o.output = value();
         } else if (a == "--area") {
             o.area = ParseIntegers(a, value());
@@ -151,12 +170,6 @@ Options Parse(const std::vector<std::string>& args) {
             l.b = Point(a, ParseInteger(a, parts[2]), ParseInteger(a, parts[3]));
             l.color = parts.size() == 5 ? ParseColor(a, parts[4]) : RGB(255, 255, 255);
             o.lines.push_back(l);
-        } else if (!a.empty() && a[0] == '-') {
-            throw UsageError(a, "unknown option (see 'zumeld render --help')");
-        } else if (o.map.empty()) {
-            o.map = a;
-        } else {
-            throw UsageError(a, "only one map can be rendered");
         }
     }
     if (o.output.empty()) throw UsageError("render", "no output picture (-o OUT.png)");
@@ -168,19 +181,19 @@ Options Parse(const std::vector<std::string>& args) {
 }  // namespace
 
 int CmdRender(const std::vector<std::string>& args) {
-    for (const std::string& a : args)
-        if (a == "-h" || a == "--help") {
-            std::fputs(kHelp, stdout);
-            return kExitOk;
-        }
-    const Options o = Parse(args);
+    const ParsedArgs parsed = ParseArgs("render", kSpecs, args);
+    if (parsed.help) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    const Options o = Parse(parsed);
 
     Zumeld::CCtrlElvMap map;
     if (o.map.empty()) {
         const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
         map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
     } else {
-        LoadMap(o.map, map);
+        LoadAnyMap(o.map, o.import, map);
     }
     if (map.m_nWidth < 1 || map.m_nHeight < 1)
         throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");

@@ -27,6 +27,8 @@ const Command kCommands[] = {
     {"info", CmdInfo, "describe an .elv file"},
     {"convert", CmdConvert, "rewrite an .elv file in another encoding"},
     {"edit", CmdEdit, "apply terrain edits to a map"},
+    {"import", CmdImport, "read a heightmap (.png, .pgm, .raw, .asc) into an .elv file"},
+    {"export", CmdExport, "write a map as a heightmap (.png, .pgm, .raw, .asc)"},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,415 @@
+#include "heightmap_io.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli.h"
+
+namespace zumeld_cli {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool EndsWith(const std::string& s, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+// Checks a grid's sides against the caps and sizes its value block.
+SampleGrid MakeGrid(const std::string& what, long long width, long long height) {
+    if (width < 1 || height < 1)
+        throw CliError(what, "the grid has no cells (" + std::to_string(width) + " x " +
+                                 std::to_string(height) + ")");
+    if (width > kMaxGridSide || height > kMaxGridSide ||
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxGridCells)
+        throw CliError(what, std::to_string(width) + " x " + std::to_string(height) +
+                                 " is too large (at most " + std::to_string(kMaxGridSide) +
+                                 " cells a side and " + std::to_string(kMaxGridCells) + " cells)");
+    SampleGrid g;
+    g.width = static_cast<int>(width);
+    g.height = static_cast<int>(height);
+    g.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    return g;
+}
+
+// ---- PNG ---------------------------------------------------------------------------------
+
+struct PngSource {
+    const std::uint8_t* data;
+    std::size_t left;
+};
+
+void PngRead(png_structp png, png_bytep out, png_size_t n) {
+    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (n > src->left) png_error(png, "the file ends early");
+    std::memcpy(out, src->data, n);
+    src->data += n;
+    src->left -= n;
+}
+
+void PngWrite(png_structp png, png_bytep data, png_size_t n) {
+    auto* sink = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    sink->insert(sink->end(), data, data + n);
+}
+void PngFlush(png_structp) {}
+
+// libpng reports errors by longjmp; the functions that call it keep only plain data in
+// scope, and the message is copied out for the CliError thrown after.
+struct PngError {
+    char text[200] = "damaged PNG data";
+};
+void PngOnError(png_structp png, png_const_charp msg) {
+    auto* err = static_cast<PngError*>(png_get_error_ptr(png));
+    std::snprintf(err->text, sizeof err->text, "%s", msg);
+    png_longjmp(png, 1);
+}
+void PngOnWarning(png_structp, png_const_charp) {}
+
+bool ReadPngHeader(png_structp png, png_infop info, PngSource* src, png_uint_32* w, png_uint_32* h,
+                   int* depth, int* type) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_fn(png, src, PngRead);
+    png_set_user_limits(png, kMaxGridSide, kMaxGridSide);
+    png_read_info(png, info);
+    *w = png_get_image_width(png, info);
+    *h = png_get_image_height(png, info);
+    *depth = png_get_bit_depth(png, info);
+    *type = png_get_color_type(png, info);
+    if (*type != PNG_COLOR_TYPE_GRAY && *type != PNG_COLOR_TYPE_GRAY_ALPHA) return true;
+    if (*depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (*type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_strip_alpha(png);
+    if (*depth == 16) png_set_swap(png);  // host-order (little-endian) samples
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+bool ReadPngRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    return true;
+}
+
+bool WritePngRows(png_structp png, png_infop info, std::vector<std::uint8_t>* sink, png_uint_32 w,
+                  png_uint_32 h, int bits, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_write_fn(png, sink, PngWrite, PngFlush);
+    png_set_IHDR(png, info, w, h, bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+// ---- Text tokens (PGM header, ASCII grid) ------------------------------------------------
+
+class Tokens {
+  public:
+    Tokens(const std::vector<std::uint8_t>& b, std::size_t at, bool pgmComments)
+        : b_(b), at_(at), comments_(pgmComments) {}
+    // The next whitespace-separated token, at most 63 characters; empty at the end.
+    std::string Next(const std::string& what) {
+        for (;;) {
+            while (at_ < b_.size() && std::isspace(b_[at_])) ++at_;
+            if (comments_ && at_ < b_.size() && b_[at_] == '#') {
+                while (at_ < b_.size() && b_[at_] != '\n') ++at_;
+                continue;
+            }
+            break;
+        }
+        std::string t;
+        while (at_ < b_.size() && !std::isspace(b_[at_])) {
+            if (t.size() == 63) throw CliError(what, "damaged: a field is too long");
+            t += static_cast<char>(b_[at_++]);
+        }
+        return t;
+    }
+    std::size_t Position() const { return at_; }
+
+  private:
+    const std::vector<std::uint8_t>& b_;
+    std::size_t at_;
+    bool comments_;
+};
+
+bool ToInteger(const std::string& t, long long* v) {
+    if (t.empty() || t.size() > 18) return false;
+    char* end = nullptr;
+    *v = std::strtoll(t.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+bool ToNumber(const std::string& t, double* v) {
+    if (t.empty()) return false;
+    char* end = nullptr;
+    *v = std::strtod(t.c_str(), &end);
+    return *end == '\0' && std::isfinite(*v);
+}
+
+long long HeaderInteger(const std::string& what, Tokens& tok, const char* field, long long lo,
+                        long long hi) {
+    const std::string t = tok.Next(what);
+    long long v = 0;
+    if (t.empty()) throw CliError(what, std::string("truncated: the header ends before ") + field);
+    if (!ToInteger(t, &v)) throw CliError(what, std::string("damaged: ") + field + " '" + t + "'");
+    if (v < lo || v > hi)
+        throw CliError(what, std::string(field) + " " + t + " is outside " + std::to_string(lo) +
+                                 ".." + std::to_string(hi));
+    return v;
+}
+
+}  // namespace
+
+HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path) {
+    const std::string p = Lower(path);
+    if (EndsWith(p, ".png")) return HeightFormat::kPng;
+    if (EndsWith(p, ".pgm")) return HeightFormat::kPgm;
+    if (EndsWith(p, ".raw")) return HeightFormat::kRaw;
+    if (EndsWith(p, ".asc")) return HeightFormat::kAsc;
+    if (EndsWith(p, ".elv")) return HeightFormat::kElv;
+    throw UsageError(what, "unknown format (the name must end in .png, .pgm, .raw, .asc or .elv)");
+}
+
+SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
+        throw CliError(what, "not a PNG file");
+    PngError err;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngOnError, PngOnWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        throw CliError(what, "out of memory");
+    }
+    struct Guard {
+        png_structp* p;
+        png_infop* i;
+        ~Guard() { png_destroy_read_struct(p, i, nullptr); }
+    } guard{&png, &info};
+
+    PngSource src{bytes.data(), bytes.size()};
+    png_uint_32 w = 0, h = 0;
+    int depth = 0, type = 0;
+    if (!ReadPngHeader(png, info, &src, &w, &h, &depth, &type))
+        throw CliError(what, std::string("damaged PNG: ") + err.text);
+    if (type != PNG_COLOR_TYPE_GRAY && type != PNG_COLOR_TYPE_GRAY_ALPHA)
+        throw CliError(what, "not a greyscale PNG (a heightmap has one grey channel)");
+    SampleGrid g = MakeGrid(what, w, h);
+    const std::size_t sampleBytes = depth == 16 ? 2 : 1;
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    if (rowBytes != static_cast<std::size_t>(w) * sampleBytes)
+        throw CliError(what, "damaged PNG: unexpected row size");
+    std::vector<png_byte> pixels(rowBytes * h);
+    std::vector<png_bytep> rows(h);
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = pixels.data() + rowBytes * y;
+    if (!ReadPngRows(png, rows.data()))
+        throw CliError(what, std::string("damaged PNG: ") + err.text);
+    for (std::size_t i = 0; i < g.values.size(); ++i)
+        g.values[i] = sampleBytes == 2 ? pixels[2 * i] | (pixels[2 * i + 1] << 8) : pixels[i];
+    return g;
+}
+
+std::vector<std::uint8_t> WritePngGrey(const std::string& what,
+                                       const std::vector<std::int32_t>& samples, int width,
+                                       int height, int bits) {
+    const std::size_t sampleBytes = bits == 16 ? 2 : 1;
+    std::vector<png_byte> pixels(samples.size() * sampleBytes);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (sampleBytes == 2) {
+            pixels[2 * i] = static_cast<png_byte>(samples[i] >> 8);  // PNG is big-endian
+            pixels[2 * i + 1] = static_cast<png_byte>(samples[i]);
+        } else {
+            pixels[i] = static_cast<png_byte>(samples[i]);
+        }
+    }
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        rows[y] = pixels.data() + static_cast<std::size_t>(y) * width * sampleBytes;
+    PngError err;
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, PngOnError, PngOnWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::vector<std::uint8_t> out;
+    const bool ok = info && WritePngRows(png, info, &out, static_cast<png_uint_32>(width),
+                                         static_cast<png_uint_32>(height), bits, rows.data());
+    png_destroy_write_struct(&png, &info);
+    if (!ok) throw CliError(what, std::string("cannot encode the PNG: ") + err.text);
+    return out;
+}
+
+SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5')
+        throw CliError(what, "not a binary PGM file (P5)");
+    Tokens tok(bytes, 2, true);
+    const long long w = HeaderInteger(what, tok, "width", 1, kMaxGridSide);
+    const long long h = HeaderInteger(what, tok, "height", 1, kMaxGridSide);
+    const long long maxval = HeaderInteger(what, tok, "maxval", 1, 65535);
+    // Exactly one whitespace byte ends the header.
+    std::size_t at = tok.Position();
+    if (at >= bytes.size() || !std::isspace(bytes[at]))
+        throw CliError(what, "truncated: the file ends in the header");
+    ++at;
+    SampleGrid g = MakeGrid(what, w, h);
+    const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
+    const std::uint64_t need = static_cast<std::uint64_t>(g.values.size()) * sampleBytes;
+    if (bytes.size() - at < need)
+        throw CliError(what, "truncated: the samples need " + std::to_string(need) +
+                                 " bytes, the file has " + std::to_string(bytes.size() - at));
+    for (std::size_t i = 0; i < g.values.size(); ++i) {
+        const std::uint8_t* p = bytes.data() + at + i * sampleBytes;
+        const long long v = sampleBytes == 2 ? (p[0] << 8) | p[1] : p[0];
+        if (v > maxval)
+            throw CliError(what, "damaged: sample " + std::to_string(v) + " is above maxval " +
+                                     std::to_string(maxval));
+        g.values[i] = static_cast<double>(v);
+    }
+    return g;
+}
+
+std::vector<std::uint8_t> WritePgm(const std::vector<std::int32_t>& samples, int width, int height,
+                                   int bits) {
+    const int maxval = bits == 16 ? 65535 : 255;
+    const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) +
+                               "\n" + std::to_string(maxval) + "\n";
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    out.reserve(out.size() + samples.size() * (bits == 16 ? 2 : 1));
+    for (std::int32_t s : samples) {
+        if (bits == 16) out.push_back(static_cast<std::uint8_t>(s >> 8));
+        out.push_back(static_cast<std::uint8_t>(s));
+    }
+    return out;
+}
+
+SampleGrid ReadRawInt16(const std::string& what, const std::vector<std::uint8_t>& bytes, int width,
+                        int height) {
+    SampleGrid g = MakeGrid(what, width, height);
+    const std::uint64_t need = static_cast<std::uint64_t>(g.values.size()) * 2;
+    if (bytes.size() != need)
+        throw CliError(what, "holds " + std::to_string(bytes.size()) + " bytes; " +
+                                 std::to_string(width) + " x " + std::to_string(height) +
+                                 " int16 samples need " + std::to_string(need));
+    for (std::size_t i = 0; i < g.values.size(); ++i)
+        g.values[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return g;
+}
+
+std::vector<std::uint8_t> WriteRawInt16(const std::vector<std::int32_t>& samples) {
+    std::vector<std::uint8_t> out;
+    out.reserve(samples.size() * 2);
+    for (std::int32_t s : samples) {
+        out.push_back(static_cast<std::uint8_t>(s));
+        out.push_back(static_cast<std::uint8_t>(s >> 8));
+    }
+    return out;
+}
+
+SampleGrid ReadAsciiGrid(const std::string& what, const std::vector<std::uint8_t>& bytes) {
+    Tokens tok(bytes, 0, false);
+    long long w = -1, h = -1;
+    bool hasNodata = false;
+    double nodata = 0;
+    std::string t = tok.Next(what);
+    // The header: keyword and value pairs, in any order, until the first number.
+    for (int fields = 0;; ++fields) {
+        if (t.empty()) throw CliError(what, "truncated: the file ends in the header");
+        double probe = 0;
+        if (ToNumber(t, &probe)) break;
+        if (fields == 8) throw CliError(what, "not an ASCII grid: too many header fields");
+        const std::string key = Lower(t);
+        const std::string value = tok.Next(what);
+        if (key == "ncols" || key == "nrows") {
+            long long v = 0;
+            if (!ToInteger(value, &v) || v < 1 || v > kMaxGridSide)
+                throw CliError(what,
+                               key + " '" + value + "' is not 1.." + std::to_string(kMaxGridSide));
+            (key == "ncols" ? w : h) = v;
+        } else if (key == "nodata_value") {
+            if (!ToNumber(value, &nodata))
+                throw CliError(what, "damaged: NODATA_value '" + value + "'");
+            hasNodata = true;
+        } else if (key == "xllcorner" || key == "yllcorner" || key == "xllcenter" ||
+                   key == "yllcenter" || key == "cellsize" || key == "dx" || key == "dy") {
+            double v = 0;
+            if (!ToNumber(value, &v)) throw CliError(what, "damaged: " + key + " '" + value + "'");
+        } else {
+            throw CliError(what, "not an ASCII grid: unknown header field '" + t + "'");
+        }
+        t = tok.Next(what);
+    }
+    if (w < 0 || h < 0) throw CliError(what, "not an ASCII grid: ncols and nrows are required");
+    SampleGrid g = MakeGrid(what, w, h);
+    if (hasNodata) g.nodata.assign(g.values.size(), 0);
+    for (std::size_t i = 0; i < g.values.size(); ++i) {
+        if (i > 0) t = tok.Next(what);
+        if (t.empty())
+            throw CliError(what, "truncated: " + std::to_string(i) + " of " +
+                                     std::to_string(g.values.size()) + " values");
+        if (!ToNumber(t, &g.values[i])) throw CliError(what, "damaged: value '" + t + "'");
+        if (hasNodata && g.values[i] == nodata) g.nodata[i] = 1;
+    }
+    if (!tok.Next(what).empty()) throw CliError(what, "damaged: more values than ncols x nrows");
+    return g;
+}
+
+std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& samples, int width,
+                                         int height) {
+    std::string s = "ncols " + std::to_string(width) + "\nnrows " + std::to_string(height) +
+                    "\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (x) s += ' ';
+            s += std::to_string(samples[static_cast<std::size_t>(y) * width + x]);
+        }
+        s += '\n';
+    }
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+}
+
+std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, double offset,
+                                       bool hasSeaLevel, double seaLevel) {
+    std::vector<short> out(grid.values.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (!grid.nodata.empty() && grid.nodata[i]) continue;  // sea
+        const double v = std::round(grid.values[i] * scale + offset);
+        // Clamp before converting: the product can be far outside any integer type.
+        const double c = std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0);
+        short e = static_cast<short>(c);
+        if (hasSeaLevel && e <= seaLevel) e = 0;
+        out[i] = e;
+    }
+    return out;
+}
+
+namespace {
+std::string Shown(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", v);
+    return text;
+}
+}  // namespace
+
+std::int32_t ElevationToSample(const std::string& what, int elevation, double scale, double offset,
+                               std::int64_t lo, std::int64_t hi) {
+    const double v = std::round(elevation * scale + offset);
+    if (!(v >= static_cast<double>(lo) && v <= static_cast<double>(hi)))
+        throw CliError(what, "elevation " + std::to_string(elevation) + " maps to " + Shown(v) +
+                                 ", outside this format's " + std::to_string(lo) + ".." +
+                                 std::to_string(hi) +
+                                 " (see --scale and --offset, e.g. --offset 32768 for negative "
+                                 "elevations in 16-bit files)");
+    return static_cast<std::int32_t>(v);
+}
+
+}  // namespace zumeld_cli

@@ -1,0 +1,96 @@
+// Heightmap interchange for the tool: greyscale PNG (8 or 16 bit), PGM (P5), raw
+// little-endian int16 and the ESRI ASCII grid, read from and written to byte buffers.
+// Readers check every size and field before they use it and throw CliError naming `what`
+// with the reason; writers take integer samples already checked against the format's range.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zumeld_cli {
+
+enum class HeightFormat { kPng, kPgm, kRaw, kAsc, kElv };
+
+// The format a file name asks for, by its extension (any case). Throws UsageError naming
+// `what` for any other extension.
+HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path);
+
+// The largest grid read or written: an .elv file holds at most 32767 cells across and
+// down, and a grid is held at 8 bytes a cell while it is mapped to elevations.
+constexpr int kMaxGridSide = 32767;
+constexpr std::uint64_t kMaxGridCells = std::uint64_t{1} << 26;
+
+// Source values, row by row from the top; `nodata` marks the cells an ASCII grid gives as
+// its NODATA value (empty when there are none).
+struct SampleGrid {
+    int width = 0;
+    int height = 0;
+    std::vector<double> values;
+    std::vector<std::uint8_t> nodata;
+};
+
+// Readers. Requires: nothing. Otherwise: throw CliError(what, reason).
+// A PNG must be greyscale (with or without alpha, which is ignored), 1 to 16 bits.
+SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes);
+// P5 with maxval 1..65535 (two bytes a sample, big-endian, above 255); a sample above maxval
+// is damage.
+SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& bytes);
+// Exactly width * height little-endian signed 16-bit samples.
+SampleGrid ReadRawInt16(const std::string& what, const std::vector<std::uint8_t>& bytes, int width,
+                        int height);
+// ncols, nrows, x/yllcorner (or center), cellsize and an optional NODATA_value, then
+// nrows * ncols numbers.
+SampleGrid ReadAsciiGrid(const std::string& what, const std::vector<std::uint8_t>& bytes);
+
+// Writers over samples row by row from the top.
+// Requires: 1 <= width, height; samples.size() == width * height; every sample in 0..255
+// (bits 8) or 0..65535 (bits 16) for PNG and PGM, in -32768..32767 for raw.
+std::vector<std::uint8_t> WritePngGrey(const std::string& what,
+                                       const std::vector<std::int32_t>& samples, int width,
+                                       int height, int bits);
+std::vector<std::uint8_t> WritePgm(const std::vector<std::int32_t>& samples, int width, int height,
+                                   int bits);
+std::vector<std::uint8_t> WriteRawInt16(const std::vector<std::int32_t>& samples);
+std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& samples, int width,
+                                         int height);
+
+// value * scale + offset rounded to the nearest whole number (halves away from zero) and
+// clamped to -32768..32767; NODATA cells become 0 (sea), and with hasSeaLevel every result
+// at or below seaLevel becomes 0.
+std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, double offset,
+                                       bool hasSeaLevel, double seaLevel);
+// The integer nearest value * scale + offset (halves away from zero); values outside
+// lo..hi are refused with CliError(what, ...).
+std::int32_t ElevationToSample(const std::string& what, int elevation, double scale, double offset,
+                               std::int64_t lo, std::int64_t hi);
+
+// How source values become elevations on import (see SamplesToElevations); width and
+// height are the --size of a raw file (0 when not given).
+struct ImportOptions {
+    double scale = 1.0;
+    double offset = 0.0;
+    bool hasSeaLevel = false;
+    double seaLevel = 0.0;
+    int rawWidth = 0;
+    int rawHeight = 0;
+};
+
+}  // namespace zumeld_cli
+
+namespace Zumeld {
+class CCtrlElvMap;
+}
+
+namespace zumeld_cli {
+
+// Loads any importable file into map: an .elv file as it is, the other formats through
+// `options`. Throws CliError (bad file) or UsageError (a raw file without --size).
+void LoadAnyMap(const std::string& path, const ImportOptions& options, Zumeld::CCtrlElvMap& map);
+
+struct ParsedArg;
+// Takes --scale, --offset, --sea-level or --size into options; false for any other option.
+// Throws UsageError for a bad value.
+bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
+
+}  // namespace zumeld_cli
