@@ -84,6 +84,26 @@ std::vector<Sample> Samples() {
     return s;
 }
 
+// Pixel bytes the header of `file` implies (an upper bound, from the magnitudes of its
+// fields), with or without a file header.
+std::uint64_t ImpliedPixelBytes(const Bytes& file) {
+    const std::size_t at = file.size() >= 2 && file[0] == 'B' && file[1] == 'M' ? 14 : 0;
+    if (file.size() < at + 16) return 0;
+    std::uint64_t width, height, bits;
+    if (Get32(file, at) == 12) {
+        width = Get16(file, at + 4);
+        height = Get16(file, at + 6);
+        bits = Get16(file, at + 10);
+    } else {
+        const auto w = static_cast<std::int32_t>(Get32(file, at + 4));
+        const auto h = static_cast<std::int32_t>(Get32(file, at + 8));
+        width = w < 0 ? 0 - static_cast<std::uint64_t>(w) : static_cast<std::uint64_t>(w);
+        height = h < 0 ? 0 - static_cast<std::uint64_t>(h) : static_cast<std::uint64_t>(h);
+        bits = Get16(file, at + 14);
+    }
+    return (width * bits / 8 + 4) * height;
+}
+
 class DibCorpus : public ::testing::Test {
   protected:
     // Opens `file`; a DIB must be sound by an independent reading of its block, and is then
@@ -150,7 +170,7 @@ TEST_F(DibCorpus, RandomHeaderBytesOpenAsNullOrSound) {
     zumeld_test::TestRandom rng(0xD1B5EED);
     const auto samples = Samples();
     const BYTE edges[] = {0x00, 0x01, 0x7F, 0x80, 0xFE, 0xFF};
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         const auto& s = samples[rng.Below(static_cast<std::uint32_t>(samples.size()))];
         Bytes file = s.file;
         const int changes = 1 + static_cast<int>(rng.Below(4));
@@ -160,6 +180,9 @@ TEST_F(DibCorpus, RandomHeaderBytesOpenAsNullOrSound) {
                 static_cast<std::uint32_t>(file.size()), rng.Chance(80) ? 60 : 100000));
             file[at] = rng.Chance(50) ? edges[rng.Below(6)] : static_cast<BYTE>(rng.Below(256));
         }
+        // Pictures of many megabytes are sound too, but slow to zero and draw a thousand
+        // times; their sizes are the business of AbsurdSizesAreRefused.
+        if (ImpliedPixelBytes(file) > (std::uint64_t{1} << 20)) continue;
         Check(file, std::string(s.name) + " round " + std::to_string(round) + " seed " +
                         std::to_string(rng.Seed()));
         if (HasFatalFailure()) return;
