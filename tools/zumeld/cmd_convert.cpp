@@ -25,26 +25,24 @@ const char kConvertUsage[] =
 }  // namespace
 
 int CmdConvert(const std::vector<std::string>& args) {
+    const ParsedArgs parsed =
+        ParseArgs("convert", {{"jpeg", 0, false}, {"quality", 0, true}}, args);
+    if (parsed.help) {
+        std::fputs(kConvertUsage, stdout);
+        return kExitOk;
+    }
     std::vector<std::string> files;
     bool jpeg = false;
     int quality = -1;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(kConvertUsage, stdout);
-            return kExitOk;
-        }
-        if (a == "--jpeg") {
+    for (const ParsedArg& a : parsed.items) {
+        if (a.option.empty()) {
+            files.push_back(a.value);
+        } else if (a.option == "--jpeg") {
             jpeg = true;
-        } else if (a == "--quality") {
-            if (i + 1 == args.size()) throw UsageError("--quality", "needs a value 1..100");
-            long long q = ParseInteger("--quality", args[++i]);
-            if (q < 1 || q > 100) throw UsageError("--quality", "must be 1..100, not " + args[i]);
+        } else {  // --quality
+            const long long q = ParseInteger(a.option, a.value);
+            if (q < 1 || q > 100) throw UsageError(a.option, "must be 1..100, not " + a.value);
             quality = static_cast<int>(q);
-        } else if (!a.empty() && a[0] == '-') {
-            throw UsageError("convert", "unknown option '" + a + "'");
-        } else {
-            files.push_back(a);
         }
     }
     if (files.size() != 2)

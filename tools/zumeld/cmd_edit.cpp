@@ -81,10 +81,12 @@ void Transform(const std::string& option, CCtrlElvMap& map,
         throw CliError(option, "the result would be too large for a map");
 }
 
-Edit ParseEdit(const std::string& option, const std::vector<std::string>& args, std::size_t& i) {
+const std::vector<OptionSpec> kEditSpecs = {
+    {"flatten", 0, false}, {"canvas", 0, true}, {"crop", 0, true},   {"sink", 0, true},
+    {"resize", 0, true},   {"rotate", 0, true}, {"sector", 0, true}, {"barrel", 0, true}};
+
+Edit ParseEdit(const std::string& option, const std::string& text) {
     if (option == "--flatten") return {option, [](CCtrlElvMap& m) { m.EraseLandTopography(); }};
-    if (i + 1 >= args.size()) throw UsageError(option, "missing its value");
-    const std::string text = args[++i];
     if (option == "--canvas") {
         const auto v = OptionValues(option, text, 2, 2);
         const int w = IntIn(option, v[0], 1, INT_MAX), h = IntIn(option, v[1], 1, INT_MAX);
@@ -158,19 +160,18 @@ Edit ParseEdit(const std::string& option, const std::vector<std::string>& args, 
 }  // namespace
 
 int CmdEdit(const std::vector<std::string>& args) {
+    const ParsedArgs parsed = ParseArgs("edit", kEditSpecs, args);
+    if (parsed.help) {
+        std::fputs(kEditUsage, stdout);
+        return kExitOk;
+    }
     std::vector<std::string> files;
-    std::vector<Edit> edits;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(kEditUsage, stdout);
-            return kExitOk;
-        }
-        if (a.size() > 1 && a[0] == '-' && a != "-") {
-            edits.push_back(ParseEdit(a, args, i));
-        } else {
-            files.push_back(a);
-        }
+    std::vector<Edit> edits;  // run in the order given
+    for (const ParsedArg& a : parsed.items) {
+        if (a.option.empty())
+            files.push_back(a.value);
+        else
+            edits.push_back(ParseEdit(a.option, a.value));
     }
     if (files.size() != 2)
         throw UsageError("edit", "expects an input and an output file (see 'zumeld edit --help')");

@@ -32,15 +32,15 @@ const char* EncodingName(int encoding) {
 }  // namespace
 
 int CmdInfo(const std::vector<std::string>& args) {
+    const ParsedArgs parsed = ParseArgs("info", {}, args);
+    if (parsed.help) {
+        std::fputs(kInfoUsage, stdout);
+        return kExitOk;
+    }
     std::string path;
-    for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") {
-            std::fputs(kInfoUsage, stdout);
-            return kExitOk;
-        }
-        if (!a.empty() && a[0] == '-') throw UsageError("info", "unknown option '" + a + "'");
+    for (const ParsedArg& a : parsed.items) {
         if (!path.empty()) throw UsageError("info", "one map file only");
-        path = a;
+        path = a.value;
     }
     if (path.empty()) throw UsageError("info", "no map file given (see 'zumeld info --help')");
 
