@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <vector>
 
 #include "zumeld/platform/memory_p.h"
@@ -26,8 +26,15 @@ constexpr unsigned kSlotBits = sizeof(std::uintptr_t) >= 8 ? 32 : 20;
 constexpr std::uintptr_t kSlotMask = (std::uintptr_t{1} << kSlotBits) - 1;
 constexpr std::uintptr_t kGenerationMask = (~std::uintptr_t{0} >> 1) >> kSlotBits;
 
+// Storage comes from calloc: a large block arrives as untouched zero pages, so a big
+// block that the caller fills only in part costs only what it touches.
+struct FreeStorage {
+    void operator()(BYTE* p) const { std::free(p); }
+};
+using Storage = std::unique_ptr<BYTE[], FreeStorage>;
+
 struct Block {
-    std::unique_ptr<BYTE[]> data;
+    Storage data;
     std::size_t size = 0;      // as asked for; GlobalSize reports it
     std::size_t capacity = 0;  // bytes behind data (at least 1, so a lock is never null)
     UINT flags = 0;
@@ -58,7 +65,7 @@ struct HandleTable {
         return &b;
     }
 
-    HANDLE Add(std::unique_ptr<BYTE[]> data, std::size_t size, std::size_t capacity, UINT flags) {
+    HANDLE Add(Storage data, std::size_t size, std::size_t capacity, UINT flags) {
         std::size_t slot;
         if (!freeSlots.empty()) {
             slot = freeSlots.back();
@@ -96,8 +103,8 @@ HandleTable& Table() {
 }
 
 // A zeroed block of at least one byte, or null when the system has no memory for it.
-std::unique_ptr<BYTE[]> NewStorage(std::size_t bytes) {
-    return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[std::max<std::size_t>(bytes, 1)]());
+Storage NewStorage(std::size_t bytes) {
+    return Storage(static_cast<BYTE*>(std::calloc(std::max<std::size_t>(bytes, 1), 1)));
 }
 
 HANDLE Allocate(UINT flags, std::size_t bytes) {
@@ -105,7 +112,7 @@ HANDLE Allocate(UINT flags, std::size_t bytes) {
     HandleTable& t = Table();
     std::lock_guard<std::mutex> lock(t.mutex);
     if (!t.AllocationAllowed()) return nullptr;
-    std::unique_ptr<BYTE[]> data = NewStorage(bytes);
+    Storage data = NewStorage(bytes);
     if (!data) return nullptr;
     return t.Add(std::move(data), bytes, std::max<std::size_t>(bytes, 1), flags);
 }
@@ -170,7 +177,7 @@ HGLOBAL GlobalReAlloc(HGLOBAL hMem, std::size_t dwBytes, UINT uFlags) {
         // A locked or fixed block keeps its address unless the caller lets it move.
         const bool pinned = b->locks > 0 || (b->flags & GMEM_MOVEABLE) == 0;
         if (pinned && (uFlags & GMEM_MOVEABLE) == 0) return nullptr;
-        std::unique_ptr<BYTE[]> data = NewStorage(dwBytes);
+        Storage data = NewStorage(dwBytes);
         if (!data) return nullptr;  // the old block stays as it was
         std::memcpy(data.get(), b->data.get(), b->size);
         b->data = std::move(data);
