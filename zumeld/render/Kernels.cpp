@@ -1,0 +1,49 @@
+// The start-up choice of the vector kernels.
+#include "zumeld/render/Kernels.h"
+
+#include <atomic>
+
+namespace Zumeld::Kernels {
+
+namespace {
+
+const SpanKernels* ChooseSpanKernels() {
+#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return SpanKernelsAvx2();
+    return SpanKernelsSse2();
+#else
+    return nullptr;
+#endif
+}
+
+const SpanKernels* ChosenSpanKernels() {
+    static const SpanKernels* const chosen = ChooseSpanKernels();
+    return chosen;
+}
+
+std::atomic<bool> g_forceScalar{false};
+std::atomic<const SpanKernels*> g_spanOverride{nullptr};
+
+}  // namespace
+
+const SpanKernels* ActiveSpanKernels() {
+    if (g_forceScalar.load(std::memory_order_relaxed)) return nullptr;
+    const SpanKernels* chosen = g_spanOverride.load(std::memory_order_relaxed);
+    return chosen != nullptr ? chosen : ChosenSpanKernels();
+}
+
+const char* ActiveKernelName() {
+    const SpanKernels* k = ActiveSpanKernels();
+    return k != nullptr ? k->name : "scalar";
+}
+
+void ForceScalarForTesting(bool force) {
+    g_forceScalar.store(force, std::memory_order_relaxed);
+}
+
+void UseSpanKernelsForTesting(const SpanKernels* kernels) {
+    g_spanOverride.store(kernels, std::memory_order_relaxed);
+}
+
+}  // namespace Zumeld::Kernels
