@@ -8,6 +8,8 @@
 //   negative value rounds toward minus infinity.
 #include "zumeld/render/SpanRenderer.h"
 
+#include "zumeld/render/Kernels.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -73,6 +75,7 @@ struct TexturedCall {
     int d, g, k;
     bool paint;
     const BYTE* tone;
+    int toneIndex;  // 0..4
 };
 
 // Where one span starts: texture row and column, fade line, grid rows. Computed from the
@@ -195,21 +198,58 @@ struct PackedLoop {
     }
 };
 
+// The vector kernels chosen at start-up, one call a span.
+struct VectorLoop {
+    const Kernels::SpanKernels* kernels;
+
+    template <int kBytesPerPixel, bool kShade>
+    void Run(const TexturedCall& c, const SpanStart& s, int left, int right, BYTE* dst) const {
+        Kernels::SpanRun r;
+        r.row = s.row;
+        r.below = s.below;
+        r.landRow = s.landRow;
+        r.seaRow = s.seaRow;
+        r.dst = dst;
+        r.left = left;
+        r.right = right;
+        r.u = s.u;
+        r.rowBytes = c.rowBytes;
+        r.lastColumn = c.lastColumn;
+        r.d = c.d;
+        r.g = c.g;
+        r.k = c.k;
+        // Elevations are 0..32767: a line below -512 fades every pixel fully, one above
+        // 32767 fades none.
+        r.fadeLine = static_cast<int>(std::clamp<std::int64_t>(s.fadeLine, -512, 32768));
+        r.tone = c.toneIndex;
+        r.paint = c.paint;
+        const Kernels::SpanFn fn = kBytesPerPixel == 3
+                                       ? (kShade ? kernels->shaded24 : kernels->plain24)
+                                       : (kShade ? kernels->shaded32 : kernels->plain32);
+        fn(r);
+    }
+    Kernels::FillFn Fill(int bytesPerPixel) const {
+        return bytesPerPixel == 3 ? kernels->fill24 : kernels->fill32;
+    }
+};
+
 template <class Loop, int kBytesPerPixel, bool kShade>
-void TexturedSpans(const TexturedCall& c, const SpanParams& p, const DisplayGridView& grid,
-                   const tagHorzLine* lines, int nLines, const PixelSurface& target) {
+void TexturedSpans(const Loop& loop, const TexturedCall& c, const SpanParams& p,
+                   const DisplayGridView& grid, const tagHorzLine* lines, int nLines,
+                   const PixelSurface& target) {
     const int width = std::min(grid.width, target.width);
     const int height = std::min(grid.height, target.height);
     for (int i = 0; i < nLines; ++i) {
         int y, left, right;
         if (!ClipSpan(lines[i], width, height, y, left, right)) continue;
-        Loop::template Run<kBytesPerPixel, kShade>(c, StartOf(c, p, y, left), left, right,
-                                                   target.Pixel(left, y));
+        loop.template Run<kBytesPerPixel, kShade>(c, StartOf(c, p, y, left), left, right,
+                                                  target.Pixel(left, y));
     }
 }
 
-void FlatSpans(const SpanParams& p, const DisplayGridView& grid, const tagHorzLine* lines,
-               int nLines, const PixelSurface& target) {
+// fill: a vector fill of one span, or null for the byte loop.
+void FlatSpans(Kernels::FillFn fill, const SpanParams& p, const DisplayGridView& grid,
+               const tagHorzLine* lines, int nLines, const PixelSurface& target) {
     const BYTE b = static_cast<BYTE>(ApplyTone(p.tone, GetBValue(p.color)));
     const BYTE g = static_cast<BYTE>(ApplyTone(p.tone, GetGValue(p.color)));
     const BYTE r = static_cast<BYTE>(ApplyTone(p.tone, GetRValue(p.color)));
@@ -219,6 +259,10 @@ void FlatSpans(const SpanParams& p, const DisplayGridView& grid, const tagHorzLi
         int y, left, right;
         if (!ClipSpan(lines[i], width, height, y, left, right)) continue;
         BYTE* dst = target.Pixel(left, y);
+        if (fill != nullptr) {
+            fill(dst, right - left + 1, b, g, r);
+            continue;
+        }
         for (int x = left; x <= right; ++x, dst += target.bytesPerPixel) {
             dst[0] = b;
             dst[1] = g;
@@ -348,13 +392,15 @@ namespace {
 
 // Checks the inputs, draws the flat path, or prepares the textured path and runs `Loop`.
 template <class Loop>
-void Render(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
-            const tagHorzLine* lines, int nLines, const PixelSurface& target) {
+void Render(const Loop& loop, const DisplayGridView& grid, const TexturePlanes& planes,
+            const SpanParams& p, const tagHorzLine* lines, int nLines, const PixelSurface& target) {
     if (!p.valid || lines == nullptr || nLines <= 0 || !GridIsUsable(grid) ||
         !target.IsDrawable() || !planes.IsLive())
         return;
     if (p.paint && !p.shade && !p.texture) {
-        FlatSpans(p, grid, lines, nLines, target);
+        Kernels::FillFn fill = nullptr;
+        if constexpr (std::is_same_v<Loop, VectorLoop>) fill = loop.Fill(target.bytesPerPixel);
+        FlatSpans(fill, p, grid, lines, nLines, target);
         return;
     }
     // The colour source must fit in the slot's planes.
@@ -386,19 +432,20 @@ void Render(const DisplayGridView& grid, const TexturePlanes& planes, const Span
     // which the packed loop knows from a null table.
     const bool toned = p.tone >= 1 && p.tone <= 4;
     c.tone = toned || std::is_same_v<Loop, ReferenceLoop> ? tone.v : nullptr;
+    c.toneIndex = toned ? p.tone : 0;
 
     // With d = 0 the shading factor is 1 (h = 0): the unshaded loop gives the same bytes.
     const bool shade = c.d > 0;
     if (target.bytesPerPixel == 3) {
         if (shade)
-            TexturedSpans<Loop, 3, true>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 3, true>(loop, c, p, grid, lines, nLines, target);
         else
-            TexturedSpans<Loop, 3, false>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 3, false>(loop, c, p, grid, lines, nLines, target);
     } else {
         if (shade)
-            TexturedSpans<Loop, 4, true>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 4, true>(loop, c, p, grid, lines, nLines, target);
         else
-            TexturedSpans<Loop, 4, false>(c, p, grid, lines, nLines, target);
+            TexturedSpans<Loop, 4, false>(loop, c, p, grid, lines, nLines, target);
     }
 }
 
@@ -407,12 +454,15 @@ void Render(const DisplayGridView& grid, const TexturePlanes& planes, const Span
 void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& planes,
                           const SpanParams& p, const tagHorzLine* lines, int nLines,
                           const PixelSurface& target) {
-    Render<ReferenceLoop>(grid, planes, p, lines, nLines, target);
+    Render(ReferenceLoop{}, grid, planes, p, lines, nLines, target);
 }
 
 void RenderSpans(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
                  const tagHorzLine* lines, int nLines, const PixelSurface& target) {
-    Render<PackedLoop>(grid, planes, p, lines, nLines, target);
+    if (const Kernels::SpanKernels* kernels = Kernels::ActiveSpanKernels())
+        Render(VectorLoop{kernels}, grid, planes, p, lines, nLines, target);
+    else
+        Render(PackedLoop{}, grid, planes, p, lines, nLines, target);
 }
 
 }  // namespace Zumeld
