@@ -5,7 +5,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap build demo test test-release test-sanitize bench clean
+.PHONY: all bootstrap build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
@@ -22,7 +22,7 @@ demo: build
 	build/release/zumeld render -o demo.png
 	@echo "$(CURDIR)/demo.png"
 
-test: bootstrap test-release test-sanitize
+test: bootstrap test-release test-sanitize test-fuzz
 
 test-release: build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
@@ -36,6 +36,45 @@ test-sanitize: build/sanitize/CMakeCache.txt
 	cmake --build build/sanitize -j $(JOBS)
 	cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (fuzz/): their own clang build with ASan and UBSan. `make fuzz` runs
+# each for FUZZ_SECONDS; `make test` runs each for FUZZ_TEST_SECONDS over its committed
+# corpus. New inputs go to build/fuzz/work/<target>; a crash leaves its input in
+# build/fuzz/artifacts/ and fails the run.
+FUZZ_SECONDS ?= 60
+FUZZ_TEST_SECONDS ?= 10
+FUZZ_TARGETS := elv_loader_fuzz dib_reader_fuzz geometry_fuzz map_api_fuzz
+FUZZ_FLAGS := -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20 -print_final_stats=1
+CLANGXX := $(shell command -v clang++ 2>/dev/null)
+
+build/fuzz/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZUMELD_FUZZ=ON -DZUMELD_BUILD_TESTS=OFF -DZUMELD_BUILD_BENCH=OFF -DZUMELD_INSTALL=OFF
+
+fuzz-build: build/fuzz/CMakeCache.txt
+	cmake --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+
+define run_fuzzers
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/work/$$t build/fuzz/artifacts; \
+	  echo "== $$t for $(1) s"; \
+	  build/fuzz/fuzz/$$t $(FUZZ_FLAGS) -max_total_time=$(1) \
+	    -artifact_prefix=build/fuzz/artifacts/$$t- build/fuzz/work/$$t fuzz/corpus/$$t \
+	    > build/fuzz/$$t.log 2>&1 || { tail -60 build/fuzz/$$t.log; echo "$$t FAILED"; exit 1; }; \
+	  grep -E 'stat::(number_of_executed_units|average_exec_per_sec)' build/fuzz/$$t.log; \
+	done
+endef
+
+fuzz: fuzz-build
+	$(call run_fuzzers,$(FUZZ_SECONDS))
+
+test-fuzz:
+ifeq ($(CLANGXX),)
+	@echo "test-fuzz: clang++ not found, the fuzz targets are not run (install clang)"
+else
+	$(MAKE) fuzz-build
+	$(call run_fuzzers,$(FUZZ_TEST_SECONDS))
+endif
 
 bench: build
 	build/release/bench/zumeld-bench
