@@ -142,6 +142,9 @@ TEST(ZumeldCli, EachCommandOnGoodInput) {
     EXPECT_EQ(Zumeld(dir, "export s.elv s.raw").status, 0);
     EXPECT_EQ(Zumeld(dir, "render s.raw --raw-size 96x64 -o r.png --size=48x32").status, 0);
     EXPECT_EQ(ReadFile(dir.File("r.png")), ReadFile(dir.File("p.png")));
+    // edit reads heightmaps too: a quarter turn of the 96 x 64 map is 64 x 96.
+    EXPECT_EQ(Zumeld(dir, "edit s.png t.elv --rotate=90").status, 0);
+    EXPECT_NE(Zumeld(dir, "info t.elv").out.find("width: 64"), std::string::npos);
     // No command writes anything on stderr when it succeeds (and no progress bar when
     // stderr is not a terminal).
     for (const char* args : {"import s.png t.elv", "export s.elv t.pgm", "info t.elv"})

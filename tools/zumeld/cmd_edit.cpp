@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "heightmap_io.h"
 #include "map_io.h"
 
 namespace zumeld_cli {
@@ -21,7 +22,8 @@ using Zumeld::CCtrlElvMap;
 const char kEditUsage[] =
     "usage: zumeld edit IN.elv OUT.elv [EDIT ...]\n"
     "\n"
-    "Applies the edits to the map in IN.elv in the order given and writes OUT.elv.\n"
+    "Applies the edits to the map in IN.elv (or any heightmap import reads) in the order given\n"
+    "and writes OUT.elv.\n"
     "\n"
     "edits:\n"
     "  --canvas W,H                 resize the canvas, keeping the top-left part (new cells sea)\n"
@@ -177,7 +179,7 @@ int CmdEdit(const std::vector<std::string>& args) {
         throw UsageError("edit", "expects an input and an output file (see 'zumeld edit --help')");
 
     CCtrlElvMap map;
-    LoadMap(files[0], map);
+    LoadAnyMap(files[0], ImportOptions{}, map);  // an .elv file or any heightmap
     for (const Edit& e : edits) e.apply(map);
     SaveMapElv(files[1], map);
     return kExitOk;

@@ -69,8 +69,10 @@ void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlEl
             grid = ReadAsciiGrid(path, bytes);
             break;
     }
+    Progress progress("import", grid.values.size(), kLongWorkCells);
     const std::vector<short> cells =
-        SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel, o.seaLevel);
+        SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel, o.seaLevel,
+                            [&](std::uint64_t done) { progress.Update(done); });
     map.SetElevationData(grid.width, grid.height, cells.data());
     if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
         throw CliError(path, "out of memory for " + std::to_string(grid.width) + " x " +

@@ -378,9 +378,12 @@ std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& sample
 }
 
 std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, double offset,
-                                       bool hasSeaLevel, double seaLevel) {
+                                       bool hasSeaLevel, double seaLevel,
+                                       const std::function<void(std::uint64_t)>& onRow) {
     std::vector<short> out(grid.values.size());
+    const std::size_t w = static_cast<std::size_t>(std::max(grid.width, 0));
     for (std::size_t i = 0; i < out.size(); ++i) {
+        if (onRow && w > 0 && i % w == 0) onRow(i);
         if (!grid.nodata.empty() && grid.nodata[i]) continue;  // sea
         const double v = std::round(grid.values[i] * scale + offset);
         // Clamp before converting: the product can be far outside any integer type.
@@ -389,6 +392,7 @@ std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, dou
         if (hasSeaLevel && e <= seaLevel) e = 0;
         out[i] = e;
     }
+    if (onRow) onRow(out.size());
     return out;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,10 @@ std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& sample
 // value * scale + offset rounded to the nearest whole number (halves away from zero) and
 // clamped to -32768..32767; NODATA cells become 0 (sea), and with hasSeaLevel every result
 // at or below seaLevel becomes 0.
+// onRow, when given, is called after each row with the number of cells done.
 std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, double offset,
-                                       bool hasSeaLevel, double seaLevel);
+                                       bool hasSeaLevel, double seaLevel,
+                                       const std::function<void(std::uint64_t)>& onRow = {});
 // The integer nearest value * scale + offset (halves away from zero); values outside
 // lo..hi are refused with CliError(what, ...).
 std::int32_t ElevationToSample(const std::string& what, int elevation, double scale, double offset,
