@@ -26,8 +26,8 @@ bool EndsWith(const std::string& s, const char* suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-// Checks a grid's sides against the caps and sizes its value block.
-SampleGrid MakeGrid(const std::string& what, long long width, long long height) {
+// Checks a grid's sides against the caps; throws CliError naming what otherwise.
+void CheckGridSize(const std::string& what, long long width, long long height) {
     if (width < 1 || height < 1)
         throw CliError(what, "the grid has no cells (" + std::to_string(width) + " x " +
                                  std::to_string(height) + ")");
@@ -36,6 +36,12 @@ SampleGrid MakeGrid(const std::string& what, long long width, long long height) 
         throw CliError(what, std::to_string(width) + " x " + std::to_string(height) +
                                  " is too large (at most " + std::to_string(kMaxGridSide) +
                                  " cells a side and " + std::to_string(kMaxGridCells) + " cells)");
+}
+
+// A grid of checked size with its value block. Readers check that the file holds the
+// grid's data before they make it, so a short file never costs a large allocation.
+SampleGrid MakeGrid(const std::string& what, long long width, long long height) {
+    CheckGridSize(what, width, height);
     SampleGrid g;
     g.width = static_cast<int>(width);
     g.height = static_cast<int>(height);
@@ -261,12 +267,14 @@ SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& byt
     if (at >= bytes.size() || !std::isspace(bytes[at]))
         throw CliError(what, "truncated: the file ends in the header");
     ++at;
-    SampleGrid g = MakeGrid(what, w, h);
+    CheckGridSize(what, w, h);
     const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
-    const std::uint64_t need = static_cast<std::uint64_t>(g.values.size()) * sampleBytes;
+    const std::uint64_t need =
+        static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * sampleBytes;
     if (bytes.size() - at < need)
         throw CliError(what, "truncated: the samples need " + std::to_string(need) +
                                  " bytes, the file has " + std::to_string(bytes.size() - at));
+    SampleGrid g = MakeGrid(what, w, h);
     for (std::size_t i = 0; i < g.values.size(); ++i) {
         const std::uint8_t* p = bytes.data() + at + i * sampleBytes;
         const long long v = sampleBytes == 2 ? (p[0] << 8) | p[1] : p[0];
@@ -294,12 +302,14 @@ std::vector<std::uint8_t> WritePgm(const std::vector<std::int32_t>& samples, int
 
 SampleGrid ReadRawInt16(const std::string& what, const std::vector<std::uint8_t>& bytes, int width,
                         int height) {
-    SampleGrid g = MakeGrid(what, width, height);
-    const std::uint64_t need = static_cast<std::uint64_t>(g.values.size()) * 2;
+    CheckGridSize(what, width, height);
+    const std::uint64_t need =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 2;
     if (bytes.size() != need)
         throw CliError(what, "holds " + std::to_string(bytes.size()) + " bytes; " +
                                  std::to_string(width) + " x " + std::to_string(height) +
                                  " int16 samples need " + std::to_string(need));
+    SampleGrid g = MakeGrid(what, width, height);
     for (std::size_t i = 0; i < g.values.size(); ++i)
         g.values[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return g;
@@ -349,6 +359,12 @@ SampleGrid ReadAsciiGrid(const std::string& what, const std::vector<std::uint8_t
         t = tok.Next(what);
     }
     if (w < 0 || h < 0) throw CliError(what, "not an ASCII grid: ncols and nrows are required");
+    CheckGridSize(what, w, h);
+    // Each value takes at least one character and one separator (the last none); the first
+    // value has been read already.
+    const std::uint64_t cells = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
+    if (bytes.size() - tok.Position() + t.size() + 1 < 2 * cells)
+        throw CliError(what, "truncated: too short for " + std::to_string(cells) + " values");
     SampleGrid g = MakeGrid(what, w, h);
     if (hasNodata) g.nodata.assign(g.values.size(), 0);
     for (std::size_t i = 0; i < g.values.size(); ++i) {
