@@ -35,10 +35,18 @@ std::vector<Variant> RunnableVariants() {
     return v;
 }
 
-// Restores the start-up choice however the test ends.
+// Runs the given kernels (even where the whole suite runs forced to scalar) and restores the
+// start-up choice and the forcing however the test ends.
 struct KernelOverride {
-    explicit KernelOverride(const K::SpanKernels* k) { K::UseSpanKernelsForTesting(k); }
-    ~KernelOverride() { K::UseSpanKernelsForTesting(nullptr); }
+    bool forced = K::ScalarForcedForTesting();
+    explicit KernelOverride(const K::SpanKernels* k) {
+        K::ForceScalarForTesting(false);
+        K::UseSpanKernelsForTesting(k);
+    }
+    ~KernelOverride() {
+        K::UseSpanKernelsForTesting(nullptr);
+        K::ForceScalarForTesting(forced);
+    }
 };
 
 Texel RandomTexel(zumeld_test::TestRandom& rnd) {
@@ -159,12 +167,15 @@ TEST(SimdSpanKernels, EveryVariantMatchesTheReferenceOnRandomSpans) {
 
 // Forcing scalar makes every kernel pointer null, and lifting it restores the choice.
 TEST(SimdSpanKernels, ForcingScalarSwitchesTheKernelsOff) {
-    const std::string before = K::ActiveKernelName();
+    const bool forced = K::ScalarForcedForTesting();
+    K::ForceScalarForTesting(false);
+    const std::string chosen = K::ActiveKernelName();
     K::ForceScalarForTesting(true);
     EXPECT_EQ(K::ActiveSpanKernels(), nullptr);
     EXPECT_STREQ(K::ActiveKernelName(), "scalar");
     K::ForceScalarForTesting(false);
-    EXPECT_EQ(K::ActiveKernelName(), before);
+    EXPECT_EQ(K::ActiveKernelName(), chosen);
+    K::ForceScalarForTesting(forced);
 }
 
 // Spans of one kind: all sea, all land, mixed, the one-texel colour source and the flat fill,

@@ -42,6 +42,10 @@ void ForceScalarForTesting(bool force) {
     g_forceScalar.store(force, std::memory_order_relaxed);
 }
 
+bool ScalarForcedForTesting() {
+    return g_forceScalar.load(std::memory_order_relaxed);
+}
+
 void UseSpanKernelsForTesting(const SpanKernels* kernels) {
     g_spanOverride.store(kernels, std::memory_order_relaxed);
 }

@@ -46,6 +46,7 @@ const char* ActiveKernelName();
 // Tests only: true makes every kernel above report null, so callers run their scalar loops;
 // false restores the start-up choice.
 void ForceScalarForTesting(bool force);
+bool ScalarForcedForTesting();
 
 // Tests only: run the given span kernels (one of the variants below) in place of the start-up
 // choice; null restores it. Forcing scalar still wins.

@@ -6,7 +6,7 @@
 
 namespace Zumeld::Kernels {
 const SpanKernels* SpanKernelsSse2() {
-    static constexpr SpanKernels kKernels = MakeSpanKernels("sse2");
+    static constexpr SpanKernels kKernels = MakeSpanKernels<V128>("sse2");
     return &kKernels;
 }
 }  // namespace Zumeld::Kernels
