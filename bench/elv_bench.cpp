@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_terrain.h"
 #include "zumeld/elevation/ElvCodec.h"
 #include "zumeld/zumeld.h"
 
@@ -23,54 +24,8 @@ namespace {
 constexpr int kSide = 4096;
 constexpr std::int64_t kCells = static_cast<std::int64_t>(kSide) * kSide;
 
-std::uint32_t Hash(std::uint32_t x, std::uint32_t y, std::uint32_t octave) {
-    std::uint32_t h = x * 0x8DA6B343u ^ y * 0xD8163841u ^ octave * 0xCB1AB31Fu;
-    h ^= h >> 15;
-    h *= 0x2C1B3C6Du;
-    h ^= h >> 12;
-    return h;
-}
-
-double Lattice(std::uint32_t x, std::uint32_t y, std::uint32_t octave) {
-    return static_cast<double>(Hash(x, y, octave) & 0xFFFF) / 65535.0;
-}
-
-// Value noise summed over octaves (periods 1024 down to 4 cells, amplitude halving), cut at
-// sea level: about a third sea, coasts, plains and ridges up to a few thousand. Deterministic.
-std::vector<short> MakeTerrain() {
-    std::vector<double> height(static_cast<std::size_t>(kCells), 0.0);
-    double amplitude = 1.0, total = 0.0;
-    for (int period = 1024, octave = 0; period >= 4; period /= 2, ++octave) {
-        total += amplitude;
-        for (int y = 0; y < kSide; ++y) {
-            const std::uint32_t gy = static_cast<std::uint32_t>(y / period);
-            double fy = static_cast<double>(y % period) / period;
-            fy = fy * fy * (3 - 2 * fy);
-            for (int x = 0; x < kSide; ++x) {
-                const std::uint32_t gx = static_cast<std::uint32_t>(x / period);
-                double fx = static_cast<double>(x % period) / period;
-                fx = fx * fx * (3 - 2 * fx);
-                const double top = Lattice(gx, gy, octave) +
-                                   (Lattice(gx + 1, gy, octave) - Lattice(gx, gy, octave)) * fx;
-                const double bottom =
-                    Lattice(gx, gy + 1, octave) +
-                    (Lattice(gx + 1, gy + 1, octave) - Lattice(gx, gy + 1, octave)) * fx;
-                height[static_cast<std::size_t>(y) * kSide + x] +=
-                    amplitude * (top + (bottom - top) * fy);
-            }
-        }
-        amplitude *= 0.5;
-    }
-    std::vector<short> cells(static_cast<std::size_t>(kCells));
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const double e = (height[i] / total - 0.45) * 9000.0;
-        cells[i] = static_cast<short>(std::clamp(e, 0.0, 32767.0));
-    }
-    return cells;
-}
-
 const std::vector<short>& Terrain() {
-    static const std::vector<short> cells = MakeTerrain();
+    static const std::vector<short> cells = bench::Terrain(kSide, kSide);
     return cells;
 }
 
