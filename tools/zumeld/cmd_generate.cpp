@@ -35,17 +35,18 @@ int CmdGenerate(const std::vector<std::string>& args) {
     int width = kSampleWidth, height = kSampleHeight;
     std::uint32_t seed = 1;
     std::string out;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(kGenerateUsage, stdout);
-            return kExitOk;
-        }
-        const bool takesValue = a == "--size" || a == "--seed" || a == "-o" || a == "--output";
-        if (!takesValue) throw UsageError("generate", "unexpected argument '" + a + "'");
-        if (i + 1 == args.size()) throw UsageError(a, "needs a value");
-        const std::string& v = args[++i];
-        if (a == "--size") {
+    const ParsedArgs parsed =
+        ParseArgs("generate", {{"size", 0, true}, {"seed", 0, true}, {"output", 'o', true}}, args);
+    if (parsed.help) {
+        std::fputs(kGenerateUsage, stdout);
+        return kExitOk;
+    }
+    for (const ParsedArg& arg : parsed.items) {
+        const std::string& a = arg.option;
+        const std::string& v = arg.value;
+        if (a.empty()) {
+            throw UsageError("generate", "unexpected argument '" + v + "'");
+        } else if (a == "--size") {
             std::vector<std::string> parts = SplitList(v, true);
             if (parts.size() != 2) throw UsageError("--size", "expected WxH, not '" + v + "'");
             width = static_cast<int>(SizePart(parts[0]));
