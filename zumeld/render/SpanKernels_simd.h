@@ -27,13 +27,20 @@
 
 #include "zumeld/render/Kernels.h"
 
+// The step functions are inlined into the span loop so their vectors stay in registers.
+#if defined(__GNUC__) || defined(__clang__)
+#define ZUMELD_STEP_INLINE inline __attribute__((always_inline))
+#else
+#define ZUMELD_STEP_INLINE inline
+#endif
+
 namespace Zumeld::Kernels {
 namespace {
 
 // Writes eight pixels given as B, G, R, X bytes in px[0] (pixels 0..3) and px[1]: B, G, R
 // of each, the fourth byte of a 32-bit pixel kept.
 template <int kBpp>
-inline void Store8(BYTE* dst, const __m128i px[2]) {
+ZUMELD_STEP_INLINE void Store8(BYTE* dst, const __m128i px[2]) {
     if constexpr (kBpp == 4) {
         const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
         for (int i = 0; i < 2; ++i) {
@@ -107,7 +114,7 @@ struct V128 {
         (void)b;
     }
     template <int kBpp>
-    static void Store(BYTE* dst, const R px[2]) {
+    ZUMELD_STEP_INLINE static void Store(BYTE* dst, const R px[2]) {
         Store8<kBpp>(dst, px);
     }
 };
@@ -161,7 +168,7 @@ struct V256 {
         b = hi;
     }
     template <int kBpp>
-    static void Store(BYTE* dst, const R px[2]) {
+    ZUMELD_STEP_INLINE static void Store(BYTE* dst, const R px[2]) {
         for (int i = 0; i < 2; ++i) {
             const __m128i half[2] = {_mm256_castsi256_si128(px[i]),
                                      _mm256_extracti128_si256(px[i], 1)};
@@ -226,8 +233,9 @@ inline void ToneAll(typename V::R q[4]) {
 // The land colour of spread group p: mixing, fading (when any pixel of the step fades),
 // shading.
 template <class V, bool kShade, int p>
-inline typename V::R LandGroup(const BYTE* land, const Halves<V>& t, bool fade, const Halves<V>& w1,
-                               const Halves<V>& w2, const Halves<V>& h) {
+ZUMELD_STEP_INLINE typename V::R LandGroup(const BYTE* land, const Halves<V>& t, bool fade,
+                                           const Halves<V>& w1, const Halves<V>& w2,
+                                           const Halves<V>& h) {
     using R = typename V::R;
     const R c255 = V::Set16(255);
     const R tex = V::LoadTexels(land, p);
@@ -246,8 +254,9 @@ inline typename V::R LandGroup(const BYTE* land, const Halves<V>& t, bool fade, 
 // One step of pixels as B, G, R, X bytes (X undefined), in pixel order in out[0], out[1].
 // eRaw and nRaw: the raw elevations and shading neighbours; land: 8 bytes a pixel, sea: 4.
 template <class V, bool kShade>
-inline void PixelStep(const SpanVectors<V>& v, int tone, typename V::R eRaw, typename V::R nRaw,
-                      const BYTE* land, const BYTE* sea, typename V::R out[2]) {
+ZUMELD_STEP_INLINE void PixelStep(const SpanVectors<V>& v, int tone, typename V::R eRaw,
+                                  typename V::R nRaw, const BYTE* land, const BYTE* sea,
+                                  typename V::R out[2]) {
     using R = typename V::R;
     const R zero = V::Set16(0);
     const R c255 = V::Set16(255);
