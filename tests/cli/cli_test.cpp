@@ -202,6 +202,11 @@ TEST(ZumeldCli, ImportMapsValuesByScaleOffsetAndSeaLevel) {
     ASSERT_EQ(Zumeld(dir, "import h.pgm c.elv --scale 100").status, 0);
     EXPECT_EQ(CellsOf(dir, "c.elv"), (std::vector<int>{0, 100, 32767, 32767, 32767, 700}));
 
+    // An .elv source goes through the same mapping.
+    WriteFile(dir.File("v.elv"), RawElv(2, 2, {-3, 0, 10, 32767}));
+    ASSERT_EQ(Zumeld(dir, "import v.elv w.elv --offset 2.5 --sea-level 3").status, 0);
+    EXPECT_EQ(CellsOf(dir, "w.elv"), (std::vector<int>{0, 0, 13, 32767}));
+
     // ASCII grid: NODATA is sea; halves round away from zero.
     WriteText(dir.File("g.asc"),
               "NCOLS 2\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 30\nNODATA_value -9999\n"

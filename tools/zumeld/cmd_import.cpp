@@ -41,12 +41,38 @@ double FiniteNumber(const std::string& option, const std::string& text) {
     return v;
 }
 
+// Maps the grid's values to elevations and gives them to the map.
+void InstallElevations(const std::string& path, const SampleGrid& grid, const ImportOptions& o,
+                       Zumeld::CCtrlElvMap& map) {
+    Progress progress("import", grid.values.size(), kLongWorkCells);
+    const std::vector<short> cells =
+        SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel, o.seaLevel,
+                            [&](std::uint64_t done) { progress.Update(done); });
+    map.SetElevationData(grid.width, grid.height, cells.data());
+    if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
+        throw CliError(path, "out of memory for " + std::to_string(grid.width) + " x " +
+                                 std::to_string(grid.height) + " cells");
+}
+
 }  // namespace
 
 void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlElvMap& map) {
     const HeightFormat format = HeightFormatOfPath(path, path);
     if (format == HeightFormat::kElv) {
         LoadMap(path, map);
+        const bool identity = o.scale == 1.0 && o.offset == 0.0 && !o.hasSeaLevel;
+        if (identity || map.m_nWidth < 1 || map.m_nHeight < 1 || !map.m_pElevation) return;
+        // The map's own cells are the source values.
+        SampleGrid cells;
+        cells.width = map.m_nWidth;
+        cells.height = map.m_nHeight;
+        cells.values.reserve(static_cast<std::size_t>(cells.width) * cells.height);
+        for (int y = 0; y < cells.height; ++y) {
+            const short* row =
+                map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
+            cells.values.insert(cells.values.end(), row, row + cells.width);
+        }
+        InstallElevations(path, cells, o, map);
         return;
     }
     if (format == HeightFormat::kRaw && o.rawWidth == 0)
@@ -69,14 +95,7 @@ void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlEl
             grid = ReadAsciiGrid(path, bytes);
             break;
     }
-    Progress progress("import", grid.values.size(), kLongWorkCells);
-    const std::vector<short> cells =
-        SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel, o.seaLevel,
-                            [&](std::uint64_t done) { progress.Update(done); });
-    map.SetElevationData(grid.width, grid.height, cells.data());
-    if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
-        throw CliError(path, "out of memory for " + std::to_string(grid.width) + " x " +
-                                 std::to_string(grid.height) + " cells");
+    InstallElevations(path, grid, o, map);
 }
 
 // Options shared by every command that reads a heightmap (import, render).
