@@ -90,6 +90,8 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
     const uint64_t k = product <= 1 ? 0xFFFFFFFFull : (uint64_t{1} << 32) / product;
     constexpr uint64_t kHalf = uint64_t{1} << 31;
     const auto cell = [](short e) { return static_cast<uint64_t>(static_cast<int64_t>(e)); };
+    const uint64_t stepFactor = sw * k;
+    const uint64_t runWhole = dw / sw, runPart = dw % sw;
 
     const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
     AxisStep rows(a.srcHeight, a.dispHeight);
@@ -101,14 +103,16 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
         short* dst = out + int64_t{j} * t.width;
         int64_t cx = 0;
         uint64_t fx = 0;
+        uint64_t right = cell(upper[0]) * wUpper + cell(lower[0]) * wLower;
         for (int i = 0; i < t.fillWidth; ++cx) {
-            const uint64_t left = cell(upper[cx]) * wUpper + cell(lower[cx]) * wLower;
-            const uint64_t right = cell(upper[cx + 1]) * wUpper + cell(lower[cx + 1]) * wLower;
+            const uint64_t left = right;  // the previous column's right side
+            right = cell(upper[cx + 1]) * wUpper + cell(lower[cx + 1]) * wLower;
             uint64_t acc = (left * (dw - fx) + right * fx) * k + kHalf;
-            const uint64_t step = (right - left) * sw * k;
-            // Display cells until fx reaches dw: the first n with fx + n * sw >= dw.
-            const uint64_t run =
-                std::min<uint64_t>((dw - fx + sw - 1) / sw, static_cast<uint64_t>(t.fillWidth - i));
+            const uint64_t step = (right - left) * stepFactor;
+            // Display cells until fx reaches dw: the first n with fx + n * sw >= dw. A run
+            // starts with fx < sw, so n = dw div sw, plus one when fx < dw mod sw.
+            const uint64_t run = std::min<uint64_t>(runWhole + (fx < runPart ? 1 : 0),
+                                                    static_cast<uint64_t>(t.fillWidth - i));
             for (uint64_t n = 0; n < run; ++n, acc += step)
                 dst[i + n] = static_cast<short>(static_cast<std::uint16_t>(acc >> 32));
             i += static_cast<int>(run);
