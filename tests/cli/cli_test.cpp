@@ -142,6 +142,11 @@ TEST(ZumeldCli, EachCommandOnGoodInput) {
     EXPECT_EQ(Zumeld(dir, "export s.elv s.raw").status, 0);
     EXPECT_EQ(Zumeld(dir, "render s.raw --raw-size 96x64 -o r.png --size=48x32").status, 0);
     EXPECT_EQ(ReadFile(dir.File("r.png")), ReadFile(dir.File("p.png")));
+    // One option grammar everywhere: -oFILE, --opt=value, and "--" ending the options.
+    EXPECT_EQ(Zumeld(dir, "generate -og.elv --size=8x4 --seed=3").status, 0);
+    EXPECT_EQ(Zumeld(dir, "generate --output g2.elv --size 8x4 --seed 3").status, 0);
+    EXPECT_EQ(ReadFile(dir.File("g.elv")), ReadFile(dir.File("g2.elv")));
+    EXPECT_NE(Zumeld(dir, "info -- g.elv").out.find("width: 8"), std::string::npos);
     // edit reads heightmaps too: a quarter turn of the 96 x 64 map is 64 x 96.
     EXPECT_EQ(Zumeld(dir, "edit s.png t.elv --rotate=90").status, 0);
     EXPECT_NE(Zumeld(dir, "info t.elv").out.find("width: 64"), std::string::npos);
