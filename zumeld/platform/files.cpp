@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -42,7 +43,28 @@ int OpenDescriptor(const char* path, const OpenRequest& request) {
     return fd;
 }
 
+namespace {
+
+std::atomic<long> g_fileFailureCountdown{-1};
+
+// False when the test hook fails this transfer (errno is then EIO).
+bool TransferAllowed() {
+    long left = g_fileFailureCountdown.load();
+    while (left >= 0 && !g_fileFailureCountdown.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left != 0) return true;
+    errno = EIO;
+    return false;
+}
+
+}  // namespace
+
+void SetFileFailureCountdown(long successes) {
+    g_fileFailureCountdown.store(successes < 0 ? -1 : successes);
+}
+
 std::ptrdiff_t ReadFully(int fd, void* buf, std::size_t n) {
+    if (!TransferAllowed()) return -1;
     auto* p = static_cast<unsigned char*>(buf);
     std::size_t done = 0;
     while (done < n) {
@@ -60,6 +82,7 @@ std::ptrdiff_t ReadFully(int fd, void* buf, std::size_t n) {
 }
 
 bool WriteFully(int fd, const void* buf, std::size_t n) {
+    if (!TransferAllowed()) return false;
     const auto* p = static_cast<const unsigned char*>(buf);
     std::size_t done = 0;
     while (done < n) {

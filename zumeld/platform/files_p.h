@@ -27,4 +27,9 @@ std::ptrdiff_t ReadFully(int fd, void* buf, std::size_t n);
 // Writes all n bytes. Returns true when every byte was written.
 bool WriteFully(int fd, const void* buf, std::size_t n);
 
+// Test hook: after `successes` more ReadFully/WriteFully calls succeed, the next one fails
+// with EIO before moving a byte (a read returns -1, a write false); the calls after it
+// succeed again. A negative value turns the injection off (the default).
+void SetFileFailureCountdown(long successes);
+
 }  // namespace Zumeld::Platform
