@@ -212,11 +212,20 @@ void* CCtrlDib::OpenDIB(char* szFile) {
         GlobalFree(h);
         return nullptr;
     }
+    bool readFailed = false;
     {
         dib::LockedBlock block(grown);
-        // A short file leaves the missing pixel bytes 0.
+        // A short file leaves the missing pixel bytes 0; a read that fails gives null.
         if (block.get() && block.size() >= total)
-            lread(file.get(), block.get() + pixelOffset, bi.biSizeImage);
+            dib::TransferInChunks(block.get() + pixelOffset, bi.biSizeImage, [&](BYTE* p, UINT n) {
+                const UINT got = _lread(file.get(), p, n);
+                readFailed = readFailed || got == static_cast<UINT>(HFILE_ERROR);
+                return got;
+            });
+    }
+    if (readFailed) {
+        GlobalFree(grown);
+        return nullptr;
     }
     return grown;
 }
