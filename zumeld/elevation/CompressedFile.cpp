@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <new>
 
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/elevation/ElvCodec.h"
@@ -79,8 +80,10 @@ void CCtrlElvMap::ReadJpeg(CArchive& ar) {
 
     if (!m_pElevation || m_nWidth <= 0 || m_nHeight <= 0) return;
     CControlBmp picture;
-    const bool decoded = CreateGreyPicture(picture, m_nWidth, m_nHeight) &&
-                         IsGreyPictureOf(picture, m_nWidth, m_nHeight) &&
+    // The size is a valid map size, so a picture that cannot be made is memory running out:
+    // the load fails (and the map is left without a grid) rather than turning to sea.
+    if (!CreateGreyPicture(picture, m_nWidth, m_nHeight)) throw std::bad_alloc();
+    const bool decoded = IsGreyPictureOf(picture, m_nWidth, m_nHeight) &&
                          picture.LoadJpegData(stream.data.get(), m_nCompressedSize, false);
     if (decoded) {
         GreyToElevations(picture.GetBufferTopLeftPtr(), -picture.GetWidthBytes(), m_nWidth,
