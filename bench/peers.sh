@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Re-measures the peer tools on the benchmark terrain (4096 x 4096 16-bit cells from
+# bench/bench_terrain.h), one thread each, beside Zumeld's own figures from the same run,
+# and prints the ratios. Tools that are not installed are skipped; nothing is installed.
+#
+#   bench/peers.sh [path/to/zumeld-bench]     (default build/release/bench/zumeld-bench)
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+bench="${1:-$here/../build/release/bench/zumeld-bench}"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export GDAL_NUM_THREADS=1 OMP_NUM_THREADS=1
+side=4096
+cells=$((side * side))
+
+have() { command -v "$1" >/dev/null 2>&1; }
+# cpu COMMAND...: the processor seconds (user + system) the command takes. CPU time rather
+# than wall time, so a loaded machine slows the peers no more than Google Benchmark's
+# CPU-time figures for Zumeld.
+cpu() {
+    local TIMEFORMAT='%3U %3S'
+    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ print $1 + $2 }'
+}
+# rate COUNT SECONDS: COUNT per second, in millions
+rate() { awk -v n="$1" -v t="$2" 'BEGIN { printf "%.1f", n / t / 1e6 }'; }
+declare -A peer ours
+
+# ---- The terrain as raw little-endian 16-bit cells, with GDAL descriptions --------------
+cat >"$work/terrain.cpp" <<CPP
+#include <cstdio>
+#include "bench_terrain.h"
+int main(int, char** argv) {
+    const auto cells = bench::Terrain($side, $side);
+    std::FILE* f = std::fopen(argv[1], "wb");
+    return !f || std::fwrite(cells.data(), 2, cells.size(), f) != cells.size() || std::fclose(f);
+}
+CPP
+"${CXX:-c++}" -O2 -std=c++20 -I"$here" "$work/terrain.cpp" -o "$work/terrain"
+"$work/terrain" "$work/terrain.raw"
+vrt() {  # vrt NAME GEOTRANSFORM
+    cat >"$work/$1.vrt" <<XML
+<VRTDataset rasterXSize="$side" rasterYSize="$side">
+  <GeoTransform>$2</GeoTransform>
+  <VRTRasterBand dataType="Int16" band="1" subClass="VRTRawRasterBand">
+    <SourceFilename relativeToVRT="1">terrain.raw</SourceFilename>
+    <ImageOffset>0</ImageOffset><PixelOffset>2</PixelOffset>
+    <LineOffset>$((side * 2))</LineOffset><ByteOrder>LSB</ByteOrder>
+  </VRTRasterBand>
+</VRTDataset>
+XML
+}
+vrt terrain "0, 30, 0, 0, 0, -30"
+vrt rotated "0, 25.98076, 15, 0, 15, -25.98076"  # 30 m cells turned by 30 degrees
+
+# ---- Peers ---------------------------------------------------------------------------
+if have gdaldem; then
+    t=$(cpu gdaldem hillshade -q -of ENVI "$work/terrain.vrt" "$work/shade.bil")
+    peer[hillshade]=$(rate $cells "$t")
+    t=$(cpu gdaldem hillshade -q -multidirectional -of ENVI "$work/terrain.vrt" "$work/shade2.bil")
+    peer[hillshade_multi]=$(rate $cells "$t")
+else echo "gdaldem: not installed, skipped"; fi
+if have gdal_translate; then
+    t=$(cpu gdal_translate -q -of ENVI -srcwin 0 0 256 256 -outsize 2048 2048 -r bilinear \
+        "$work/terrain.vrt" "$work/big.bil")
+    peer[bilinear]=$(rate $((2048 * 2048)) "$t")
+else echo "gdal_translate: not installed, skipped"; fi
+if have gdalwarp; then
+    t=$(cpu gdalwarp -q -of ENVI -r bilinear -wo NUM_THREADS=1 "$work/rotated.vrt" "$work/turned.bil")
+    size=$(gdalinfo "$work/turned.bil" | awk '/^Size is/ { gsub(",", ""); print $3 * $4 }')
+    peer[rotate]=$(rate "$size" "$t")
+else echo "gdalwarp: not installed, skipped"; fi
+if have gmt; then
+    gmt xyz2grd -R0/$((side - 1))/0/$((side - 1)) -I1 -ZTLh "$work/terrain.raw" -G"$work/t.nc" 2>/dev/null
+    t=$(cpu gmt grdimage "$work/t.nc" -I+d -JX20c -Cgeo -png "$work/gmt")
+    peer[grdimage]=$(rate $cells "$t")
+else echo "gmt: not installed, skipped"; fi
+bytes=$((cells * 2))
+if have zstd; then
+    # In-memory benchmark mode, one thread: compression and decompression speed in MB/s.
+    line=$(zstd -b1 -T1 -i3 "$work/terrain.raw" 2>&1 | tr '\r' '\n' | grep -E 'MB/s.*MB/s' | tail -1)
+    peer[zstd_encode]=$(echo "$line" | awk '{ for (i = 1; i <= NF; ++i) if ($i == "MB/s," || $i == "MB/s") v[++n] = $(i - 1) } END { print v[1] }')
+    peer[zstd_decode]=$(echo "$line" | awk '{ for (i = 1; i <= NF; ++i) if ($i == "MB/s," || $i == "MB/s") v[++n] = $(i - 1) } END { print v[2] }')
+else echo "zstd: not installed, skipped"; fi
+if have gzip; then
+    gzip -6 -c "$work/terrain.raw" >"$work/t.gz"
+    t=$(cpu gzip -6 -k -f "$work/terrain.raw")
+    peer[gzip_encode]=$(rate $bytes "$t")
+    t=$(cpu gzip -dc "$work/t.gz")
+    peer[gzip_decode]=$(rate $bytes "$t")
+else echo "gzip: not installed, skipped"; fi
+
+# ---- Zumeld, same run ------------------------------------------------------------------
+if [ -x "$bench" ]; then
+    json="$work/zumeld.json"
+    "$bench" --benchmark_filter='BM_RenderFrame/w:4096/h:4096/scale10:10/bpp:3/scalar:0|BM_BilinearEnlarge256To2048|BM_TransRotate_30|BM_ElvEncodeDeltaRun|BM_ElvDecodeDeltaRun' \
+        --benchmark_format=json --benchmark_out="$work/zumeld.json" >/dev/null 2>&1 || true
+    get() { python3 -c "import json,sys
+for b in json.load(open('$json'))['benchmarks']:
+    if b['name'].startswith('$1'): print('%.1f' % (b.get('$2', 0) / 1e6)); break"; }
+    ours[hillshade]=$(get BM_RenderFrame items_per_second)
+    ours[bilinear]=$(get BM_BilinearEnlarge items_per_second)
+    ours[rotate]=$(get BM_TransRotate_30 cells/s)
+    ours[encode]=$(get BM_ElvEncodeDeltaRun bytes_per_second)
+    ours[decode]=$(get BM_ElvDecodeDeltaRun bytes_per_second)
+else echo "$bench: not built (make build), Zumeld figures skipped"; fi
+
+row() {  # row LABEL UNIT PEER_KEY OURS_KEY
+    local p="${peer[$3]:-}" o="${ours[$4]:-}" r="-"
+    if [ -n "$p" ] && [ -n "$o" ]; then r=$(awk -v o="$o" -v p="$p" 'BEGIN { printf "%.1fx", o / p }'); fi
+    printf '%-44s %12s %12s %8s\n' "$1" "${p:--}" "${o:--}" "$r"
+}
+printf '\n%-44s %12s %12s %8s\n' "4096 x 4096 terrain, one thread, CPU time" "peer M/s" "zumeld M/s" "ratio"
+row "shaded relief: gdaldem hillshade / render" px hillshade hillshade
+row "  gdaldem hillshade -multidirectional" px hillshade_multi hillshade
+row "  gmt grdimage -I" px grdimage hillshade
+row "bilinear 256->2048: gdal_translate / ours" cells bilinear bilinear
+row "rotation 30 deg: gdalwarp / TransRotate" cells rotate rotate
+row "encode MB/s: zstd -1 / .elv" MB zstd_encode encode
+row "  gzip -6" MB gzip_encode encode
+row "decode MB/s: zstd -1 / .elv" MB zstd_decode decode
+row "  gzip -6" MB gzip_decode decode
