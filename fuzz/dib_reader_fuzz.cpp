@@ -18,7 +18,7 @@ namespace {
 
 // Pictures whose header names more pixel bytes than this are skipped: the reader sizes the
 // block from the header (a short file leaves the rest 0), and a 2 GB picture is legal.
-constexpr std::uint64_t kMaxFuzzPixelBytes = 4u << 20;
+constexpr std::uint64_t kMaxFuzzPixelBytes = 1u << 20;
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
