@@ -22,6 +22,14 @@ const SpanKernels* ChosenSpanKernels() {
     return chosen;
 }
 
+BilinearRowFn ChooseBilinearRow() {
+#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return BilinearRowAvx2();
+#endif
+    return nullptr;  // the scalar row loop is as fast as a 128-bit one
+}
+
 std::atomic<bool> g_forceScalar{false};
 std::atomic<const SpanKernels*> g_spanOverride{nullptr};
 
@@ -31,6 +39,11 @@ const SpanKernels* ActiveSpanKernels() {
     if (g_forceScalar.load(std::memory_order_relaxed)) return nullptr;
     const SpanKernels* chosen = g_spanOverride.load(std::memory_order_relaxed);
     return chosen != nullptr ? chosen : ChosenSpanKernels();
+}
+
+BilinearRowFn ActiveBilinearRow() {
+    static const BilinearRowFn chosen = ChooseBilinearRow();
+    return g_forceScalar.load(std::memory_order_relaxed) ? nullptr : chosen;
 }
 
 const char* ActiveKernelName() {

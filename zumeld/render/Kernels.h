@@ -8,6 +8,10 @@
 
 #include "zumeld/platform/win32.h"
 
+namespace Zumeld {
+struct BilinearRow;
+}
+
 namespace Zumeld::Kernels {
 
 // One clipped span of the textured path, in the form the vector loops read.
@@ -37,8 +41,12 @@ struct SpanKernels {
     const char* name;
 };
 
+// One display row of the bilinear enlargement (see zumeld/transform/BilinearRow.h).
+using BilinearRowFn = void (*)(const BilinearRow&);
+
 // The kernels in use; null when none fits the processor or scalar is forced.
 const SpanKernels* ActiveSpanKernels();
+BilinearRowFn ActiveBilinearRow();
 
 // The name of the chosen instruction set ("avx2", "sse2" or "scalar").
 const char* ActiveKernelName();
@@ -55,5 +63,6 @@ void UseSpanKernelsForTesting(const SpanKernels* kernels);
 // The variants, for the dispatch and for tests that compare them directly.
 const SpanKernels* SpanKernelsSse2();
 const SpanKernels* SpanKernelsAvx2();
+BilinearRowFn BilinearRowAvx2();
 
 }  // namespace Zumeld::Kernels

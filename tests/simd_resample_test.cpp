@@ -1,0 +1,78 @@
+// The vector bilinear rows against the scalar loop, byte for byte: seeded random maps
+// (elevations across the whole signed range, with the edges 0, 1, 32767 and negatives often),
+// random enlargements of random areas, sentinels around the output to catch a stray write.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "test_random.h"
+#include "zumeld/render/Kernels.h"
+#include "zumeld/transform/Resample.h"
+
+namespace {
+
+namespace K = Zumeld::Kernels;
+using Zumeld::GridView;
+using Zumeld::ResampleArea;
+using Zumeld::ResampleTarget;
+
+constexpr short kSentinel = 0x5A5A;
+constexpr std::size_t kGuard = 32;
+
+short RandomElevation(zumeld_test::TestRandom& rnd, bool wide) {
+    static const short kEdges[] = {0, 1, 32767, -1, -32768, 2, 32766};
+    if (rnd.Chance(15)) return kEdges[rnd.Below(7)];
+    return static_cast<short>(wide ? rnd.Range(-32768, 32767) : rnd.Range(0, 4000));
+}
+
+// The output of one resampling, on the vector rows or forced to the scalar loop, with its
+// guard cells.
+std::vector<short> Resampled(const GridView& grid, const ResampleArea& a, const ResampleTarget& t,
+                             bool scalar) {
+    const bool forced = K::ScalarForcedForTesting();
+    K::ForceScalarForTesting(scalar);
+    std::vector<short> out(static_cast<std::size_t>(t.width) * t.height + 2 * kGuard, kSentinel);
+    EXPECT_TRUE(Zumeld::ResampleElevation(grid, a, t, out.data() + kGuard));
+    K::ForceScalarForTesting(forced);
+    return out;
+}
+
+TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
+    if (K::BilinearRowAvx2() == nullptr) GTEST_SKIP() << "no vector bilinear rows in this build";
+#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor";
+#endif
+    zumeld_test::TestRandom rnd(0xB111EA2ull);
+    std::int64_t rows = 0;
+    for (int n = 0; rows < 110000; ++n) {
+        const int w = 1 + static_cast<int>(rnd.Below(40)), h = 1 + static_cast<int>(rnd.Below(12));
+        const std::ptrdiff_t stride = w + 1 + static_cast<int>(rnd.Below(4));
+        const bool wide = rnd.Chance(40);
+        std::vector<short> cells(static_cast<std::size_t>(stride) * (h + 1));
+        for (short& c : cells) c = RandomElevation(rnd, wide);
+        const GridView grid{cells.data(), stride, w, h};
+        ResampleArea a;
+        a.left = static_cast<int>(rnd.Below(static_cast<std::uint32_t>(w)));
+        a.top = static_cast<int>(rnd.Below(static_cast<std::uint32_t>(h)));
+        a.srcWidth = 1 + static_cast<int>(rnd.Below(static_cast<std::uint32_t>(w - a.left)));
+        a.srcHeight = 1 + static_cast<int>(rnd.Below(static_cast<std::uint32_t>(h - a.top)));
+        // Zooms from just above 1 to 40, sometimes beyond the exact range of the weights.
+        const int zoom = rnd.Chance(5) ? 2000 : 40;
+        a.dispWidth = a.srcWidth + 1 +
+                      static_cast<int>(rnd.Below(static_cast<std::uint32_t>(a.srcWidth * zoom)));
+        a.dispHeight = a.srcHeight + 1 +
+                       static_cast<int>(rnd.Below(static_cast<std::uint32_t>(a.srcHeight * 4)));
+        if (a.dispWidth > 3000) a.dispWidth = 3000;
+        ResampleTarget t;
+        ASSERT_TRUE(Zumeld::DisplayGridFor(grid, a, &t));
+        ASSERT_EQ(Zumeld::ChooseResampleMode(a), Zumeld::ResampleMode::Bilinear);
+        rows += t.fillHeight;
+        ASSERT_EQ(Resampled(grid, a, t, false), Resampled(grid, a, t, true))
+            << "case " << n << ", seed " << std::hex << rnd.Seed() << std::dec << ", area "
+            << a.left << "," << a.top << " " << a.srcWidth << "x" << a.srcHeight << " -> "
+            << a.dispWidth << "x" << a.dispHeight;
+    }
+}
+
+}  // namespace
