@@ -3,6 +3,9 @@
 // exactly i * srcWidth div dispWidth and its remainder without a division per cell.
 #include "zumeld/transform/Resample.h"
 
+#include "zumeld/render/Kernels.h"
+#include "zumeld/transform/BilinearRow.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -73,13 +76,7 @@ void ResamplePoints(const GridView& g, const ResampleArea& a, const ResampleTarg
     }
 }
 
-// Bilinear enlargement. For a row with source row cy and fraction fy, each source column c
-// gets its vertical blend V(c) = E[cy][c] * (dh - fy) + E[cy + 1][c] * fy. Display cell i,
-// between columns c and c + 1 at fraction fx, is S = V(c) * (dw - fx) + V(c + 1) * fx, and the
-// stored value the low 16 bits of floor((S * k + 2^31) / 2^32). Along one source column
-// S * k grows by (V(c + 1) - V(c)) * sw * k per display cell, so the inner loop is one
-// addition and one shift; every product is taken modulo 2^64, which keeps the low 16 bits
-// of the result exact for any inputs.
+// Bilinear enlargement, row by row (BilinearRow.h), on the vector kernel when there is one.
 void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTarget& t,
                       short* out) {
     const uint64_t dw = static_cast<uint64_t>(a.dispWidth);
@@ -88,36 +85,27 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
     // Fixed-point reciprocal of dw * dh, rounded down (2^32 - 1 for a product of 1).
     const uint64_t product = dw * dh;
     const uint64_t k = product <= 1 ? 0xFFFFFFFFull : (uint64_t{1} << 32) / product;
-    constexpr uint64_t kHalf = uint64_t{1} << 31;
-    const auto cell = [](short e) { return static_cast<uint64_t>(static_cast<int64_t>(e)); };
-    const uint64_t stepFactor = sw * k;
-    const uint64_t runWhole = dw / sw, runPart = dw % sw;
+    const Kernels::BilinearRowFn vectorRow = Kernels::ActiveBilinearRow();
 
     const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
     AxisStep rows(a.srcHeight, a.dispHeight);
     for (int j = 0; j < t.fillHeight; ++j, rows.Next()) {
-        const short* upper = origin + rows.cell * g.stride;
-        const short* lower = upper + g.stride;
-        const uint64_t wUpper = dh - static_cast<uint64_t>(rows.frac);
-        const uint64_t wLower = static_cast<uint64_t>(rows.frac);
-        short* dst = out + int64_t{j} * t.width;
-        int64_t cx = 0;
-        uint64_t fx = 0;
-        uint64_t right = cell(upper[0]) * wUpper + cell(lower[0]) * wLower;
-        for (int i = 0; i < t.fillWidth; ++cx) {
-            const uint64_t left = right;  // the previous column's right side
-            right = cell(upper[cx + 1]) * wUpper + cell(lower[cx + 1]) * wLower;
-            uint64_t acc = (left * (dw - fx) + right * fx) * k + kHalf;
-            const uint64_t step = (right - left) * stepFactor;
-            // Display cells until fx reaches dw: the first n with fx + n * sw >= dw. A run
-            // starts with fx < sw, so n = dw div sw, plus one when fx < dw mod sw.
-            const uint64_t run = std::min<uint64_t>(runWhole + (fx < runPart ? 1 : 0),
-                                                    static_cast<uint64_t>(t.fillWidth - i));
-            for (uint64_t n = 0; n < run; ++n, acc += step)
-                dst[i + n] = static_cast<short>(static_cast<std::uint16_t>(acc >> 32));
-            i += static_cast<int>(run);
-            fx = fx + run * sw - dw;
-        }
+        BilinearRow r;
+        r.upper = origin + rows.cell * g.stride;
+        r.lower = r.upper + g.stride;
+        r.wUpper = dh - static_cast<uint64_t>(rows.frac);
+        r.wLower = static_cast<uint64_t>(rows.frac);
+        r.dw = dw;
+        r.sw = sw;
+        r.k = k;
+        r.dst = out + int64_t{j} * t.width;
+        r.count = t.fillWidth;
+        if (vectorRow != nullptr)
+            vectorRow(r);
+        else
+            WalkBilinearRow(r, [](short* dst, uint64_t acc, uint64_t step, int run, int) {
+                EmitRunScalar(dst, acc, step, run);
+            });
     }
 }
 
