@@ -93,7 +93,7 @@ else echo "gzip: not installed, skipped"; fi
 # ---- Zumeld, same run ------------------------------------------------------------------
 if [ -x "$bench" ]; then
     json="$work/zumeld.json"
-    "$bench" --benchmark_filter='BM_RenderFrame/w:4096/h:4096/scale10:10/bpp:3/scalar:0|BM_BilinearEnlarge256To2048|BM_TransRotate_30|BM_ElvEncodeDeltaRun|BM_ElvDecodeDeltaRun' \
+    "$bench" --benchmark_filter='BM_RenderFrame/w:4096/h:4096/scale10:10/bpp:3/kernels:0|BM_BilinearEnlarge256To2048|BM_TransRotate_30|BM_ElvEncodeDeltaRun|BM_ElvDecodeDeltaRun' \
         --benchmark_format=json --benchmark_out="$work/zumeld.json" >/dev/null 2>&1 || true
     get() { python3 -c "import json,sys
 for b in json.load(open('$json'))['benchmarks']:

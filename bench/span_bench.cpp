@@ -1,6 +1,7 @@
 // The span renderer alone on full frames, one thread: 1920 x 1080 and 4096 x 4096 pixels,
 // textured and shaded at scale 1 and 2.5, 24- and 32-bit targets, on the vector kernels the
-// processor gets and (label "scalar") on the scalar loop. Reports pixels per second.
+// processor gets, and for comparison on the scalar loop and the SSE2 kernels. Reports
+// pixels per second; the label names the kernels that ran.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -50,12 +51,13 @@ const std::vector<short>& DisplayCells(int width, int height) {
     return it->second;
 }
 
-// Arguments: width, height, scale x 10, bytes a pixel, 1 for the scalar loop.
+// Arguments: width, height, scale x 10, bytes a pixel, kernels (0: the start-up choice,
+// 1: the scalar loop, 2: SSE2).
 void BM_RenderFrame(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     const double scale = static_cast<double>(state.range(2)) / 10.0;
     const int bpp = static_cast<int>(state.range(3));
-    const bool scalar = state.range(4) != 0;
+    const int kernels = static_cast<int>(state.range(4));
 
     const std::vector<short>& cells = DisplayCells(width, height);
     Zumeld::DisplayGridView grid;
@@ -84,7 +86,8 @@ void BM_RenderFrame(benchmark::State& state) {
     target.height = height;
     target.bytesPerPixel = bpp;
 
-    Zumeld::Kernels::ForceScalarForTesting(scalar);
+    Zumeld::Kernels::ForceScalarForTesting(kernels == 1);
+    if (kernels == 2) Zumeld::Kernels::UseSpanKernelsForTesting(Zumeld::Kernels::SpanKernelsSse2());
     for (auto _ : state) {
         Zumeld::RenderSpans(grid, Zumeld::PlanesOf(slot), params, lines.data(), height, target);
         benchmark::ClobberMemory();
@@ -92,16 +95,19 @@ void BM_RenderFrame(benchmark::State& state) {
     state.SetLabel(std::string(Zumeld::Kernels::ActiveKernelName()) + ", " +
                    std::to_string(bpp * 8) + "-bit, scale " + std::to_string(scale).substr(0, 3));
     Zumeld::Kernels::ForceScalarForTesting(false);
+    Zumeld::Kernels::UseSpanKernelsForTesting(nullptr);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
 }
 
 void FrameArgs(benchmark::internal::Benchmark* b) {
-    b->ArgNames({"w", "h", "scale10", "bpp", "scalar"});
+    b->ArgNames({"w", "h", "scale10", "bpp", "kernels"});
     for (const auto& size : {std::pair{1920, 1080}, std::pair{4096, 4096}})
         for (int scale : {10, 25})
             for (int bpp : {3, 4}) b->Args({size.first, size.second, scale, bpp, 0});
-    b->Args({1920, 1080, 10, 3, 1});
-    b->Args({1920, 1080, 10, 4, 1});
+    for (int kernels : {1, 2}) {
+        b->Args({1920, 1080, 10, 3, kernels});
+        b->Args({1920, 1080, 10, 4, kernels});
+    }
 }
 BENCHMARK(BM_RenderFrame)->Apply(FrameArgs)->Unit(benchmark::kMillisecond);
 
