@@ -230,10 +230,10 @@ inline void ToneAll(typename V::R q[4]) {
     for (int p = 0; p < 4; ++p) q[p] = Tone<V, kTone>(q[p]);
 }
 
-// The land colour of spread group p: mixing, fading (when any pixel of the step fades),
+// The land colour of spread group p: mixing, fading (kFade: some pixel of the step fades),
 // shading.
-template <class V, bool kShade, int p>
-ZUMELD_STEP_INLINE typename V::R LandGroup(const BYTE* land, const Halves<V>& t, bool fade,
+template <class V, bool kShade, bool kFade, int p>
+ZUMELD_STEP_INLINE typename V::R LandGroup(const BYTE* land, const Halves<V>& t,
                                            const Halves<V>& w1, const Halves<V>& w2,
                                            const Halves<V>& h) {
     using R = typename V::R;
@@ -243,12 +243,23 @@ ZUMELD_STEP_INLINE typename V::R LandGroup(const BYTE* land, const Halves<V>& t,
     const R tp = t.template Group<p>();
     R x = V::template ShiftRight16<8>(
         V::Add16(V::MulLo16(lo, V::Sub16(c255, tp)), V::MulLo16(hi, tp)));
-    if (fade)
+    if constexpr (kFade)
         x = V::template ShiftRight16<8>(
             V::Add16(V::MulLo16(x, w1.template Group<p>()), w2.template Group<p>()));
     if constexpr (kShade)
         x = V::Min16(V::template ShiftRight16<7>(V::MulLo16(x, h.template Group<p>())), c255);
     return x;
+}
+
+// The four spread groups of a step. The halves a path does not use are never formed.
+template <class V, bool kShade, bool kFade>
+ZUMELD_STEP_INLINE void LandGroups(const BYTE* land, typename V::R t, typename V::R w1,
+                                   typename V::R w2, typename V::R h, typename V::R q[4]) {
+    const Halves<V> T(t), W1(w1), W2(w2), H(h);
+    q[0] = LandGroup<V, kShade, kFade, 0>(land, T, W1, W2, H);
+    q[1] = LandGroup<V, kShade, kFade, 1>(land, T, W1, W2, H);
+    q[2] = LandGroup<V, kShade, kFade, 2>(land, T, W1, W2, H);
+    q[3] = LandGroup<V, kShade, kFade, 3>(land, T, W1, W2, H);
 }
 
 // One step of pixels as B, G, R, X bytes (X undefined), in pixel order in out[0], out[1].
@@ -285,11 +296,11 @@ ZUMELD_STEP_INLINE void PixelStep(const SpanVectors<V>& v, int tone, typename V:
     } else {
         (void)nRaw;
     }
-    const Halves<V> T(t), W1(w1), W2(w2), H(hv);
-    R q[4] = {LandGroup<V, kShade, 0>(land, T, fade, W1, W2, H),
-              LandGroup<V, kShade, 1>(land, T, fade, W1, W2, H),
-              LandGroup<V, kShade, 2>(land, T, fade, W1, W2, H),
-              LandGroup<V, kShade, 3>(land, T, fade, W1, W2, H)};
+    R q[4];
+    if (fade)
+        LandGroups<V, kShade, true>(land, t, w1, w2, hv, q);
+    else
+        LandGroups<V, kShade, false>(land, t, w1, w2, hv, q);
     switch (tone) {
         case 1:
             ToneAll<V, 1>(q);
