@@ -1,6 +1,5 @@
-// The compressed record (encoding 3): Save3djFile's layout, the grey mapping
-// through a real JPEG round trip, the cache that save type 1 writes back, and
-// records that do not decode.
+// The compressed record (encoding 3): Save3djFile's layout, the grey mapping through a real
+// JPEG round trip, the cache that save type 1 writes back, and records that do not decode.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,12 +28,8 @@ Bytes Save3dj(CCtrlElvMap& map, int quality, bool* result = nullptr) {
 int Field16(const Bytes& b, std::size_t at) {
     return static_cast<short>(b[at] | (b[at + 1] << 8));
 }
-std::uint32_t Field32(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
 
-// A map of 8 x 8 blocks, each block flat: a JPEG codes flat blocks without
-// loss, so the grey levels come back exactly and only the grey mapping is seen.
+// A map of 8 x 8 blocks, each block flat: a JPEG codes flat blocks (nearly) without loss.
 void SetBlocks(CCtrlElvMap& map, const std::vector<short>& blockValues, int blocksWide) {
     const int blocksHigh = static_cast<int>(blockValues.size()) / blocksWide;
     const int w = 8 * blocksWide, h = 8 * blocksHigh;
@@ -46,124 +41,83 @@ void SetBlocks(CCtrlElvMap& map, const std::vector<short>& blockValues, int bloc
 
 }  // namespace
 
-TEST(CompressedFile, RecordLayout) {
+// The record's layout; loading it fills the margin and caches the stream; save type 1 writes
+// the cached record back byte for byte, even after edits, until the cache is dropped.
+TEST(CompressedFile, RecordLayoutLoadAndSaveTypeOne) {
     CCtrlElvMap map;
     SetBlocks(map, {1000, 500}, 2);
     bool ok = false;
     Bytes rec = Save3dj(map, 90, &ok);
     ASSERT_TRUE(ok);
     ASSERT_GE(rec.size(), 12u);
-    EXPECT_EQ(Field16(rec, 0), 3);
-    EXPECT_EQ(Field16(rec, 2), 16);
-    EXPECT_EQ(Field16(rec, 4), 8);
-    EXPECT_EQ(Field16(rec, 6), 1000);
-    EXPECT_EQ(Field32(rec, 8), rec.size() - 12);
-    EXPECT_EQ(rec[12], 0xFF);  // a JPEG stream starts with its SOI marker
-    EXPECT_EQ(rec[13], 0xD8);
+    // Encoding 3, 16 x 8, M = 1000, the stream's length, then a JPEG stream's SOI marker.
+    const std::uint32_t n = static_cast<std::uint32_t>(rec.size() - 12);
+    EXPECT_EQ(Bytes(rec.begin(), rec.begin() + 14),
+              (Bytes{3, 0, 16, 0, 8, 0, 0xE8, 0x03, std::uint8_t(n), std::uint8_t(n >> 8),
+                     std::uint8_t(n >> 16), std::uint8_t(n >> 24), 0xFF, 0xD8}));
     EXPECT_FALSE(map.m_pCompressedData);  // Save3djFile neither fills nor reads the cache
-}
 
-// The grey levels of a record's JPEG stream, decoded on their own (top row
-// first).
-std::vector<int> DecodeGrey(const Bytes& rec, int width, int height) {
-    Quobel::CControlBmp picture;
-    EXPECT_TRUE(picture.CreateBitmap(width, height, 8, 256, nullptr));
-    EXPECT_TRUE(picture.LoadJpegData(rec.data() + 12, static_cast<int>(rec.size() - 12), false));
-    std::vector<int> grey;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            grey.push_back(picture.GetBufferTopLeftPtr()[x - y * picture.GetWidthBytes()]);
-    return grey;
-}
-
-TEST(CompressedFile, GreyMappingWorkedExamples) {
-    // Flat 8 x 8 blocks keep their grey level through the JPEG (within one level
-    // of rounding at quality 100); the elevation read back is (g * M) / 255 of
-    // the level decoded.
-    struct Case {
-        const char* name;
-        std::vector<short> blocks;
-        int blocksWide;
-        short maxElevation;
-        std::vector<int> grey;    // written
-        std::vector<short> back;  // read, when the level comes back exactly
-    };
-    const Case cases[] = {
-        {"M = 1000", {1000, 500, 0, 1000}, 2, 1000, {255, 127, 0, 255}, {1000, 498, 0, 1000}},
-        {"M = 100", {100, 0}, 2, 100, {253, 0}, {99, 0}},
-        {"all sea: M = 0", {0, 0}, 1, 0, {0, 0}, {0, 0}},
-        {"negative cells: grey 0", {-40, 200}, 2, 200, {0, 255}, {0, 200}},
-        {"only negative cells: M = 0", {-40, -1}, 2, 0, {0, 0}, {0, 0}},
-    };
-    for (const Case& c : cases) {
-        CCtrlElvMap map;
-        SetBlocks(map, c.blocks, c.blocksWide);
-        Bytes rec = Save3dj(map, 100);
-        ASSERT_GE(rec.size(), 12u) << c.name;
-        EXPECT_EQ(Field16(rec, 6), c.maxElevation) << c.name;
-        CCtrlElvMap back;
-        Load(back, rec);
-        ASSERT_TRUE(back.m_pElevation) << c.name;
-        EXPECT_EQ(back.m_nCompressedMaxElevation, c.maxElevation) << c.name;
-        const int w = back.m_nWidth, h = back.m_nHeight;
-        std::vector<int> grey = DecodeGrey(rec, w, h);
-        std::vector<short> got = Cells(back);
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
-            const int block = (y / 8) * c.blocksWide + x / 8;
-            ASSERT_LE(std::abs(grey[i] - c.grey[block]), 1) << c.name << " cell " << i;
-            ASSERT_EQ(got[i], grey[i] * c.maxElevation / 255) << c.name << " cell " << i;
-            if (grey[i] == c.grey[block]) {
-                ASSERT_EQ(got[i], c.back[block]) << c.name << " cell " << i;
-            }
-        }
-    }
-}
-
-TEST(CompressedFile, LoadFillsTheMarginAndKeepsTheCache) {
-    CCtrlElvMap map;
-    SetBlocks(map, {300, 600}, 1);
-    Bytes rec = Save3dj(map, 95);
     CCtrlElvMap back;
     back.m_pDisplayElevation = SharedBlock<short>::AllocateZeroed(1);
     back.m_nStretchWidth = 9;
     Load(back, rec);
-    ASSERT_EQ(back.m_nWidth, 8);
-    ASSERT_EQ(back.m_nHeight, 16);
-    const int bw = back.m_nBufferWidth;
-    for (int r = 0; r < 16; ++r)
-        EXPECT_EQ(back.m_pElevation[r * bw + 8], back.m_pElevation[r * bw + 7]);
-    for (int c = 0; c <= 8; ++c)
-        EXPECT_EQ(back.m_pElevation[16 * bw + c], back.m_pElevation[15 * bw + c]);
-    ASSERT_TRUE(back.m_pCompressedData);
-    EXPECT_EQ(back.m_nCompressedSize, static_cast<int>(rec.size() - 12));
+    ASSERT_EQ(back.m_nWidth, 16);
+    ASSERT_EQ(back.m_nHeight, 8);
+    ExpectMarginRule(back);
+    ASSERT_EQ(back.m_nCompressedSize, static_cast<int>(n));
     EXPECT_TRUE(std::equal(rec.begin() + 12, rec.end(), back.m_pCompressedData.get()));
     EXPECT_FALSE(back.m_pDisplayElevation);
     EXPECT_EQ(back.m_nStretchWidth, 0);
-}
 
-TEST(CompressedFile, SaveTypeOneWritesTheRecordReadByteForByte) {
-    zumeld_test::TestRandom rng(31);
-    std::vector<short> cells(23 * 17);
-    for (short& v : cells) v = static_cast<short>(rng.Range(0, 2500));
-    CCtrlElvMap map;
-    map.SetElevationData(23, 17, cells.data());
-    Bytes rec = Save3dj(map, 75);
-
-    CCtrlElvMap back;
-    Load(back, rec);
     back.SetSaveType(1);
-    EXPECT_EQ(Store(back), rec);
-    // Edits to the grid do not drop the cache: the record goes out unchanged.
     back.m_pElevation[0] = 1234;
     EXPECT_EQ(Store(back), rec);
-    // Save type 0 codes the grid instead.
-    back.SetSaveType(0);
+    back.SetSaveType(0);  // save type 0 codes the grid
     EXPECT_EQ(Field16(Store(back), 0), 2);
-    // Without the cache, save type 1 codes the grid too.
-    back.SetSaveType(1);
+    back.SetSaveType(1);  // and so does save type 1 without the cache
     back.DeleteCompressedData();
     EXPECT_EQ(Field16(Store(back), 0), 2);
+
+    CCtrlElvMap wide;  // too wide for the header: nothing written
+    wide.CreateNewMap(32768, 1);
+    EXPECT_TRUE(Save3dj(wide, 90, &ok).empty());
+    EXPECT_FALSE(ok);
+    // No cells: the picture cannot be coded; the header and maximum are written, no stream.
+    CCtrlElvMap empty;
+    EXPECT_EQ(Save3dj(empty, 90, &ok), (Bytes{0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_FALSE(ok);
+}
+
+// Flat 8 x 8 blocks come through a quality-100 JPEG within one grey level; the elevation read
+// back is (g * M) / 255 of the level, g = e * 256 / (M + 1).
+TEST(CompressedFile, GreyMappingWorkedExamples) {
+    struct Case {
+        std::vector<short> blocks;
+        int blocksWide;
+        short maxElevation;
+        std::vector<short> back;
+    } cases[] = {{{1000, 500, 0, 1000}, 2, 1000, {1000, 498, 0, 1000}},
+                 {{100, 0}, 2, 100, {99, 0}},
+                 {{-40, 200}, 2, 200, {0, 200}},  // negative cells: grey 0
+                 {{-40, -1}, 2, 0, {0, 0}}};      // only negative cells: M = 0
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.maxElevation);
+        CCtrlElvMap map;
+        SetBlocks(map, c.blocks, c.blocksWide);
+        Bytes rec = Save3dj(map, 100);
+        ASSERT_GE(rec.size(), 12u);
+        EXPECT_EQ(Field16(rec, 6), c.maxElevation);
+        CCtrlElvMap back;
+        Load(back, rec);
+        ASSERT_TRUE(back.m_pElevation);
+        EXPECT_EQ(back.m_nCompressedMaxElevation, c.maxElevation);
+        const std::vector<short> got = Cells(back);
+        const int w = back.m_nWidth, step = c.maxElevation / 255 + 1;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
+            ASSERT_LE(std::abs(got[i] - c.back[(y / 8) * c.blocksWide + x / 8]), step) << i;
+        }
+    }
 }
 
 TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
@@ -186,12 +140,10 @@ TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
         const Bytes* file;
         std::size_t cachedBytes;
     };
-    const Case cases[] = {
-        {"other picture size", &otherSize, good.size() - 12},
-        {"not a JPEG stream", &notJpeg, 4},
-        {"stream cut short", &cut, cut.size() - 12},
-        {"negative maximum", &negativeMax, good.size() - 12},
-    };
+    const Case cases[] = {{"other picture size", &otherSize, good.size() - 12},
+                          {"not a JPEG stream", &notJpeg, 4},
+                          {"stream cut short", &cut, cut.size() - 12},
+                          {"negative maximum", &negativeMax, good.size() - 12}};
     for (const Case& c : cases) {
         CCtrlElvMap map;
         map.CreateNewMap(16, 16);
@@ -203,21 +155,6 @@ TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
         // The cache holds the bytes the file delivered, no more.
         EXPECT_EQ(map.m_nCompressedSize, static_cast<int>(c.cachedBytes)) << c.name;
     }
-}
-
-TEST(CompressedFile, MapsThatCannotBeRecorded) {
-    CCtrlElvMap wide;
-    wide.CreateNewMap(32768, 1);
-    bool ok = true;
-    EXPECT_TRUE(Save3dj(wide, 90, &ok).empty());
-    EXPECT_FALSE(ok);
-
-    // No cells: the picture cannot be coded; the header and maximum are written,
-    // no stream.
-    CCtrlElvMap empty;
-    Bytes rec = Save3dj(empty, 90, &ok);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(rec, (Bytes{0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
 }
 
 TEST(CompressedFileProperty, QualityHundredStaysWithinTheGreyStepAndTwoLevels) {

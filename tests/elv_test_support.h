@@ -1,10 +1,18 @@
-// Helpers of the elevation-file tests: a map stored to and loaded from memory through the
-// archive, and its map cells without the margin.
+// Helpers of the map tests: maps stored to and loaded from memory, their cells with and
+// without the margin, random terrain and runs of the zumeld tool.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
+#include "test_random.h"
 #include "zumeld/zumeld.h"
 
 namespace elv_test {
@@ -33,6 +41,102 @@ inline std::vector<short> Cells(const Zumeld::CCtrlElvMap& map) {
         for (int c = 0; c < map.m_nWidth; ++c)
             out.push_back(map.m_pElevation[r * map.m_nBufferWidth + c]);
     return out;
+}
+
+// The whole grid block, margin included.
+inline std::vector<short> WholeGrid(const Zumeld::CCtrlElvMap& map) {
+    if (!map.m_pElevation) return {};
+    return {map.m_pElevation.get(),
+            map.m_pElevation.get() + map.m_nBufferWidth * map.m_nBufferHeight};
+}
+
+// The stretch and display arguments: 0 after a reset, -1 when left for the host to invalidate.
+inline void ExpectDisplayArguments(const Zumeld::CCtrlElvMap& map, int value) {
+    for (int v : {map.m_nStretchLeft, map.m_nStretchTop, map.m_nStretchWidth, map.m_nStretchHeight,
+                  map.m_nDisplayWidth, map.m_nDisplayHeight})
+        EXPECT_EQ(v, value);
+}
+
+// The margin column repeats each row's last cell; the margin row repeats the last row.
+inline void ExpectMarginRule(const Zumeld::CCtrlElvMap& map) {
+    const int bw = map.m_nBufferWidth, w = map.m_nWidth, h = map.m_nHeight;
+    for (int r = 0; r < h; ++r)
+        ASSERT_EQ(map.m_pElevation[r * bw + w], map.m_pElevation[r * bw + w - 1]) << "row " << r;
+    for (int c = 0; c <= w; ++c)
+        ASSERT_EQ(map.m_pElevation[h * bw + c], map.m_pElevation[(h - 1) * bw + c]) << "col " << c;
+}
+
+// A file header (encoding, width, height) followed by the given bytes.
+inline Bytes Header(int encoding, int width, int height, const Bytes& rest = {}) {
+    Bytes b;
+    for (int v : {encoding, width, height}) {
+        b.push_back(static_cast<std::uint8_t>(v));
+        b.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    b.insert(b.end(), rest.begin(), rest.end());
+    return b;
+}
+
+// Random terrain biased toward what the coder distinguishes: sea, runs (short and long),
+// plateaus spanning rows, small steps, jumps of 127 and more, and the 16-bit extremes.
+inline std::vector<short> RandomTerrain(zumeld_test::TestRandom& rng, int width, int height) {
+    std::vector<short> cells(static_cast<std::size_t>(width) * height);
+    const short edges[] = {-32768, -1, 0, 1, 32767};
+    short v = 0;
+    for (std::size_t i = 0; i < cells.size();) {
+        switch (rng.Below(6)) {
+            case 0:
+                v = 0;
+                break;
+            case 1:
+                v = static_cast<short>(v + rng.Range(-126, 126));
+                break;
+            case 2:
+                v = static_cast<short>(v + (rng.Chance(50) ? 127 : -127));
+                break;
+            case 3:
+                v = static_cast<short>(rng.Range(-32768, 32767));
+                break;
+            case 4:
+                v = edges[rng.Below(5)];
+                break;
+            default:
+                v = static_cast<short>(v + rng.Range(-2000, 2000));
+                break;
+        }
+        std::size_t len = rng.Chance(30) ? 1 + rng.Below(2 * width + 5) : 1 + rng.Below(4);
+        for (std::size_t k = 0; k < len && i < cells.size(); ++k) cells[i++] = v;
+    }
+    return cells;
+}
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct ToolRun {
+    int status;
+    std::string out;
+};
+
+// Runs the zumeld tool with the arguments; stdout is captured, stderr dropped.
+inline ToolRun RunTool(const std::string& arguments) {
+    const std::string command = std::string(ZUMELD_CLI_PATH) + " " + arguments + " 2>/dev/null";
+    ToolRun run{-1, ""};
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) run.out += buf;
+        const int status = pclose(p);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return run;
 }
 
 }  // namespace elv_test
