@@ -6,106 +6,66 @@
 #include <functional>
 #include <vector>
 
-#include "zumeld/elevation/CtrlElvMap.h"
+#include "elv_test_support.h"
 
 namespace {
 
 using Zumeld::CCtrlElvMap;
+using namespace elv_test;
 
-struct EditCase {
-    const char* name;
-    std::function<void(CCtrlElvMap&, bool)> edit;
-    int newWidth, newHeight;  // on the 6 x 4 test map
-};
-
-const EditCase kEdits[] = {
-    {"sink", [](CCtrlElvMap& m, bool d) { m.TransSink(50, 3, 1, 10, 10, false, d); }, 6, 4},
-    {"size up", [](CCtrlElvMap& m, bool d) { m.TransSize(11, 7, d); }, 11, 7},
-    {"size down", [](CCtrlElvMap& m, bool d) { m.TransSize(4, 2, d); }, 4, 2},
-    {"rotate 90", [](CCtrlElvMap& m, bool d) { m.TransRotate(90, d); }, 4, 6},
-    {"rotate 180", [](CCtrlElvMap& m, bool d) { m.TransRotate(-180, d); }, 6, 4},
-    {"rotate 30", [](CCtrlElvMap& m, bool d) { m.TransRotate(30, d); }, 8, 7},
-    {"sector", [](CCtrlElvMap& m, bool d) { m.TransSector(120, 40, d); }, 6, 3},
-    {"barrel", [](CCtrlElvMap& m, bool d) { m.TransBarrel(0.1, 0, -2.5, d); }, 6, 4},
-};
-
-// A 6 x 4 map with land, sea and a negative cell; cell (c, r) of the margin-less array.
-std::vector<short> TestCells() {
-    return {0,  120, 340, 560, 780, 900,  //
-            10, 200, -30, 600, 800, 950,  //
-            0,  0,   400, 650, 850, 990,  //
-            5,  60,  450, 700, 870, 1000};
-}
-
-std::vector<short> GridOf(const CCtrlElvMap& map) {
-    const short* p = map.m_pElevation.get();
-    return std::vector<short>(p, p + static_cast<std::size_t>(map.m_nBufferWidth) *
-                                         static_cast<std::size_t>(map.m_nBufferHeight));
-}
-
-void ExpectStretchArguments(const CCtrlElvMap& map, int value, const char* name) {
-    EXPECT_EQ(map.m_nStretchLeft, value) << name;
-    EXPECT_EQ(map.m_nStretchTop, value) << name;
-    EXPECT_EQ(map.m_nStretchWidth, value) << name;
-    EXPECT_EQ(map.m_nStretchHeight, value) << name;
-    EXPECT_EQ(map.m_nDisplayWidth, value) << name;
-    EXPECT_EQ(map.m_nDisplayHeight, value) << name;
-}
-
-// The margin rule: each row's margin cell repeats its last map cell, and the margin row
-// repeats the last map row, margin cell included.
-void ExpectMarginRule(const CCtrlElvMap& map, const char* name) {
-    const int w = map.m_nWidth, h = map.m_nHeight, stride = map.m_nBufferWidth;
-    const short* g = map.m_pElevation.get();
-    for (int r = 0; r < h; ++r)
-        EXPECT_EQ(g[r * stride + w], g[r * stride + w - 1]) << name << " row " << r;
-    for (int c = 0; c <= w; ++c)
-        EXPECT_EQ(g[h * stride + c], g[(h - 1) * stride + c]) << name << " column " << c;
+// A 6 x 4 map with land, sea and a negative cell.
+void MakeTestMap(CCtrlElvMap& map) {
+    const short cells[] = {0, 120, 340, 560, 780, 900, 10, 200, -30, 600, 800, 950,
+                           0, 0,   400, 650, 850, 990, 5,  60,  450, 700, 870, 1000};
+    map.SetElevationData(6, 4, cells);
 }
 
 }  // namespace
 
-TEST(TransformReplace, EveryEditInstallsSizesMarginAndStaleDisplay) {
-    for (const EditCase& e : kEdits) {
+TEST(TransformReplace, EditsInstallAGridOfTheirOwnAndTheUndoCopyKeepsTheOld) {
+    struct Case {
+        const char* name;
+        std::function<void(CCtrlElvMap&, bool)> edit;
+        int newWidth, newHeight;
+    } cases[] = {
+        {"sink", [](CCtrlElvMap& m, bool d) { m.TransSink(50, 3, 1, 10, 10, false, d); }, 6, 4},
+        {"size up", [](CCtrlElvMap& m, bool d) { m.TransSize(11, 7, d); }, 11, 7},
+        {"size down", [](CCtrlElvMap& m, bool d) { m.TransSize(4, 2, d); }, 4, 2},
+        {"rotate 90", [](CCtrlElvMap& m, bool d) { m.TransRotate(90, d); }, 4, 6},
+        {"rotate 180", [](CCtrlElvMap& m, bool d) { m.TransRotate(-180, d); }, 6, 4},
+        {"rotate 30", [](CCtrlElvMap& m, bool d) { m.TransRotate(30, d); }, 8, 7},
+        {"sector", [](CCtrlElvMap& m, bool d) { m.TransSector(120, 40, d); }, 6, 3},
+        {"barrel", [](CCtrlElvMap& m, bool d) { m.TransBarrel(0.1, 0, -2.5, d); }, 6, 4}};
+    for (const Case& e : cases) {
         for (bool deleteOld : {true, false}) {
+            SCOPED_TRACE(testing::Message() << e.name << (deleteOld ? " delete" : " keep"));
             CCtrlElvMap map;
-            std::vector<short> cells = TestCells();
-            map.SetElevationData(6, 4, cells.data());
-            e.edit(map, deleteOld);
-            ASSERT_TRUE(map.m_pElevation) << e.name;
-            EXPECT_EQ(map.m_nWidth, e.newWidth) << e.name;
-            EXPECT_EQ(map.m_nHeight, e.newHeight) << e.name;
-            EXPECT_EQ(map.m_nBufferWidth, e.newWidth + 1) << e.name;
-            EXPECT_EQ(map.m_nBufferHeight, e.newHeight + 1) << e.name;
-            EXPECT_EQ(map.m_nRowBytes, (e.newWidth + 1) * 2) << e.name;
-            ExpectMarginRule(map, e.name);
-            ExpectStretchArguments(map, -1, e.name);
-        }
-    }
-}
-
-TEST(TransformReplace, UndoCopyKeepsItsGridWithEitherDeleteOld) {
-    for (const EditCase& e : kEdits) {
-        for (bool deleteOld : {true, false}) {
-            CCtrlElvMap map;
-            std::vector<short> cells = TestCells();
-            map.SetElevationData(6, 4, cells.data());
-            const std::vector<short> before = GridOf(map);
+            MakeTestMap(map);
+            const std::vector<short> before = WholeGrid(map);
             CCtrlElvMap undo(map);
             const short* held = undo.m_pElevation.get();
             e.edit(map, deleteOld);
-            // The edited map has a grid of its own; the copy still holds the old one,
-            // unchanged, and is now its only holder.
-            EXPECT_NE(map.m_pElevation.get(), held) << e.name;
-            EXPECT_EQ(undo.m_pElevation.get(), held) << e.name;
-            EXPECT_EQ(undo.m_pElevation.use_count(), 1) << e.name;
-            EXPECT_EQ(undo.m_nWidth, 6) << e.name;
-            EXPECT_EQ(undo.m_nHeight, 4) << e.name;
-            EXPECT_EQ(GridOf(undo), before) << e.name << (deleteOld ? " delete" : " keep");
-            // Going back: the undo state assigned over the map restores it.
-            map = undo;
-            EXPECT_EQ(GridOf(map), before) << e.name;
+            ASSERT_TRUE(map.m_pElevation);
+            EXPECT_EQ(map.m_nWidth, e.newWidth);
+            EXPECT_EQ(map.m_nHeight, e.newHeight);
+            EXPECT_EQ(map.m_nBufferWidth, e.newWidth + 1);
+            EXPECT_EQ(map.m_nBufferHeight, e.newHeight + 1);
+            EXPECT_EQ(map.m_nRowBytes, (e.newWidth + 1) * 2);
+            ExpectMarginRule(map);
+            ExpectDisplayArguments(map, -1);
+            // The copy still holds the old grid, unchanged, and is now its only holder.
+            EXPECT_NE(map.m_pElevation.get(), held);
+            EXPECT_EQ(undo.m_pElevation.get(), held);
+            EXPECT_EQ(undo.m_pElevation.use_count(), 1);
+            EXPECT_EQ(WholeGrid(undo), before);
+            map = undo;  // going back
+            EXPECT_EQ(WholeGrid(map), before);
         }
+        CCtrlElvMap empty;  // without a grid: nothing changes
+        e.edit(empty, true);
+        EXPECT_TRUE(empty.m_pElevation == nullptr) << e.name;
+        EXPECT_EQ(empty.m_nWidth + empty.m_nHeight, 0) << e.name;
+        ExpectDisplayArguments(empty, 0);
     }
 }
 
@@ -114,18 +74,7 @@ TEST(TransformReplace, SinkAtTheLastColumnAndRowUpdatesTheMargin) {
     const short cells[] = {10, 20, 30, 40, 50, 60};  // 3 x 2
     map.SetElevationData(3, 2, cells);
     map.TransSink(25, 2, 1, 1, 1, false, true);
-    EXPECT_EQ(GridOf(map), (std::vector<short>{10, 20, 30, 30, 40, 50, 35, 35, 40, 50, 35, 35}));
-}
-
-TEST(TransformReplace, EditsWithoutAGridChangeNothing) {
-    for (const EditCase& e : kEdits) {
-        CCtrlElvMap map;
-        e.edit(map, true);
-        EXPECT_TRUE(map.m_pElevation == nullptr) << e.name;
-        EXPECT_EQ(map.m_nWidth, 0) << e.name;
-        EXPECT_EQ(map.m_nHeight, 0) << e.name;
-        ExpectStretchArguments(map, 0, e.name);
-    }
+    EXPECT_EQ(WholeGrid(map), (std::vector<short>{10, 20, 30, 30, 40, 50, 35, 35, 40, 50, 35, 35}));
 }
 
 TEST(TransformReplace, RefusedEditsLeaveTheMapAsItWas) {
@@ -136,21 +85,17 @@ TEST(TransformReplace, RefusedEditsLeaveTheMapAsItWas) {
         [](CCtrlElvMap& m) { m.TransSector(0, 10, true); },
         [](CCtrlElvMap& m) { m.TransSector(361, 10, true); },
         [](CCtrlElvMap& m) { m.TransSector(90, 100, true); },
-        [](CCtrlElvMap& m) { m.TransSector(90, -5, true); },
-    };
-    int n = 0;
-    for (const auto& edit : refused) {
+        [](CCtrlElvMap& m) { m.TransSector(90, -5, true); }};
+    for (std::size_t n = 0; n < std::size(refused); ++n) {
+        SCOPED_TRACE(n);
         CCtrlElvMap map;
-        std::vector<short> cells = TestCells();
-        map.SetElevationData(6, 4, cells.data());
+        MakeTestMap(map);
         const short* grid = map.m_pElevation.get();
-        const std::vector<short> before = GridOf(map);
-        edit(map);
-        EXPECT_EQ(map.m_pElevation.get(), grid) << n;
-        EXPECT_EQ(map.m_nWidth, 6) << n;
-        EXPECT_EQ(map.m_nHeight, 4) << n;
-        EXPECT_EQ(GridOf(map), before) << n;
-        ExpectStretchArguments(map, 0, "refused");
-        ++n;
+        const std::vector<short> before = WholeGrid(map);
+        refused[n](map);
+        EXPECT_EQ(map.m_pElevation.get(), grid);
+        EXPECT_EQ(map.m_nWidth, 6);
+        EXPECT_EQ(WholeGrid(map), before);
+        ExpectDisplayArguments(map, 0);
     }
 }
