@@ -45,8 +45,7 @@ TEST(PlatformFiles, OpenFileModes) {
         {"create a new file", OF_CREATE | OF_READWRITE, false, true, 0, "", "XY"},
         {"create, write only", OF_CREATE | OF_WRITE, true, true, 0, nullptr, "XY"},
         {"create, no access named", OF_CREATE, true, true, 0, "", "XY"},
-        {"write missing", OF_WRITE, false, false, kFileNotFound, nullptr, nullptr},
-    };
+        {"write missing", OF_WRITE, false, false, kFileNotFound, nullptr, nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::remove(path.c_str());
@@ -101,6 +100,7 @@ TEST(PlatformFiles, OpenFileRefusesFoldersAndTestsExistence) {
     EXPECT_EQ(of.nErrCode, kFileNotFound);
 }
 
+// Then on descriptors that are not open, every call fails.
 TEST(PlatformFiles, SeekReadAndWriteOnADescriptor) {
     TempDir dir;
     const std::string path = dir.File("f.bin");
@@ -122,10 +122,7 @@ TEST(PlatformFiles, SeekReadAndWriteOnADescriptor) {
     EXPECT_EQ(_lread(h, nullptr, 1), static_cast<UINT>(HFILE_ERROR));
     EXPECT_EQ(_lclose(h), 0);
     EXPECT_EQ(ReadText(path), "0123456789") << "a zero-byte write cuts nothing";
-}
 
-TEST(PlatformFiles, InvalidDescriptorsFail) {
-    char buf[4];
     for (HFILE bad : {HFILE_ERROR, -7}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(_lread(bad, buf, 4), static_cast<UINT>(HFILE_ERROR));

@@ -14,25 +14,21 @@ namespace {
 using Zumeld::Platform::kEmbeddedResources;
 using Zumeld::Platform::ModuleInstanceHandle;
 
-TEST(PlatformModule, UnknownResourcesAreNotFound) {
+TEST(PlatformModule, EmbeddedBitmapsAreFoundInThisModuleAndNothingElseIs) {
     struct Case {
         const char* what;
         LPCSTR name;
         LPCSTR type;
     };
-    const Case cases[] = {
-        {"id 0", MAKEINTRESOURCE(0), RT_BITMAP},
-        {"id 1999", MAKEINTRESOURCE(1999), RT_BITMAP},
-        {"id 65535", MAKEINTRESOURCE(65535), RT_BITMAP},
-        {"string name", "2000", RT_BITMAP},
-        {"icon type", MAKEINTRESOURCE(2000), MAKEINTRESOURCE(3)},
-        {"string type", MAKEINTRESOURCE(2000), "BITMAP"},
-        {"null type", MAKEINTRESOURCE(2000), nullptr},
-    };
+    const Case cases[] = {{"id 0", MAKEINTRESOURCE(0), RT_BITMAP},
+                          {"id 1999", MAKEINTRESOURCE(1999), RT_BITMAP},
+                          {"id 65535", MAKEINTRESOURCE(65535), RT_BITMAP},
+                          {"string name", "2000", RT_BITMAP},
+                          {"icon type", MAKEINTRESOURCE(2000), MAKEINTRESOURCE(3)},
+                          {"string type", MAKEINTRESOURCE(2000), "BITMAP"},
+                          {"null type", MAKEINTRESOURCE(2000), nullptr}};
     for (const Case& c : cases) EXPECT_EQ(AfxFindResourceHandle(c.name, c.type), nullptr) << c.what;
-}
 
-TEST(PlatformModule, EveryEmbeddedBitmapIsFoundInThisModule) {
     for (const auto* r = kEmbeddedResources; r->bytes != nullptr; ++r) {
         SCOPED_TRACE(r->id);
         EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCE(r->id), RT_BITMAP), ModuleInstanceHandle());
