@@ -56,7 +56,7 @@ struct ParsedArgs {
     std::vector<ParsedArg> items;  // in the order given
 };
 // Throws UsageError for an unknown option, a missing value, or a value given to a flag.
-ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& specs,
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& options,
                      const std::vector<std::string>& args);
 
 // A progress bar on stderr for long work, drawn only when stderr is a terminal.

@@ -87,7 +87,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& specs,
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& options,
                      const std::vector<std::string>& args) {
     ParsedArgs out;
     bool operandsOnly = false;
@@ -105,7 +105,7 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
             out.help = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         std::string name, value;
         bool inlineValue = false;
         if (a[1] == '-') {
@@ -115,24 +115,24 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
                 value = a.substr(eq + 1);
                 inlineValue = true;
             }
-            for (const OptionSpec& s : specs)
-                if (name == s.name) spec = &s;
+            for (const OptionSpec& s : options)
+                if (name == s.name) option = &s;
         } else {
-            for (const OptionSpec& s : specs)
-                if (s.shortName != 0 && a[1] == s.shortName) spec = &s;
-            if (spec && a.size() > 2) {  // -oFILE
+            for (const OptionSpec& s : options)
+                if (s.shortName != 0 && a[1] == s.shortName) option = &s;
+            if (option && a.size() > 2) {  // -oFILE
                 value = a.substr(2);
                 inlineValue = true;
             }
         }
-        if (!spec)
+        if (!option)
             throw UsageError(command,
                              "unknown option '" + a + "' (see 'zumeld " + command + " --help')");
-        const std::string shown = std::string("--") + spec->name;
-        if (spec->takesValue && !inlineValue) {
+        const std::string shown = std::string("--") + option->name;
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= args.size()) throw UsageError(shown, "needs a value");
             value = args[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!option->takesValue && inlineValue) {
             throw UsageError(shown, "takes no value");
         }
         out.items.push_back({shown, value});

@@ -8,38 +8,11 @@
 #include <functional>
 
 #include "zumeld/elevation/Grid.h"
+#include "zumeld/elevation/MapFields_p.h"
 
 namespace Zumeld {
 
 namespace {
-
-// The grid's five sizes for a width x height map (the grid itself is set by the caller).
-void SetGridSizes(CCtrlElvMap& map, int width, int height) {
-    map.m_nWidth = width;
-    map.m_nHeight = height;
-    map.m_nBufferWidth = width + 1;
-    map.m_nBufferHeight = height + 1;
-    map.m_nRowBytes = map.m_nBufferWidth * 2;
-}
-
-// Releases this object's hold on the grid; with no grid, all five sizes are 0.
-void DropGrid(CCtrlElvMap& map) {
-    map.m_pElevation.reset();
-    map.m_nWidth = 0;
-    map.m_nHeight = 0;
-    map.m_nBufferWidth = 0;
-    map.m_nBufferHeight = 0;
-    map.m_nRowBytes = 0;
-}
-
-void SetStretchArguments(CCtrlElvMap& map, int value) {
-    map.m_nStretchLeft = value;
-    map.m_nStretchTop = value;
-    map.m_nStretchWidth = value;
-    map.m_nStretchHeight = value;
-    map.m_nDisplayWidth = value;
-    map.m_nDisplayHeight = value;
-}
 
 std::size_t HeldCells(const CCtrlElvMap& map) {
     if (!map.m_pElevation) return 0;

@@ -9,6 +9,7 @@
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/elevation/ElvCodec.h"
 #include "zumeld/elevation/ElvFile_p.h"
+#include "zumeld/elevation/MapFields_p.h"
 
 namespace Zumeld {
 
@@ -29,26 +30,10 @@ constexpr char kBadFileMessage[] =
     "\xE3\x82\xA4\xE3\x83\xAB(.elv)\xE3\x81\xAE\xE5\x86\x85\xE5\xAE\xB9\xE3\x81\x8C\xE7\x95"
     "\xB0\xE5\xB8\xB8\xE3\x81\xA7\xE3\x81\x99";
 
-void SetGridSizes(CCtrlElvMap& map, int width, int height) {
-    map.m_nWidth = width;
-    map.m_nHeight = height;
-    map.m_nBufferWidth = width + 1;
-    map.m_nBufferHeight = height + 1;
-    map.m_nRowBytes = map.m_nBufferWidth * 2;
-}
-
-void DropGrid(CCtrlElvMap& map) {
-    map.m_pElevation.reset();
-    map.m_nWidth = map.m_nHeight = 0;
-    map.m_nBufferWidth = map.m_nBufferHeight = map.m_nRowBytes = 0;
-}
-
 // Every load ends here: the display grid no longer matches the map.
 void ResetDisplayCache(CCtrlElvMap& map) {
     map.m_pDisplayElevation.reset();
-    map.m_nStretchLeft = map.m_nStretchTop = 0;
-    map.m_nStretchWidth = map.m_nStretchHeight = 0;
-    map.m_nDisplayWidth = map.m_nDisplayHeight = 0;
+    SetStretchArguments(map, 0);
 }
 
 // While a load runs after the old grid is gone, an exception (end of file, allocation) must

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "zumeld/elevation/CtrlElvMap.h"
+#include "zumeld/elevation/MapFields_p.h"
 #include "zumeld/transform/Transforms.h"
 
 namespace Zumeld {
@@ -26,11 +27,7 @@ void CCtrlElvMap::ReplaceElevationData(SharedBlock<short> pNew, int nNewWidth, i
                                        bool /*bDeleteOld*/) {
     if (!pNew || nNewWidth < 1 || nNewHeight < 1) return;
     m_pElevation = std::move(pNew);
-    m_nWidth = nNewWidth;
-    m_nHeight = nNewHeight;
-    m_nBufferWidth = nNewWidth + 1;
-    m_nBufferHeight = nNewHeight + 1;
-    m_nRowBytes = m_nBufferWidth * 2;
+    SetGridSizes(*this, nNewWidth, nNewHeight);
     FillGapOfElevationData();
     ElevationDataModified();
 }
