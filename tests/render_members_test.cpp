@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "render_test_support.h"
@@ -66,25 +65,26 @@ TEST(RenderMembers, DimDrawsLandAtThreeQuartersAndKeepsTheSea) {
 }
 
 TEST(RenderMembers, DrawsOnlyWithALiveSlotAndADisplayArea) {
+    // The sea fill always uses set 0, so a selection out of range does not stop it.
     struct {
         const char* name;
         void (*change)(CCtrlElvMap&);
-        bool drawn;
+        bool drawn, seaFilled;
     } cases[] = {
-        {"as constructed", [](CCtrlElvMap&) {}, true},
-        {"season ignored by a one-texture set", [](CCtrlElvMap& m) { m.SetSeason(7); }, true},
-        {"no sets", [](CCtrlElvMap& m) { m.RemoveAllTexture(); }, false},
-        {"set out of range", [](CCtrlElvMap& m) { m.SelectTexture(1); }, false},
-        {"negative set", [](CCtrlElvMap& m) { m.SelectTexture(-1); }, false},
+        {"as constructed", [](CCtrlElvMap&) {}, true, true},
+        {"season ignored by a one-texture set", [](CCtrlElvMap& m) { m.SetSeason(7); }, true, true},
+        {"no sets", [](CCtrlElvMap& m) { m.RemoveAllTexture(); }, false, false},
+        {"set out of range", [](CCtrlElvMap& m) { m.SelectTexture(1); }, false, true},
+        {"negative set", [](CCtrlElvMap& m) { m.SelectTexture(-1); }, false, true},
         {"four seasons, season out of range",
          [](CCtrlElvMap& m) {
              m.m_bFourSeasons[0] = true;
              for (int s = 1; s < 4; ++s) m.m_textureSlots[s] = m.m_textureSlots[0];
              m.SetSeason(4);
          },
-         false},
-        {"display marked stale", [](CCtrlElvMap& m) { m.ElevationDataModified(); }, false},
-        {"relief level 0 drawn as 1", [](CCtrlElvMap& m) { m.SetReliefLevel(0); }, true},
+         false, false},
+        {"display marked stale", [](CCtrlElvMap& m) { m.ElevationDataModified(); }, false, false},
+        {"relief level 0 drawn as 1", [](CCtrlElvMap& m) { m.SetReliefLevel(0); }, true, true},
     };
     for (const auto& c : cases) {
         CCtrlElvMap m;
@@ -95,22 +95,8 @@ TEST(RenderMembers, DrawsOnlyWithALiveSlotAndADisplayArea) {
         EXPECT_EQ(!Untouched(m, 0x11), c.drawn) << c.name;
         Paint(m, 0x11);
         m.FillSeaColorOnBitmapBuffer();
-        EXPECT_EQ(!Untouched(m, 0x11), c.drawn || std::string(c.name) == "set out of range" ||
-                                           std::string(c.name) == "negative set")
-            << "sea fill, " << c.name;
+        EXPECT_EQ(!Untouched(m, 0x11), c.seaFilled) << "sea fill, " << c.name;
     }
-}
-
-TEST(RenderMembers, ReliefLevelBelowOneShadesAsOne) {
-    CCtrlElvMap a, b;
-    MakeMap(a, 12, 6, [](int x, int y) { return short(x * x * 9 + y * 40 + 1); });
-    MakeMap(b, 12, 6, [](int x, int y) { return short(x * x * 9 + y * 40 + 1); });
-    a.SetReliefLevel(1);
-    b.SetReliefLevel(-3);
-    a.DrawAllMapOnBitmapBuffer(true, true, 0, false);
-    b.DrawAllMapOnBitmapBuffer(true, true, 0, false);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 12; ++x) EXPECT_EQ(PixelOf(a, x, y), PixelOf(b, x, y));
 }
 
 TEST(RenderMembers, PolygonDrawsAtMostTwentyThousandSpans) {
@@ -130,8 +116,6 @@ TEST(RenderMembers, PolygonDrawsAtMostTwentyThousandSpans) {
     EXPECT_EQ(drawn, 20000);
     EXPECT_EQ(lastDrawn, 19999);
 }
-
-// ---- Sea fill ---------------------------------------------------------------------------------
 
 TEST(RenderMembers, SeaFillUsesSetZeroWhateverIsSelected) {
     CCtrlElvMap m;
@@ -167,8 +151,6 @@ TEST(RenderMembers, SeaFillFollowsTheSeasonOfAFourSeasonSetZero) {
         EXPECT_EQ(PixelOf(m, 3, 1), (Texel{v, BYTE(v + 1), BYTE(v + 2)})) << season;
     }
 }
-
-// ---- Overlay picture --------------------------------------------------------------------------
 
 // A 32-bit picture whose pixel (x, y) is (x, y, 200), y = 0 the top.
 void MakeOverlay(Quobel::CControlBmp& pic, int w, int h, int bits = 32) {

@@ -23,6 +23,7 @@ using Zumeld::tagTEXTURE_SLOT;
 
 struct Texel {
     BYTE b, g, r;
+    bool operator==(const Texel&) const = default;
 };
 
 // A slot of w x h texels whose low, high and sea texels come from the functions.
@@ -113,28 +114,25 @@ struct Target {
     }
     // Every byte outside B, G, R of the picture still holds what it held.
     ::testing::AssertionResult OutsideUntouched() const {
-        for (size_t i = 0; i < mem.size(); ++i) {
-            const long off = static_cast<long>(i) - kGuard;
-            bool inside = false;
-            BYTE expect = kSentinel;
-            if (off >= 0 && off < static_cast<long>(rowBytes) * height) {
-                const long col = off % rowBytes;
-                if (col < static_cast<long>(width) * bpp) {
-                    inside = col % bpp < 3;
-                    expect = kFourth;
-                }
-            }
-            if (!inside && mem[i] != expect)
-                return ::testing::AssertionFailure()
-                       << "byte " << off << " changed to " << int(mem[i]);
+        long bad = -1;  // first changed byte
+        auto check = [&](size_t from, size_t to, BYTE expect) {
+            for (size_t i = from; bad < 0 && i < to; ++i)
+                if (mem[i] != expect) bad = static_cast<long>(i);
+        };
+        check(0, kGuard, kSentinel);
+        check(kGuard + static_cast<size_t>(rowBytes) * height, mem.size(), kSentinel);
+        for (int y = 0; y < height; ++y) {
+            const size_t row = kGuard + static_cast<size_t>(y) * rowBytes;
+            check(row + static_cast<size_t>(width) * bpp, row + rowBytes, kSentinel);
+            for (int x = 0; bpp == 4 && x < width; ++x)
+                check(row + x * 4 + 3, row + x * 4 + 4, kFourth);
         }
-        return ::testing::AssertionSuccess();
+        if (bad < 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "byte " << bad - kGuard << " changed to " << int(mem[bad]);
     }
 };
 
-inline bool operator==(Texel a, Texel b) {
-    return a.b == b.b && a.g == b.g && a.r == b.r;
-}
 inline std::ostream& operator<<(std::ostream& os, Texel t) {
     return os << "(B " << int(t.b) << ", G " << int(t.g) << ", R " << int(t.r) << ")";
 }
