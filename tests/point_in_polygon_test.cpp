@@ -55,9 +55,7 @@ TEST(PointInPolygon, WorkedExamples) {
 TEST(PointInPolygon, DegenerateInputIsOutside) {
     const Points sq{{2, 2}, {6, 2}, {6, 6}, {2, 6}};
     EXPECT_FALSE(PointInPolygon({4, 4}, nullptr, 4));
-    EXPECT_FALSE(PointInPolygon({4, 4}, sq.data(), 1));
-    EXPECT_FALSE(PointInPolygon({4, 4}, sq.data(), 0));
-    EXPECT_FALSE(PointInPolygon({4, 4}, sq.data(), -2));
+    for (int n : {1, 0, -2}) EXPECT_FALSE(PointInPolygon({4, 4}, sq.data(), n)) << n;
 }
 
 TEST(PointInPolygon, WorksAcrossThe32BitRangeWithoutClipping) {
@@ -93,8 +91,6 @@ TEST(PointInPolygon, CountsAShallowEdgeOnlyAtItsRoundedColumn) {
     EXPECT_FALSE(PointInPolygon({3, 0}, tri.data(), 3));
 }
 
-// ---- Agreement with the scan conversion ------------------------------------------------------
-
 // A closed polygon whose every edge has |dx| <= dy and dy >= 1 (no horizontal edges): y
 // values with distinct neighbours, x moving at most as far as y along each edge, retried
 // until the closing edge is steep too.
@@ -121,7 +117,7 @@ TEST(PointInPolygon, AgreesWithTheSpansOnSteepPolygons) {
     zumeld_test::TestRandom rng(0x9017);
     std::vector<Zumeld::tagHorzLine> lines(4096);
     int differing = 0;
-    for (int iter = 0; iter < 1500; ++iter) {
+    for (int iter = 0; iter < 400; ++iter) {
         const Points poly = RandomSteepPolygon(rng, kSize);
         const int n = static_cast<int>(poly.size());
         const int count =

@@ -75,8 +75,6 @@ short BilinearFormula(const MapGrid& g, const ResampleArea& a, std::int64_t i, s
         static_cast<std::uint64_t>((s * k + (__int128{1} << 31)) >> 32)));
 }
 
-// ---- Worked examples ---------------------------------------------------------------------------
-
 TEST(Resample, TwoByTwoMapAtFourByFourInterpolatesAndRepeatsPastTheEdge) {
     MapGrid g(2, 2);
     g.At(0, 0) = g.At(0, 1) = 0;
@@ -84,10 +82,8 @@ TEST(Resample, TwoByTwoMapAtFourByFourInterpolatesAndRepeatsPastTheEdge) {
     g.FillMargin();
     const ResampleArea a{0, 0, 2, 2, 4, 4};
     const ResampleTarget t = DisplayGrid(g, a);
-    EXPECT_EQ(t.width, 6);
-    EXPECT_EQ(t.height, 6);
-    EXPECT_EQ(t.fillWidth, 4);
-    EXPECT_EQ(t.fillHeight, 4);
+    EXPECT_EQ((std::vector<int>{t.width, t.height, t.fillWidth, t.fillHeight}),
+              (std::vector<int>{6, 6, 4, 4}));
     const auto out = Resample(g, a, t);
     for (int j = 0; j < 6; ++j)
         EXPECT_EQ(std::vector<short>(out.begin() + j * 6, out.begin() + j * 6 + 6),
@@ -156,10 +152,8 @@ TEST(Resample, AreaPastTheRightEdgeComputesOnlyWhatFitsAndRepeats) {
     const MapGrid g = RandomMap(rng, 10, 10, 0, 1000);
     const ResampleArea a{8, 0, 4, 10, 8, 10};  // wider only: point sampling
     const ResampleTarget t = DisplayGrid(g, a);
-    EXPECT_EQ(t.width, 10);
-    EXPECT_EQ(t.fillWidth, 4);
-    EXPECT_EQ(t.height, 11);
-    EXPECT_EQ(t.fillHeight, 10);
+    EXPECT_EQ((std::vector<int>{t.width, t.height, t.fillWidth, t.fillHeight}),
+              (std::vector<int>{10, 11, 4, 10}));
     const auto out = Resample(g, a, t);
     for (int j = 0; j < 11; ++j) {
         const int src = std::min(j, 9);  // the row past the fill repeats row 9
@@ -167,8 +161,6 @@ TEST(Resample, AreaPastTheRightEdgeComputesOnlyWhatFitsAndRepeats) {
             EXPECT_EQ(out[j * 10 + i], g.Cell(8 + std::min(i, 3) / 2, src)) << i << "," << j;
     }
 }
-
-// ---- Bilinear enlargement against its definition ------------------------------------------------
 
 TEST(Resample, BilinearMatchesTheFormulaInsideAndOutsideThePackedLimits) {
     zumeld_test::TestRandom rng(0xb111);
@@ -183,7 +175,7 @@ TEST(Resample, BilinearMatchesTheFormulaInsideAndOutsideThePackedLimits) {
         {"beyond the packed limits", -32768, 32767, 9000, 32768, 60000, 40},
     };
     for (const Range& r : ranges) {
-        for (int iter = 0; iter < 300; ++iter) {
+        for (int iter = 0; iter < 100; ++iter) {
             const int mw = static_cast<int>(rng.Range(2, 12)),
                       mh = static_cast<int>(rng.Range(2, 12));
             const MapGrid g = RandomMap(rng, mw, mh, r.lo, r.hi);
@@ -212,8 +204,6 @@ TEST(Resample, BilinearMatchesTheFormulaInsideAndOutsideThePackedLimits) {
     }
 }
 
-// ---- Refusals
-// ------------------------------------------------------------------------------------
 
 TEST(Resample, CallsOutsideTheContractAreRefused) {
     zumeld_test::TestRandom rng(1);
@@ -256,8 +246,6 @@ TEST(Resample, CallsOutsideTheContractAreRefused) {
     EXPECT_TRUE(Zumeld::DisplayGridFor(v, {5, 0, 2, 2, 2, 4}, &t)) << "1 x 2 / 2 = 1 column";
     EXPECT_EQ(t.fillWidth, 1);
 }
-
-// ---- Overlay ----------------------------------------------------------------------------------
 
 TEST(Resample, OverlayFitFollowsWhereThePictureEnds) {
     struct Case {
@@ -308,8 +296,6 @@ TEST(Resample, OverlayPixelsAreTakenWholeAtTheDivisionPositions) {
     EXPECT_FALSE(Zumeld::ResampleOverlay(Zumeld::OverlayView{}, a, out.data()));
 }
 
-// ---- The map's members
-// ---------------------------------------------------------------------------
 
 class StretchMember : public ::testing::Test {
   protected:
@@ -331,16 +317,11 @@ TEST_F(StretchMember, BuildsTheDisplayGridAndSizesTheTarget) {
     map.StretchElevationData(0, 0, 2, 2, 4, 4);
     ASSERT_TRUE(map.m_pDisplayElevation);
     EXPECT_EQ(DisplayRow(0), (std::vector<short>{0, 50, 100, 100, 100, 100}));
-    EXPECT_EQ(map.m_nDisplayBufferWidth, 6);
-    EXPECT_EQ(map.m_nDisplayBufferHeight, 6);
-    EXPECT_EQ(map.m_nDisplayRowBytes, 12);
     EXPECT_EQ(map.m_dDisplayScale, 2.0);
-    EXPECT_EQ((std::vector<int>{map.m_nStretchLeft, map.m_nStretchTop, map.m_nStretchWidth,
-                                map.m_nStretchHeight, map.m_nDisplayWidth, map.m_nDisplayHeight}),
-              (std::vector<int>{0, 0, 2, 2, 4, 4}));
-    EXPECT_EQ(BmpWidth(), 4);
-    EXPECT_EQ(BmpHeight(), 4);
-    EXPECT_EQ(map.m_pBmp->GetBitCount(), 24);
+    EXPECT_EQ((std::vector<int>{map.m_nDisplayBufferWidth, map.m_nDisplayBufferHeight,
+                                map.m_nDisplayRowBytes, map.m_nDisplayWidth, map.m_nDisplayHeight,
+                                BmpWidth(), BmpHeight(), map.m_pBmp->GetBitCount()}),
+              (std::vector<int>{6, 6, 12, 4, 4, 4, 4, 24}));
 }
 
 TEST_F(StretchMember, SameArgumentsReuseTheGridButRecreateTheTarget) {
@@ -406,9 +387,9 @@ TEST_F(StretchMember, DisplayOverlayFollowsThePicture) {
 
     map.StretchElevationData(1, 0, 1, 2, 3, 4);  // picture covers the area
     ASSERT_TRUE(map.m_pDisplayOverlap);
-    EXPECT_EQ(map.m_nDisplayOverlapWidth, 3);
-    EXPECT_EQ(map.m_nDisplayOverlapHeight, 4);
-    EXPECT_EQ(map.m_nDisplayOverlapRowBytes, 12);
+    EXPECT_EQ((std::vector<int>{map.m_nDisplayOverlapWidth, map.m_nDisplayOverlapHeight,
+                                map.m_nDisplayOverlapRowBytes}),
+              (std::vector<int>{3, 4, 12}));
     EXPECT_EQ(map.m_pDisplayOverlap[(3 * 3 + 2) * 4], 1);      // x
     EXPECT_EQ(map.m_pDisplayOverlap[(3 * 3 + 2) * 4 + 1], 1);  // y = 3 * 2 / 4
 

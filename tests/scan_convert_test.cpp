@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -47,7 +46,7 @@ Points Rect(int x0, int y0, int x1, int y1) {
     return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
 }
 
-// ---- Worked examples on a 20 x 20 area ---------------------------------------------------------
+// Worked examples on a 20 x 20 area.
 
 struct SpanCase {
     const char* name;
@@ -120,7 +119,7 @@ TEST(ScanConvert, StopsWhenTheSpanBufferIsFull) {
     EXPECT_EQ(lines[3].y, -7) << "nothing past maxLines is written";
 }
 
-// ---- Refusals: 0 and nothing written -------------------------------------------------------
+// Refusals: 0 and nothing written.
 
 TEST(ScanConvert, OutOfContractCallsWriteNothing) {
     const Points sq = Rect(2, 2, 6, 6);
@@ -144,7 +143,7 @@ TEST(ScanConvert, OutOfContractCallsWriteNothing) {
     EXPECT_EQ(ScanConvertPolygon(sq.data(), 4, 20, 20, nullptr, 10), 0);
 }
 
-// ---- Large areas and coordinates ---------------------------------------------------------------
+// Large areas and coordinates.
 
 TEST(ScanConvert, StoresColumnsAbove32767As32767AndRowsAsLow16Bits) {
     const auto spans = Convert(Rect(32000, 32766, 39000, 32769), 40000, 40000);
@@ -183,7 +182,7 @@ TEST(ScanConvert, EdgesFarApartAreSteppedExactly) {
     EXPECT_EQ(flat, (std::vector<Span>{{2, 0, 63}}));
 }
 
-// ---- Coverage laws --------------------------------------------------------------------------
+// Coverage laws.
 
 using Coverage = std::map<std::pair<int, int>, int>;  // (x, y) -> times covered
 
@@ -203,7 +202,7 @@ std::set<std::pair<int, int>> PixelsOf(const std::vector<Span>& spans) {
 
 TEST(ScanConvert, AxisAlignedRectangleCoversItsClippedPixelsOnce) {
     zumeld_test::TestRandom rng(0x5ca11);
-    for (int iter = 0; iter < 1000; ++iter) {
+    for (int iter = 0; iter < 300; ++iter) {
         const int w = static_cast<int>(rng.Range(1, 30)), h = static_cast<int>(rng.Range(1, 30));
         int x0 = static_cast<int>(rng.Range(-10, 40)), x1 = static_cast<int>(rng.Range(-10, 40));
         int y0 = static_cast<int>(rng.Range(-10, 40)), y1 = static_cast<int>(rng.Range(-10, 40));
@@ -250,7 +249,7 @@ Points ConvexHull(Points p) {
 
 TEST(ScanConvert, ConvexPolygonPixelsDoNotDependOnStartOrDirection) {
     zumeld_test::TestRandom rng(0xc0ffee);
-    for (int iter = 0; iter < 150; ++iter) {
+    for (int iter = 0; iter < 50; ++iter) {
         Points cloud(static_cast<std::size_t>(rng.Range(3, 12)));
         for (tagPOINT& p : cloud)
             p = {static_cast<LONG>(rng.Range(-8, 40)), static_cast<LONG>(rng.Range(-8, 40))};
@@ -270,163 +269,7 @@ TEST(ScanConvert, ConvexPolygonPixelsDoNotDependOnStartOrDirection) {
     }
 }
 
-// ---- Span order against a literal model of the algorithm ------------------------------------
-
-// The conversion written out step by step with its error terms (modulus 2dy), selection sort,
-// exchange sort and row loop, for small coordinates. Used to check the exact span order on
-// random self-intersecting polygons with shallow edges and repeated points.
-std::vector<Span> ModelSpans(const Points& pts, int w, int h, int maxLines) {
-    struct E {
-        std::int64_t tx, ty, bx, by;
-        bool topTurns, bottomTurns, down, steep;
-        std::int64_t s, q2, r2, mod, cx, cerr, rex, rerr, rsx;  // q2 = s*q, r2 = 2r, mod = 2dy
-    };
-    struct A {
-        int e;
-        std::int64_t key, rl, rr;
-    };
-    std::vector<Span> out;
-    const int n = static_cast<int>(pts.size());
-    std::vector<E> t;
-    bool crossing = false, left = false, right = false;
-    for (int i = 0; i < n; ++i) {
-        const tagPOINT p0 = pts[i], p1 = pts[(i + 1) % n];
-        if (p0.y == p1.y || (p0.y < 0 && p1.y < 0) || (p0.y >= h && p1.y >= h)) continue;
-        if (p0.x < 0 && p1.x < 0)
-            left = true;
-        else if (p0.x >= w && p1.x >= w)
-            right = true;
-        else
-            crossing = true;
-        E e{};
-        e.down = p1.y > p0.y;
-        const tagPOINT tp = e.down ? p0 : p1, bp = e.down ? p1 : p0;
-        e.tx = tp.x, e.ty = tp.y, e.bx = bp.x, e.by = bp.y;
-        t.push_back(e);
-    }
-    if (t.empty() || (!crossing && !(left && right))) return out;
-    const int m = static_cast<int>(t.size());
-    for (int i = 0; i < m; ++i) {
-        const bool prev = t[(i + m - 1) % m].down, next = t[(i + 1) % m].down;
-        t[i].topTurns = t[i].down ? prev != t[i].down : next != t[i].down;
-        t[i].bottomTurns = t[i].down ? next != t[i].down : prev != t[i].down;
-    }
-    for (int i = 0; i + 1 < m; ++i) {
-        int c = i;
-        for (int j = i + 1; j < m; ++j)
-            if (t[j].ty <= t[c].ty) c = j;
-        std::swap(t[i], t[c]);
-    }
-    const auto step = [](const E& e, std::int64_t& x, std::int64_t& err) {
-        x += e.q2;
-        err += e.r2;
-        if (err >= e.mod) err -= e.mod, x += e.s;
-    };
-    const auto jump = [](const E& e, std::int64_t& x, std::int64_t& err, std::int64_t k) {
-        const std::int64_t total = err + k * e.r2;
-        x += k * e.q2 + e.s * (total / e.mod);
-        err = total % e.mod;
-    };
-    for (E& e : t) {
-        const std::int64_t dx = e.bx - e.tx, dy = e.by - e.ty, adx = dx < 0 ? -dx : dx;
-        const std::int64_t q = adx / dy, r = adx % dy;
-        e.s = dx >= 0 ? 1 : -1;
-        e.steep = adx < dy + 1;
-        e.q2 = e.s * q, e.r2 = 2 * r, e.mod = 2 * dy;
-        e.cx = e.tx, e.cerr = dy;
-        e.rex = e.tx + e.s * (q / 2), e.rerr = (q % 2 ? dy : 0) + r;
-        e.rsx = e.tx;
-        if (e.ty < 0) {
-            const std::int64_t k = -e.ty;
-            jump(e, e.cx, e.cerr, k);
-            jump(e, e.rex, e.rerr, k - 1);
-            e.rsx = e.rex + e.s;
-            step(e, e.rex, e.rerr);
-        }
-    }
-    std::vector<A> act;
-    int next = 0;
-    std::int64_t row = std::max<std::int64_t>(0, t[0].ty), minBottom = INT64_MAX;
-    const auto pass = [&](const A& a) {
-        const E& e = t[a.e];
-        return (row == e.ty && !e.topTurns) || (row == e.by && !e.bottomTurns);
-    };
-    while (row < h) {
-        for (; next < m && t[next].ty <= row; ++next) {
-            act.push_back({next, 0, 0, 0});
-            minBottom = std::min(minBottom, t[next].by);
-        }
-        if (act.empty()) break;
-        const std::int64_t event = next < m ? t[next].ty : INT64_MAX;
-        for (;;) {
-            for (A& a : act) {
-                E& e = t[a.e];
-                a.key = e.cx;
-                step(e, e.cx, e.cerr);
-                if (e.steep) {
-                    a.rl = a.rr = a.key;
-                } else {
-                    if (row == e.by) e.rex = e.bx;
-                    a.rl = e.s > 0 ? e.rsx : e.rex;
-                    a.rr = e.s > 0 ? e.rex : e.rsx;
-                    e.rsx = e.rex + e.s;
-                    step(e, e.rex, e.rerr);
-                }
-            }
-            for (std::size_t i = 0; i + 1 < act.size(); ++i)
-                for (std::size_t j = i + 1; j < act.size(); ++j)
-                    if (act[i].key > act[j].key) std::swap(act[i], act[j]);
-            bool inside = true, waiting = pass(act[0]);
-            for (std::size_t k = 0; k + 1 < act.size(); ++k) {
-                if (inside) {
-                    const std::int64_t l = std::min(act[k].rl, act[k + 1].rl);
-                    const std::int64_t r = std::max(act[k].rr, act[k + 1].rr);
-                    if (l <= w - 1 && r >= 0) {
-                        out.emplace_back(static_cast<int>(row),
-                                         static_cast<int>(std::max<std::int64_t>(l, 0)),
-                                         static_cast<int>(std::min<std::int64_t>(r, w - 1)));
-                        if (static_cast<int>(out.size()) == maxLines) return out;
-                    }
-                }
-                const bool p = pass(act[k + 1]);
-                if (!(waiting && p)) inside = !inside;
-                waiting = waiting != p;
-            }
-            if (++row >= h) return out;
-            if (row > minBottom) {
-                for (std::size_t i = 0; i < act.size();) {
-                    if (t[act[i].e].by < row) {
-                        act[i] = act.back();
-                        act.pop_back();
-                    } else {
-                        ++i;
-                    }
-                }
-                minBottom = INT64_MAX;
-                for (const A& a : act) minBottom = std::min(minBottom, t[a.e].by);
-            }
-            if (row == event || act.empty()) break;
-        }
-    }
-    return out;
-}
-
-TEST(ScanConvert, SpanOrderMatchesTheStepByStepModel) {
-    zumeld_test::TestRandom rng(0x0de7);
-    for (int iter = 0; iter < 4000; ++iter) {
-        Points pts(static_cast<std::size_t>(rng.Range(2, 12)));
-        for (tagPOINT& p : pts)
-            p = {static_cast<LONG>(rng.Range(-15, 45)), static_cast<LONG>(rng.Range(-15, 45))};
-        if (rng.Chance(20)) pts[rng.Below(static_cast<std::uint32_t>(pts.size()))] = pts[0];
-        if (rng.Chance(20)) pts[1].y = pts[0].y;  // a horizontal edge
-        const int w = static_cast<int>(rng.Range(1, 32)), h = static_cast<int>(rng.Range(1, 32));
-        const int maxLines = rng.Chance(20) ? static_cast<int>(rng.Range(1, 20)) : 20000;
-        ASSERT_EQ(Convert(pts, w, h, maxLines), ModelSpans(pts, w, h, maxLines))
-            << "seed " << rng.Seed() << " iteration " << iter;
-    }
-}
-
-// ---- The member reads the map's display size -----------------------------------------------
+// The member reads the map's display size.
 
 TEST(ScanConvert, MemberClipsToTheDisplayArea) {
     Zumeld::CCtrlElvMap map;
