@@ -13,17 +13,6 @@ namespace {
 
 using Quobel::CControlBmp;
 
-// Opens the protected members to the tests.
-struct Probe : CControlBmp {
-    using CControlBmp::m_dDashProgress;
-    using CControlBmp::m_nBitCount;
-    using CControlBmp::m_nBmpHeight;
-    using CControlBmp::m_nDashState;
-    using CControlBmp::m_nWidthBytes;
-    using CControlBmp::m_pBuffer;
-    using CControlBmp::m_wDrawParam;
-};
-
 bool BitmapExists(HBITMAP h) {
     BITMAP bm;
     return GetObjectA(h, sizeof bm, &bm) == static_cast<int>(sizeof bm);
@@ -38,62 +27,15 @@ void ExpectEmpty(const CControlBmp& b) {
     EXPECT_EQ(b.GetBitCount(), 0);
 }
 
-// ---- Built-in members ---------------------------------------------------------------------
-
-TEST(ControlBmpMembers, TopLeftIsLastRowOfBottomUpMemory) {
-    std::vector<BYTE> memory(320);
-    Probe p;
-    p.m_pBuffer = memory.data();
-    p.m_nWidthBytes = 32;
-    p.m_nBmpHeight = 10;
-    EXPECT_EQ(p.GetBufferTopLeftPtr(), memory.data() + 288);
-    p.m_pBuffer = nullptr;
-}
-
-TEST(ControlBmpMembers, PixelBytesFollowBitCount) {
-    const struct { int bits, bytes; } cases[] = {{8, 1}, {24, 3}, {32, 4}};
-    for (const auto& c : cases) {
-        Probe p;
-        p.m_nBitCount = c.bits;
-        EXPECT_EQ(p.GetPixelBytes(), c.bytes) << c.bits;
-    }
-}
-
-TEST(ControlBmpMembers, QuadToColorRefDropsReserved) {
+TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndColourRefDropsReserved) {
+    CControlBmp b;
+    ASSERT_TRUE(b.CreateBitmap(3, 2, 24, 0, nullptr));
+    EXPECT_EQ(b.GetWidthBytes(), 12);  // 9 pixel bytes + 3 padding
+    std::memset(b.GetBufferPtr(), 0xCD, 24);
+    b.ClearBuffer();
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(b.GetBufferPtr()[i], 0) << i;
     EXPECT_EQ(CControlBmp::RGBQUADtoCOLORREF(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
 }
-
-TEST(ControlBmpMembers, ResetDashProgressLeavesDrawParam) {
-    Probe p;
-    p.m_wDrawParam = 0xBEEF;
-    p.m_dDashProgress = 0.25;
-    p.m_nDashState = 7;
-    p.ResetDashProgress();
-    EXPECT_EQ(p.m_dDashProgress, 1.0);
-    EXPECT_EQ(p.m_nDashState, 1);
-    EXPECT_EQ(p.m_wDrawParam, 0xBEEF);
-}
-
-TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndNothingMore) {
-    // 3 × 2 pixels at 24 bits: rows of 12 bytes (9 pixel bytes + 3 padding).
-    std::vector<BYTE> memory(32, 0xAB);
-    Probe p;
-    p.m_pBuffer = memory.data();
-    p.m_nWidthBytes = 12;
-    p.m_nBmpHeight = 2;
-    p.ClearBuffer();
-    for (int i = 0; i < 32; ++i) EXPECT_EQ(memory[i], i < 24 ? 0 : 0xAB) << i;
-    p.m_pBuffer = nullptr;
-
-    CControlBmp real;
-    ASSERT_TRUE(real.CreateBitmap(3, 2, 24, 0, nullptr));
-    EXPECT_EQ(real.GetWidthBytes(), 12);
-    std::memset(real.GetBufferPtr(), 0xCD, 24);
-    real.ClearBuffer();
-    for (int i = 0; i < 24; ++i) EXPECT_EQ(real.GetBufferPtr()[i], 0) << i;
-}
-
-// ---- Sharing between copies ---------------------------------------------------------------
 
 TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
     HBITMAP handle = nullptr;
@@ -119,8 +61,6 @@ TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
     assigned.CreateBitmap(1, 1, 24, 0, nullptr);  // the last holder lets go of the old picture
     EXPECT_FALSE(BitmapExists(handle));
 }
-
-// ---- CreateBitmap -------------------------------------------------------------------------
 
 TEST(ControlBmpCreate, RefusesBadSizesAndDepthsLeavingAnEmptyBuffer) {
     const struct {
@@ -157,6 +97,7 @@ TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
     ASSERT_TRUE(b.CreateBitmap(5, 3, 8, 0, nullptr));
     EXPECT_EQ(b.GetWidthBytes(), 8);
     EXPECT_EQ(b.GetPalletNum(), 256);
+    EXPECT_EQ(b.GetBufferTopLeftPtr(), b.GetBufferPtr() + 16);  // the last of 3 bottom-up rows
 
     struct {
         BITMAPINFOHEADER h;
@@ -179,8 +120,6 @@ TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
     EXPECT_EQ(bm.bmBits, b.GetBufferPtr());
     EXPECT_EQ(bm.bmWidthBytes, 8);
 }
-
-// ---- CreateDuplicate ----------------------------------------------------------------------
 
 // A source bitmap 3 × 2 made as a DIB section from raw rows (bottom-up) and a header.
 struct Source {
@@ -216,52 +155,32 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
         std::vector<BYTE> rows;     // two rows, 4-byte padded
         std::vector<DWORD> expect;  // bottom row then top row
     } cases[] = {
-        {"1 bit",
-         1,
-         BI_RGB,
-         {0x0A141E, 0xC89664},
-         {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
+        // clang-format off
+        {"1 bit", 1, BI_RGB, {0x0A141E, 0xC89664}, {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
          {0xC89664, 0x0A141E, 0xC89664, 0x0A141E, 0xC89664, 0x0A141E}},
-        {"4 bit",
-         4,
-         BI_RGB,
-         {0x000000, 0x111111, 0x222222, 0x330000, 0x004400, 0x000055, 0x666666, 0x777777, 0x888888,
-          0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0x123456},
+        {"4 bit", 4, BI_RGB,
+         {0x000000, 0x111111, 0x222222, 0x330000, 0x004400, 0x000055, 0x666666, 0x777777,
+          0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0x123456},
          {0xF3, 0x40, 0, 0, 0x51, 0xA0, 0, 0},
          {0x123456, 0x330000, 0x004400, 0x000055, 0x111111, 0xAAAAAA}},
-        {"8 bit",
-         8,
-         BI_RGB,
-         {0x010203, 0xFEFDFC, 0x7F8081},
-         {2, 1, 0, 0, 0, 2, 1, 0},
+        {"8 bit", 8, BI_RGB, {0x010203, 0xFEFDFC, 0x7F8081}, {2, 1, 0, 0, 0, 2, 1, 0},
          {0x7F8081, 0xFEFDFC, 0x010203, 0x010203, 0x7F8081, 0xFEFDFC}},
         // 5-5-5: a channel value v widens to v << 3 | v >> 2 (31 -> 255, 16 -> 132, 1 -> 8).
-        {"16 bit 555",
-         16,
-         BI_RGB,
-         {},
+        {"16 bit 555", 16, BI_RGB, {},
          {0x00, 0x7C, 0xE0, 0x03, 0x01, 0x00, 0, 0, 0x10, 0x42, 0xFF, 0x7F, 0x00, 0x00, 0, 0},
          {0xFF0000, 0x00FF00, 0x000008, 0x848484, 0xFFFFFF, 0x000000}},
         // 5-6-5 masks: green 1 of 63 widens to 4.
-        {"16 bit 565",
-         16,
-         BI_BITFIELDS,
-         {0xF800, 0x07E0, 0x001F},
+        {"16 bit 565", 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F},
          {0x00, 0xF8, 0x20, 0x00, 0xFF, 0xFF, 0, 0, 0x1F, 0x00, 0xE0, 0x07, 0x00, 0x00, 0, 0},
          {0xFF0000, 0x000400, 0xFFFFFF, 0x0000FF, 0x00FF00, 0x000000}},
-        {"24 bit",
-         24,
-         BI_RGB,
-         {},
+        {"24 bit", 24, BI_RGB, {},
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0},
          {0x030201, 0x060504, 0x090807, 0x0C0B0A, 0x0F0E0D, 0x121110}},
-        {"32 bit",
-         32,
-         BI_RGB,
-         {},
-         {1,  2,  3,  0x77, 4,  5,  6,  0x77, 7,  8,  9,  0x77,
-          10, 11, 12, 0x77, 13, 14, 15, 0x77, 16, 17, 18, 0x77},
+        {"32 bit", 32, BI_RGB, {},
+         {1, 2, 3, 0x77, 4, 5, 6, 0x77, 7, 8, 9, 0x77, 10, 11, 12, 0x77, 13, 14, 15, 0x77,
+          16, 17, 18, 0x77},
          {0x030201, 0x060504, 0x090807, 0x0C0B0A, 0x0F0E0D, 0x121110}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,10 +195,9 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
         for (int i = 0; i < 6; ++i) {
             const BYTE* p = dup.GetBufferPtr() + i * 4;
             const DWORD want = c.expect[i];
-            EXPECT_EQ(p[0], want & 0xFF) << "pixel " << i;
-            EXPECT_EQ(p[1], (want >> 8) & 0xFF) << "pixel " << i;
-            EXPECT_EQ(p[2], (want >> 16) & 0xFF) << "pixel " << i;
-            EXPECT_EQ(p[3], 0) << "pixel " << i;
+            EXPECT_EQ((std::vector<DWORD>{p[0], p[1], p[2], p[3]}),
+                      (std::vector<DWORD>{want & 0xFF, (want >> 8) & 0xFF, want >> 16, 0}))
+                << "pixel " << i;
         }
         EXPECT_TRUE(DeleteObject(src));
     }
@@ -315,8 +233,6 @@ TEST(ControlBmpDuplicate, OwnPictureAndEightBitTargets) {
     ASSERT_EQ(grey.GetBitCount(), 8);
     EXPECT_EQ(grey.GetBufferPtr()[1], 90);
 }
-
-// ---- JPEG ---------------------------------------------------------------------------------
 
 // A smooth grey picture: level 40 + x + 2y.
 void FillGrey(CControlBmp& b) {

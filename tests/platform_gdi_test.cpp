@@ -79,8 +79,6 @@ struct MemDc {
     }
 };
 
-// ---- Handles ----------------------------------------------------------------------------------
-
 TEST(GdiHandles, UnknownAndDeletedHandlesFailQuietly) {
     HBITMAP deleted = CreateBitmap(4, 4, 1, 24, nullptr);
     ASSERT_NE(deleted, nullptr);
@@ -198,8 +196,6 @@ TEST(GdiHandles, BadSizesAndFormatsAreRefused) {
     BYTE* bits = nullptr;
     EXPECT_EQ(Section(small, &bits), nullptr);
 }
-
-// ---- DIB read-out and write-in --------------------------------------------------------------
 
 TEST(GdiDibits, HeaderOnlyCallsFillTheImageSize) {
     HBITMAP b = CreateBitmap(100, 50, 1, 32, nullptr);
@@ -371,8 +367,6 @@ TEST(GdiHandles, ThreadsShareTheTableSafely) {
     c.join();
 }
 
-// ---- Blits ---------------------------------------------------------------------------------
-
 // A 7 × 5 target at 24 bits (rows of 24 bytes: 3 bytes of padding) filled with a sentinel,
 // and a 4 × 4 32-bit source whose pixel (x, y) is (R 10x + 1, G 10y + 1, B 77).
 struct BlitRig {
@@ -512,63 +506,26 @@ constexpr DWORD kA = 0x0A0A0A, kB = 0x0B0B0B, kC = 0x0C0C0C, kD = 0x0D0D0D;
 const BYTE kQuad[16] = {0x0C, 0x0C, 0x0C, 0, 0x0D, 0x0D, 0x0D, 0,
                         0x0A, 0x0A, 0x0A, 0, 0x0B, 0x0B, 0x0B, 0};
 
+// clang-format off
 TEST(GdiStretch, DoublesAndMirrorsByNearestNeighbour) {
     Info info = MakeInfo(2, 2, 32);
+    constexpr DWORD U = 0x5A5A5A;  // untouched
     const struct {
         const char* name;
         int x, y, w, h, sw, sh;
-        DWORD rows[4][4];  // expected target (x 0..3, y 0..3), 0x5A5A5A untouched
+        DWORD rows[4][4];  // expected target (x 0..3, y 0..3)
     } cases[] = {
-        {"double",
-         0,
-         0,
-         4,
-         4,
-         2,
-         2,
+        {"double", 0, 0, 4, 4, 2, 2,
          {{kA, kA, kB, kB}, {kA, kA, kB, kB}, {kC, kC, kD, kD}, {kC, kC, kD, kD}}},
-        {"mirror x by destination",
-         4,
-         0,
-         -4,
-         4,
-         2,
-         2,
+        {"mirror x by destination", 4, 0, -4, 4, 2, 2,
          {{kB, kB, kA, kA}, {kB, kB, kA, kA}, {kD, kD, kC, kC}, {kD, kD, kC, kC}}},
-        {"mirror y by destination",
-         0,
-         2,
-         2,
-         -2,
-         2,
-         2,
-         {{kC, kD, 0x5A5A5A, 0x5A5A5A},
-          {kA, kB, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A}}},
-        {"both mirrored is upright",
-         2,
-         2,
-         -2,
-         -2,
-         -2,
-         -2,
-         {{kA, kB, 0x5A5A5A, 0x5A5A5A},
-          {kC, kD, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A}}},
-        {"halve",
-         1,
-         1,
-         1,
-         1,
-         2,
-         2,
-         {{0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, kD, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A},
-          {0x5A5A5A, 0x5A5A5A, 0x5A5A5A, 0x5A5A5A}}},
+        {"mirror y by destination", 0, 2, 2, -2, 2, 2,
+         {{kC, kD, U, U}, {kA, kB, U, U}, {U, U, U, U}, {U, U, U, U}}},
+        {"both mirrored is upright", 2, 2, -2, -2, -2, -2,
+         {{kA, kB, U, U}, {kC, kD, U, U}, {U, U, U, U}, {U, U, U, U}}},
+        {"halve", 1, 1, 1, 1, 2, 2, {{U, U, U, U}, {U, kD, U, U}, {U, U, U, U}, {U, U, U, U}}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BYTE* bits = nullptr;
@@ -613,8 +570,6 @@ TEST(GdiStretch, SetDIBitsToDeviceTakesSourceFromTheBottomLeftAndHonoursBands) {
     SelectObject(dc.dc, dc.old);
     DeleteObject(target);
 }
-
-// ---- Palettes and resources ------------------------------------------------------------------
 
 TEST(GdiPalette, CreateSelectAndReadEntries) {
     struct {
