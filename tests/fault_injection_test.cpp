@@ -54,7 +54,25 @@ void* operator new(std::size_t n) {
 void* operator new[](std::size_t n) {
     return CountedAllocate(n);
 }
+// The nothrow forms must come from the same allocator as the forms above, or a block from
+// one would be released by the other.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return CountedAllocate(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
+    return operator new(n, tag);
+}
 void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 void operator delete[](void* p) noexcept {
@@ -378,7 +396,9 @@ TEST_F(FaultInjection, FailedWriteDibLeavesTheExistingFileAndNoTemporary) {
             [&](long n, bool finished) {
                 // Running out of C++ memory throws std::bad_alloc, as everywhere in the library;
                 // the other faults give 0.
-                if (fault != Fault::CppNew) EXPECT_TRUE(finished) << Name(fault) << " n=" << n;
+                if (fault != Fault::CppNew) {
+                    EXPECT_TRUE(finished) << Name(fault) << " n=" << n;
+                }
                 EXPECT_EQ(ReadAll(path), result ? expected : old) << Name(fault) << " n=" << n;
                 EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << Name(fault) << " n=" << n;
             });
