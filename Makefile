@@ -39,8 +39,8 @@ test-sanitize: build/sanitize/CMakeCache.txt
 
 # libFuzzer targets (fuzz/): their own clang build with ASan and UBSan. `make fuzz` runs
 # each for FUZZ_SECONDS; `make test` runs each for FUZZ_TEST_SECONDS over its committed
-# corpus. New inputs go to build/fuzz/work/<target>; a crash leaves its input in
-# build/fuzz/artifacts/ and fails the run.
+# corpus with a fixed seed, so a failure there can be replayed. New inputs go to
+# build/fuzz/work/<target>; a crash leaves its input in build/fuzz/artifacts/ and fails the run.
 FUZZ_SECONDS ?= 60
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_TARGETS := elv_loader_fuzz dib_reader_fuzz geometry_fuzz map_api_fuzz
@@ -58,7 +58,7 @@ define run_fuzzers
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/work/$$t build/fuzz/artifacts; \
 	  echo "== $$t for $(1) s"; \
-	  build/fuzz/fuzz/$$t $(FUZZ_FLAGS) -max_total_time=$(1) \
+	  build/fuzz/fuzz/$$t $(FUZZ_FLAGS) $(2) -max_total_time=$(1) \
 	    -artifact_prefix=build/fuzz/artifacts/$$t- build/fuzz/work/$$t fuzz/corpus/$$t \
 	    > build/fuzz/$$t.log 2>&1 || { tail -60 build/fuzz/$$t.log; echo "$$t FAILED"; exit 1; }; \
 	  grep -E 'stat::(number_of_executed_units|average_exec_per_sec)' build/fuzz/$$t.log; \
@@ -73,7 +73,7 @@ ifeq ($(CLANGXX),)
 	@echo "test-fuzz: clang++ not found, the fuzz targets are not run (install clang)"
 else
 	$(MAKE) fuzz-build
-	$(call run_fuzzers,$(FUZZ_TEST_SECONDS))
+	$(call run_fuzzers,$(FUZZ_TEST_SECONDS),-seed=1)
 endif
 
 bench: build
