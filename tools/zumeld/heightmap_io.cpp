@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "cli.h"
+#include "png_source.h"
 
 namespace zumeld_cli {
 
@@ -51,18 +52,6 @@ SampleGrid MakeGrid(const std::string& what, long long width, long long height) 
 
 // ---- PNG ---------------------------------------------------------------------------------
 
-struct PngSource {
-    const std::uint8_t* data;
-    std::size_t left;
-};
-
-void PngRead(png_structp png, png_bytep out, png_size_t n) {
-    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (n > src->left) png_error(png, "the file ends early");
-    std::memcpy(out, src->data, n);
-    src->data += n;
-    src->left -= n;
-}
 
 void PngWrite(png_structp png, png_bytep data, png_size_t n) {
     auto* sink = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));

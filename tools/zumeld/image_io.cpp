@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cli.h"
+#include "png_source.h"
 
 namespace zumeld_cli {
 
@@ -43,18 +44,6 @@ void PngWrite(png_structp png, png_bytep data, png_size_t n) {
 }
 void PngFlush(png_structp) {}
 
-struct PngSource {
-    const std::uint8_t* p;
-    std::size_t left;
-};
-
-void PngRead(png_structp png, png_bytep data, png_size_t n) {
-    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (n > src->left) png_error(png, "file ends early");
-    std::memcpy(data, src->p, n);
-    src->p += n;
-    src->left -= n;
-}
 
 // Runs the libpng calls with only plain data in scope of the setjmp, so a longjmp from
 // libpng skips no destructor. Returns false when libpng reported an error.
