@@ -11,10 +11,6 @@
 using namespace Zumeld;
 using ZumeldFuzz::FuzzInput;
 
-namespace {
-constexpr std::int64_t kMaxSweepRows = std::int64_t{1} << 20;
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static CCtrlElvMap* map = new CCtrlElvMap(ZumeldFuzz::PrototypeMap());
     FuzzInput in(data, size);
@@ -40,18 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int nMaxLines = static_cast<std::int16_t>(in.U16()) % 4097;
     std::vector<tagHorzLine> lines(static_cast<std::size_t>(std::max(nMaxLines, 0)) + 1);
-    // The sweep steps every row from the polygon's top (or row 0) to its bottom (or the
-    // display's last row), emitting or not: 2^31 rows of a display 2^31 rows high take
-    // minutes. Such calls are skipped; every coordinate still reaches the edge set-up.
-    std::int64_t top = 0, bottom = 0;
-    for (int i = 0; i < passed; ++i) {
-        top = std::min<std::int64_t>(top, points[static_cast<std::size_t>(i)].y);
-        bottom = std::max<std::int64_t>(bottom, points[static_cast<std::size_t>(i)].y);
-    }
-    const std::int64_t rows =
-        std::min<std::int64_t>(bottom + 1, map->m_nDisplayHeight) - std::max<std::int64_t>(top, 0);
-    const int n =
-        rows > kMaxSweepRows ? 0 : map->CalcPolygon(points.data(), passed, lines.data(), nMaxLines);
+    const int n = map->CalcPolygon(points.data(), passed, lines.data(), nMaxLines);
     if (n < 0 || n > std::max(nMaxLines, 0)) ZumeldFuzz::Fail("CalcPolygon count out of range");
     // Columns above 32767 are stored as 32767 and rows as their low 16 bits, so rows are
     // checked only for displays whose rows all fit.

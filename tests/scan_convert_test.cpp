@@ -182,6 +182,35 @@ TEST(ScanConvert, EdgesFarApartAreSteppedExactly) {
     EXPECT_EQ(flat, (std::vector<Span>{{2, 0, 63}}));
 }
 
+TEST(ScanConvert, RowsFarFromTheAreaAreSkippedWithoutChangingSpans) {
+    // A slanted band 2^29 rows tall that reaches the 4-column area only on its last rows:
+    // row k has the band on columns N - k .. N + 3 - k. The sweep may not walk the empty rows.
+    constexpr int N = (1 << 29) + 10;
+    const Points band{{N, 0}, {N + 3, 0}, {3, N}, {0, N}};
+    EXPECT_EQ(Convert(band, 4, N + 1),
+              (std::vector<Span>{{7, 3, 3}, {8, 2, 3}, {9, 1, 3}, {10, 0, 3}}));
+}
+
+TEST(ScanConvert, NarrowAreaGivesTheWideAreasSpansClipped) {
+    // Rows that emit nothing in a narrow area are skipped in bulk; a wide area, which every
+    // edge crosses, walks every row. Clipped to the narrow area the two must agree.
+    zumeld_test::TestRandom rng(0x7a11);
+    constexpr int kShift = 200, kWide = 600;
+    for (int iter = 0; iter < 400; ++iter) {
+        Points pts(static_cast<std::size_t>(rng.Range(3, 9)));
+        for (tagPOINT& p : pts)
+            p = {static_cast<LONG>(rng.Range(-150, 150)), static_cast<LONG>(rng.Range(-20, 400))};
+        const int w = static_cast<int>(rng.Range(1, 24)), h = static_cast<int>(rng.Range(1, 420));
+        Points shifted = pts;
+        for (tagPOINT& p : shifted) p.x += kShift;
+        std::vector<Span> expected;
+        for (const auto& [y, l, r] : Convert(shifted, kWide, h))
+            if (r - kShift >= 0 && l - kShift <= w - 1)
+                expected.emplace_back(y, std::max(l - kShift, 0), std::min(r - kShift, w - 1));
+        ASSERT_EQ(Convert(pts, w, h), expected) << "seed " << rng.Seed() << " iteration " << iter;
+    }
+}
+
 // Coverage laws.
 
 using Coverage = std::map<std::pair<int, int>, int>;  // (x, y) -> times covered

@@ -181,14 +181,22 @@ void SortByTopRow(PolyEdge* table, int m) {
     }
 }
 
-// An edge that starts above row 0 is set to the state the row loop would have left it in on
-// reaching row 0: the run on row 0 starts one column past the run end of row -1.
-void AdvanceToRowZero(PolyEdge& e) {
-    const std::uint64_t k = static_cast<std::uint64_t>(-e.topY);
+// Moves an edge k >= 1 rows on, to the state the row loop would have left it in: the run on
+// the new row starts one column past the run end of the row before it.
+void AdvanceRows(PolyEdge& e, std::uint64_t k) {
     e.centre.Advance(k);
     e.runEnd.Advance(k - 1);
     e.runStartX = e.XOf(e.runEnd) + e.sign;
     e.runEnd.Step();
+}
+
+// The edge's rounded column on row top y + k, 0 <= k <= dy.
+std::int64_t CentreColumn(const PolyEdge& e, std::uint64_t k) {
+    const std::int64_t dx = e.bottomX - e.topX;
+    const std::uint64_t dy = static_cast<std::uint64_t>(e.bottomY - e.topY);
+    Dda d = Dda::Start(static_cast<std::uint64_t>(dx < 0 ? -dx : dx), dy, dy / 2);
+    d.Advance(k);
+    return e.XOf(d);
 }
 
 // Key and covered columns of one active edge on this row; then the edge steps to the next.
@@ -216,6 +224,7 @@ class SpanWriter {
     SpanWriter(tagHorzLine* lines, int maxLines, std::int64_t clipWidth)
         : m_lines(lines), m_max(maxLines), m_width(clipWidth) {}
     int Count() const { return m_count; }
+    std::int64_t Width() const { return m_width; }
     // Emits the spans of one row from the active list in key order; false once full.
     bool EmitRow(const ActiveEdge* list, int count, std::int64_t row) {
         CrossingWalk walk(list[0].edge->PassesThroughOn(row));
@@ -243,6 +252,57 @@ class SpanWriter {
     int m_count = 0;
 };
 
+// Rows on which no edge comes near the clip columns. On a row with no vertex, the columns an
+// edge covers lie between its rounded columns on the rows before and after, and an edge's
+// column moves one way only. So when, from row r - 1 to row `last` + 1, every edge keeps its
+// rounded column on one side of the clip columns, no edge covers a clip column on rows
+// r..`last` and the columns stay in one gap between edges: if row r emitted nothing, that gap
+// is outside the polygon and rows r + 1..`last` emit nothing either.
+class OutsideRows {
+  public:
+    OutsideRows(const ActiveEdge* list, int count, std::int64_t width)
+        : m_list(list), m_count(count), m_width(width) {}
+
+    // The last row of r..`limit` up to which every edge keeps away from the clip columns
+    // (r when one comes near them by row r + 2).
+    // Requires: r < `limit`; rows r - 1 through `limit` + 1 lie within every edge's rows.
+    std::int64_t LastRow(std::int64_t r, std::int64_t limit) const {
+        // Gallop to bracket the last good row, then bisect. KeepAway holds for every row up
+        // to some row and for none after it; `bad` is a row it fails for, or one past limit.
+        std::int64_t good = r, bad = limit + 1;
+        for (std::int64_t step = 1; good + step < bad; step *= 2) {
+            if (!KeepAway(r, good + step)) {
+                bad = good + step;
+                break;
+            }
+            good += step;
+        }
+        while (bad - good > 1) {
+            const std::int64_t mid = good + (bad - good) / 2;
+            (KeepAway(r, mid) ? good : bad) = mid;
+        }
+        return good;
+    }
+
+  private:
+    // Every edge is on one side of the clip columns on row r - 1 and still on it on last + 1.
+    bool KeepAway(std::int64_t r, std::int64_t last) const {
+        for (int i = 0; i < m_count; ++i) {
+            const PolyEdge& e = *m_list[i].edge;
+            const int side = SideOf(CentreColumn(e, static_cast<std::uint64_t>(r - 1 - e.topY)));
+            if (side == 0 ||
+                side != SideOf(CentreColumn(e, static_cast<std::uint64_t>(last + 1 - e.topY))))
+                return false;
+        }
+        return true;
+    }
+    int SideOf(std::int64_t x) const { return x < 0 ? -1 : x >= m_width ? 1 : 0; }
+
+    const ActiveEdge* m_list;
+    int m_count;
+    std::int64_t m_width;
+};
+
 // The row sweep over a table sorted by top row.
 int SweepRows(PolyEdge* table, int m, ActiveEdge* active, std::int64_t height, SpanWriter& out) {
     constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
@@ -262,7 +322,21 @@ int SweepRows(PolyEdge* table, int m, ActiveEdge* active, std::int64_t height, S
         for (;;) {
             for (int i = 0; i < count; ++i) StepActiveEdge(active[i], row);
             SortByKey(active, count);
+            const int before = out.Count();
             if (!out.EmitRow(active, count, row)) return out.Count();
+            // A row that emitted nothing, away from every vertex: skip the rows after it on
+            // which nothing can be emitted (a polygon far taller than the area may otherwise
+            // walk some two billion empty rows).
+            const std::int64_t skipLimit = std::min({nextEvent, minBottom, height}) - 1;
+            if (out.Count() == before && row > table[taken - 1].topY && row < skipLimit) {
+                const std::int64_t last =
+                    OutsideRows(active, count, out.Width()).LastRow(row, skipLimit);
+                if (last > row) {
+                    for (int i = 0; i < count; ++i)
+                        AdvanceRows(*active[i].edge, static_cast<std::uint64_t>(last - row));
+                    row = last;
+                }
+            }
             if (++row >= height) return out.Count();
             if (row > minBottom) {
                 for (int i = 0; i < count;) {
@@ -294,7 +368,8 @@ int ScanConvertPolygon(const tagPOINT* points, int nPoints, int clipWidth, int c
     const int m = BuildEdgeTable(points, nPoints, window, table);
     if (m == 0) return 0;
     SortByTopRow(table, m);
-    for (int i = 0; i < m && table[i].topY < 0; ++i) AdvanceToRowZero(table[i]);
+    for (int i = 0; i < m && table[i].topY < 0; ++i)
+        AdvanceRows(table[i], static_cast<std::uint64_t>(-table[i].topY));
     SpanWriter out(lines, maxLines, clipWidth);
     return SweepRows(table, m, storage.Active(), clipHeight, out);
 }
