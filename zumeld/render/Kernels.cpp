@@ -30,6 +30,14 @@ BilinearRowFn ChooseBilinearRow() {
     return nullptr;  // the scalar row loop is as fast as a 128-bit one
 }
 
+RotateRowFn ChooseRotateRow() {
+#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return RotateRowAvx2();
+#endif
+    return nullptr;  // two doubles a register buy too little over the scalar loop
+}
+
 std::atomic<bool> g_forceScalar{false};
 std::atomic<const SpanKernels*> g_spanOverride{nullptr};
 
@@ -43,6 +51,11 @@ const SpanKernels* ActiveSpanKernels() {
 
 BilinearRowFn ActiveBilinearRow() {
     static const BilinearRowFn chosen = ChooseBilinearRow();
+    return g_forceScalar.load(std::memory_order_relaxed) ? nullptr : chosen;
+}
+
+RotateRowFn ActiveRotateRow() {
+    static const RotateRowFn chosen = ChooseRotateRow();
     return g_forceScalar.load(std::memory_order_relaxed) ? nullptr : chosen;
 }
 

@@ -10,7 +10,8 @@
 
 namespace Zumeld {
 struct BilinearRow;
-}
+struct RotateRow;
+}  // namespace Zumeld
 
 namespace Zumeld::Kernels {
 
@@ -43,10 +44,13 @@ struct SpanKernels {
 
 // One display row of the bilinear enlargement (see zumeld/transform/BilinearRow.h).
 using BilinearRowFn = void (*)(const BilinearRow&);
+// One row of the general rotation (see zumeld/transform/RotateRow.h).
+using RotateRowFn = void (*)(const RotateRow&);
 
 // The kernels in use; null when none fits the processor or scalar is forced.
 const SpanKernels* ActiveSpanKernels();
 BilinearRowFn ActiveBilinearRow();
+RotateRowFn ActiveRotateRow();
 
 // The name of the chosen instruction set ("avx2", "sse2" or "scalar").
 const char* ActiveKernelName();
@@ -64,5 +68,6 @@ void UseSpanKernelsForTesting(const SpanKernels* kernels);
 const SpanKernels* SpanKernelsSse2();
 const SpanKernels* SpanKernelsAvx2();
 BilinearRowFn BilinearRowAvx2();
+RotateRowFn RotateRowAvx2();
 
 }  // namespace Zumeld::Kernels

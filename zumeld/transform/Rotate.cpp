@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "zumeld/render/Kernels.h"
+#include "zumeld/transform/RotateRow.h"
 #include "zumeld/transform/Transforms.h"
 
 namespace Zumeld {
@@ -12,17 +14,6 @@ namespace {
 
 // Degrees to radians, with pi taken as 3.141592654.
 constexpr double kRadiansPerDegree = 0.017453292522222223;
-// Neighbour distances are scaled by this before the kernel lookup.
-constexpr double kKernelDistanceScale = 1.8;
-// Kernel entries per unit of scaled squared distance.
-constexpr double kKernelEntriesPerUnit = 32.0;
-constexpr int kKernelEntries = 256;
-
-// Floor of a double as a 64-bit integer, exact for every |x| < 2^63.
-inline std::int64_t FloorToInt64(double x) {
-    std::int64_t t = static_cast<std::int64_t>(x);  // toward zero
-    return static_cast<double>(t) > x ? t - 1 : t;
-}
 
 // The quarter turns, exactly: G[k][i] from the old grid E.
 TransformedGrid QuarterTurn(const GridView& src, int angle) {
@@ -67,7 +58,7 @@ inline std::int64_t BoxSide(double v) {
 
 std::array<double, 256> MakeLensKernelTable() {
     std::array<double, 256> table{};
-    for (int i = 0; i < kKernelEntries; ++i) {
+    for (int i = 0; i < kRotateKernelEntries; ++i) {
         const double d = std::sqrt((i / 256.0) * 8.0);
         if (d < 2) {
             const double h = std::sqrt(1 - d * d / 4);
@@ -101,62 +92,30 @@ TransformedGrid RotateGrid(const GridView& src, int angleDegrees) {
     const int w = g.width;
     const int h = g.height;
     const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(w) + 1;
+    RotateRow row{};
+    row.cells = src.cells;
+    row.stride = src.stride;
+    row.width = W;
+    row.height = H;
+    row.kernel = kernel.data();
+    row.cs = cs;
+    row.sn = sn;
     // Centres of the new and the old grid (double divisions).
-    const double cxN = (w - 1) / 2.0;
+    row.cxN = (w - 1) / 2.0;
+    row.cxO = (W - 1) / 2.0;
+    row.cyO = (H - 1) / 2.0;
+    row.count = w;
     const double cyN = (h - 1) / 2.0;
-    const double cxO = (W - 1) / 2.0;
-    const double cyO = (H - 1) / 2.0;
-
+    const Kernels::RotateRowFn vectorRow = Kernels::ActiveRotateRow();
     for (int k = 0; k < h; ++k) {
         const double yy = static_cast<double>(h - 1 - k) - cyN;  // upward positive
-        const double A = yy * sn;
-        const double B = yy * cs;
-        short* out = g.cells.get() + k * stride;
-        for (int i = 0; i < w; ++i) {
-            const double xx = static_cast<double>(i) - cxN;
-            const double sx = xx * cs - A + cxO;
-            const double sy = cyO - (xx * sn + B);
-            const std::int64_t ix = FloorToInt64(sx);
-            const std::int64_t iy = FloorToInt64(sy);
-            // The four neighbours in the order (ix, iy), (ix + 1, iy), (ix, iy + 1),
-            // (ix + 1, iy + 1); cells off the old map are sea with their full weight.
-            double v[4] = {0, 0, 0, 0};
-            if (ix >= 0 && ix + 1 < W && iy >= 0 && iy + 1 < H) {
-                const short* p = src.cells + iy * src.stride + ix;
-                v[0] = p[0];
-                v[1] = p[1];
-                v[2] = p[src.stride];
-                v[3] = p[src.stride + 1];
-            } else {
-                for (int n = 0; n < 4; ++n) {
-                    const std::int64_t py = iy + (n >> 1);
-                    const std::int64_t px = ix + (n & 1);
-                    if (px >= 0 && px < W && py >= 0 && py < H)
-                        v[n] = src.cells[py * src.stride + px];
-                }
-            }
-            // Scaled offsets to the neighbours, each formed once: ((p - s) * 1.8) squared.
-            const double dx0 = (static_cast<double>(ix) - sx) * kKernelDistanceScale;
-            const double dx1 = (static_cast<double>(ix + 1) - sx) * kKernelDistanceScale;
-            const double dy0 = (static_cast<double>(iy) - sy) * kKernelDistanceScale;
-            const double dy1 = (static_cast<double>(iy + 1) - sy) * kKernelDistanceScale;
-            const double qx[2] = {dx0 * dx0, dx1 * dx1};
-            const double qy[2] = {dy0 * dy0, dy1 * dy1};
-            double valueSum = 0.0;
-            double weightSum = 0.0;
-            for (int n = 0; n < 4; ++n) {
-                // With an exact floor q <= 6.48, so the index stays below 208; the bound
-                // guards the table against any position all the same.
-                const double index = (qx[n & 1] + qy[n >> 1]) * kKernelEntriesPerUnit;
-                const double weight =
-                    index < kKernelEntries ? kernel[static_cast<int>(index)] : 0.0;
-                valueSum += v[n] * weight;
-                weightSum += weight;
-            }
-            // Rounded half away from zero.
-            const double r = valueSum / weightSum;
-            out[i] = TruncToElevation(r >= 0 ? r + 0.5 : r - 0.5);
-        }
+        row.A = yy * sn;
+        row.B = yy * cs;
+        row.dst = g.cells.get() + k * stride;
+        if (vectorRow != nullptr)
+            vectorRow(row);
+        else
+            RotateCells(row, 0, w);
     }
     return g;
 }

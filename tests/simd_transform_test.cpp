@@ -1,6 +1,7 @@
-// The vector bilinear rows against the scalar loop, byte for byte: seeded random maps
-// (elevations across the whole signed range, with the edges 0, 1, 32767 and negatives often),
-// random enlargements of random areas, sentinels around the output to catch a stray write.
+// The vector rows of the bilinear enlargement and of the rotation against their scalar loops,
+// byte for byte: seeded random maps (elevations across the whole signed range, with the edges
+// 0, 1, 32767 and negatives often), random areas and angles, sentinels around the output to
+// catch a stray write.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "test_random.h"
 #include "zumeld/render/Kernels.h"
 #include "zumeld/transform/Resample.h"
+#include "zumeld/transform/Transforms.h"
 
 namespace {
 
@@ -38,11 +40,16 @@ std::vector<short> Resampled(const GridView& grid, const ResampleArea& a, const 
     return out;
 }
 
-TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
-    if (K::BilinearRowAvx2() == nullptr) GTEST_SKIP() << "no vector bilinear rows in this build";
+bool HasAvx2() {
 #if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor";
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
 #endif
+}
+
+TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
+    if (K::BilinearRowAvx2() == nullptr || !HasAvx2()) GTEST_SKIP() << "no vector bilinear rows";
     zumeld_test::TestRandom rnd(0xB111EA2ull);
     std::int64_t rows = 0;
     for (int n = 0; rows < 110000; ++n) {
@@ -72,6 +79,38 @@ TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
             << "case " << n << ", seed " << std::hex << rnd.Seed() << std::dec << ", area "
             << a.left << "," << a.top << " " << a.srcWidth << "x" << a.srcHeight << " -> "
             << a.dispWidth << "x" << a.dispHeight;
+    }
+}
+
+// One rotation, on the vector rows or forced to the scalar loop.
+std::vector<short> Rotated(const GridView& grid, int angle, bool scalar) {
+    const bool forced = K::ScalarForcedForTesting();
+    K::ForceScalarForTesting(scalar);
+    const Zumeld::TransformedGrid g = Zumeld::RotateGrid(grid, angle);
+    K::ForceScalarForTesting(forced);
+    if (!g) return {};
+    const short* cells = g.cells.get();
+    return std::vector<short>(cells,
+                              cells + static_cast<std::size_t>(g.width + 1) * (g.height + 1));
+}
+
+TEST(SimdRotate, VectorRowsMatchTheScalarLoopOnRandomTurns) {
+    if (K::RotateRowAvx2() == nullptr || !HasAvx2()) GTEST_SKIP() << "no vector rotation rows";
+    zumeld_test::TestRandom rnd(0x207A7Eull);
+    std::int64_t cells = 0;
+    for (int n = 0; cells < 400000; ++n) {
+        const int w = 1 + static_cast<int>(rnd.Below(70)), h = 1 + static_cast<int>(rnd.Below(70));
+        const std::ptrdiff_t stride = w + 1 + static_cast<int>(rnd.Below(4));
+        const bool wide = rnd.Chance(40);
+        std::vector<short> grid(static_cast<std::size_t>(stride) * (h + 1));
+        for (short& c : grid) c = RandomElevation(rnd, wide);
+        // Every angle of one turn either way and beyond, the quarter turns included.
+        const int angle = static_cast<int>(rnd.Range(-800, 800));
+        const std::vector<short> vector = Rotated({grid.data(), stride, w, h}, angle, false);
+        ASSERT_EQ(vector, Rotated({grid.data(), stride, w, h}, angle, true))
+            << "case " << n << ", seed " << std::hex << rnd.Seed() << std::dec << ", " << w << "x"
+            << h << " by " << angle;
+        cells += static_cast<std::int64_t>(vector.size());
     }
 }
 
