@@ -1,4 +1,4 @@
-// Header arithmetic, header checks, chunked transfers and palette builders of the DIB code.
+// Header arithmetic, header checks, chunked transfers and the fixed palette of the DIB code.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -11,88 +11,52 @@ using namespace dib_test;
 
 namespace {
 
-// ---- Chunked transfers ----------------------------------------------------------------------
-
-struct ChunkCase {
-    unsigned long count;
-    std::vector<UINT> expectedCalls;
-    unsigned long expectedResult;
-};
-
-TEST(DibChunks, SplitsIntoCallsOfAtMost32768Bytes) {
-    const ChunkCase cases[] = {
-        {32768, {32768}, 32768},
-        {32769, {32768, 1}, 32769},
-        {0, {0}, 0},
-        {1, {1}, 1},
-        {65536, {32768, 32768}, 65536},
-        {70000, {32768, 32768, 4464}, 70000},
+TEST(DibChunks, SplitsInto32768ByteCallsAndStopsAtTheFirstShortOne) {
+    struct Case {
+        unsigned long count;
+        int failAt;      // 1-based call that moves `failReply` instead of what was asked
+        UINT failReply;  // HFILE_ERROR counts as short too
+        std::vector<UINT> calls;
+        unsigned long result;
+    };
+    const Case cases[] = {
+        {0, 0, 0, {0}, 0},
+        {32768, 0, 0, {32768}, 32768},
+        {32769, 0, 0, {32768, 1}, 32769},
+        {70000, 0, 0, {32768, 32768, 4464}, 70000},
+        {100000, 2, 32767, {32768, 32768}, 0},
+        {10, 1, static_cast<UINT>(HFILE_ERROR), {10}, 0},
     };
     for (const auto& c : cases) {
         std::vector<BYTE> buffer(c.count + 1);
         std::vector<UINT> calls;
-        std::vector<std::ptrdiff_t> offsets;
         const unsigned long got = TransferInChunks(buffer.data(), c.count, [&](BYTE* p, UINT n) {
+            EXPECT_EQ(p - buffer.data(), static_cast<std::ptrdiff_t>(calls.size() * 32768));
             calls.push_back(n);
-            offsets.push_back(p - buffer.data());
-            return n;
+            return static_cast<int>(calls.size()) == c.failAt ? c.failReply : n;
         });
-        EXPECT_EQ(got, c.expectedResult) << "count " << c.count;
-        EXPECT_EQ(calls, c.expectedCalls) << "count " << c.count;
-        for (std::size_t k = 0; k < offsets.size(); ++k)
-            EXPECT_EQ(offsets[k], static_cast<std::ptrdiff_t>(k * 32768)) << "count " << c.count;
+        EXPECT_EQ(got, c.result) << "count " << c.count;
+        EXPECT_EQ(calls, c.calls) << "count " << c.count;
     }
 }
 
-TEST(DibChunks, StopsAtTheFirstShortTransferAndReportsZero) {
-    // 100000 bytes: the second call delivers one byte less than asked.
-    std::vector<BYTE> buffer(100000);
-    int calls = 0;
-    const unsigned long got = TransferInChunks(buffer.data(), 100000, [&](BYTE*, UINT n) {
-        ++calls;
-        return calls == 2 ? n - 1 : n;
-    });
-    EXPECT_EQ(got, 0u);
-    EXPECT_EQ(calls, 2);
-
-    // A failing call (the platform's error value) counts as short too.
-    calls = 0;
-    EXPECT_EQ(TransferInChunks(buffer.data(), 10,
-                               [&](BYTE*, UINT) {
-                                   ++calls;
-                                   return static_cast<UINT>(HFILE_ERROR);
-                               }),
-              0u);
-    EXPECT_EQ(calls, 1);
-}
-
-// ---- Colour-table counts --------------------------------------------------------------------
-
-struct CountCase {
-    Bytes header;
-    unsigned entries;
-    unsigned bytes;
-};
-
 TEST(DibColorTable, CountsEntriesAndBytesForBothHeaderForms) {
     auto info = [](unsigned bits, std::uint32_t used) {
-        Info i;
-        i.bits = bits;
-        i.clrUsed = used;
-        return InfoHeader(i);
+        return InfoHeader({.bits = bits, .clrUsed = used});
     };
     auto core = [](unsigned bits) {
         Bytes b = CoreHeader(3, 3, static_cast<std::uint16_t>(bits));
         b.resize(40, 0xEE);  // bytes behind a core header must not matter
         return b;
     };
-    const CountCase cases[] = {
-        {info(1, 0), 2, 8},        {info(4, 0), 16, 64}, {info(8, 0), 256, 1024},
-        {info(8, 20), 20, 80},     {info(24, 0), 0, 0},  {info(16, 0), 0, 0},
-        {info(32, 0), 0, 0},       {info(2, 0), 0, 0},   {info(24, 7), 7, 28},
-        {info(8, 0x10005), 5, 20},  // the low 16 bits of biClrUsed
-        {core(1), 2, 6},           {core(4), 16, 48},    {core(8), 256, 768},
-        {core(24), 0, 0},
+    const struct {
+        Bytes header;
+        unsigned entries, bytes;
+    } cases[] = {
+        {info(1, 0), 2, 8},    {info(4, 0), 16, 64}, {info(8, 0), 256, 1024},
+        {info(8, 20), 20, 80}, {info(24, 0), 0, 0},  {info(16, 0), 0, 0},
+        {info(2, 0), 0, 0},    {info(24, 7), 7, 28}, {info(8, 0x10005), 5, 20},  // low 16 bits
+        {core(1), 2, 6},       {core(8), 256, 768},  {core(24), 0, 0},
     };
     for (std::size_t k = 0; k < std::size(cases); ++k) {
         EXPECT_EQ(ColorTableEntries(cases[k].header.data()), cases[k].entries) << "case " << k;
@@ -100,26 +64,19 @@ TEST(DibColorTable, CountsEntriesAndBytesForBothHeaderForms) {
     }
 }
 
-// ---- Row and image sizes --------------------------------------------------------------------
-
 TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
-    struct Case {
+    const struct {
         std::int64_t width, height;
         unsigned bits;
         std::optional<std::uint32_t> row, image;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {1, 1, 1, 4, 4},
-        {32, 3, 1, 4, 12},
         {33, 3, 1, 8, 24},
-        {3, 2, 24, 12, 24},
         {5, 2, 24, 16, 32},
-        {100, 50, 32, 400, 20000},
         {100, -50, 32, 400, 20000},  // top-down rows: the height's magnitude
         {0, 5, 8, std::nullopt, std::nullopt},
         {-4, 5, 8, std::nullopt, std::nullopt},
         {4, 0, 8, 4, std::nullopt},
-        {0x7FFFFFFF, 1, 32, std::nullopt, std::nullopt},
         {0x4000000, 1, 32, std::nullopt, std::nullopt},  // 2^26 * 32 bits overflows 31 bits
         {65535, 65535, 32, 262140, std::nullopt},
         {4, INT32_MIN, 8, 4, std::nullopt},
@@ -130,8 +87,6 @@ TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
         EXPECT_EQ(DibImageBytes(c.width, c.height, c.bits), c.image) << "case " << k;
     }
 }
-
-// ---- Header checks --------------------------------------------------------------------------
 
 BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, WORD bits, DWORD compression = BI_RGB,
                         DWORD clrUsed = 0, DWORD sizeImage = 0) {
@@ -149,12 +104,10 @@ BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, WORD bits, DWORD compres
 
 TEST(DibHeaderCheck, RefusesEachUnsafeFieldForItsOwnReason) {
     using F = DibHeaderFault;
-    struct Case {
+    const struct {
         BITMAPINFOHEADER bi;
         F fault;
-    };
-    const Case cases[] = {
-        {Header(4, 2, 8), F::None},
+    } cases[] = {
         {Header(4, -2, 8), F::None},
         {Header(1, 1, 1), F::None},
         {Header(4, 2, 16, BI_BITFIELDS), F::None},
@@ -167,16 +120,13 @@ TEST(DibHeaderCheck, RefusesEachUnsafeFieldForItsOwnReason) {
         {Header(-4, 2, 8), F::WidthNotPositive},
         {Header(4, 0, 8), F::HeightZero},
         {Header(4, 2, 0), F::BitCount},
-        {Header(4, 2, 2), F::BitCount},
         {Header(4, 2, 3), F::BitCount},
         {Header(4, 2, 33), F::BitCount},
         {Header(4, 2, 24, BI_BITFIELDS), F::Compression},
         {Header(4, 2, 8, BI_RLE4), F::Compression},
         {Header(4, -2, 8, BI_RLE8), F::Compression},
         {Header(4, 2, 8, 4), F::Compression},
-        {Header(4, 2, 8, 0xFFFFFFFF), F::Compression},
         {Header(4, 2, 1, BI_RGB, 3), F::ColorTable},
-        {Header(4, 2, 4, BI_RGB, 17), F::ColorTable},
         {Header(4, 2, 8, BI_RGB, 257), F::ColorTable},
         {Header(4, 2, 24, BI_RGB, 16384), F::ColorTable},
         {Header(4, 2, 8, BI_RGB, 0x10000), F::ColorTable},
@@ -190,22 +140,15 @@ TEST(DibHeaderCheck, RefusesEachUnsafeFieldForItsOwnReason) {
 }
 
 TEST(DibHeaderCheck, PixelBytesAreTheRowsUnlessRunLengthCoded) {
-    EXPECT_EQ(DibPixelBytes(Header(5, 3, 24, BI_RGB, 0, 1)), 48u);  // stated size ignored
-    EXPECT_EQ(DibPixelBytes(Header(5, -3, 24, BI_RGB, 0, 999)), 48u);
+    EXPECT_EQ(DibPixelBytes(Header(5, -3, 24, BI_RGB, 0, 999)), 48u);  // stated size ignored
     EXPECT_EQ(DibPixelBytes(Header(8, 2, 8, BI_RLE8, 0, 7)), 7u);
     EXPECT_EQ(DibPixelBytes(Header(8, 2, 8, BI_RLE8, 0, 0)), 16u);
     EXPECT_EQ(DibPixelBytes(Header(8, 0, 8)), std::nullopt);
 }
 
-// ---- Layout inside a block ------------------------------------------------------------------
-
 TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     // 4-bit 5 x 3: 16 entries (64 bytes), rows of 4 bytes: 40 + 64 + 12 = 116 bytes.
-    Info i;
-    i.width = 5;
-    i.height = 3;
-    i.bits = 4;
-    Bytes block = InfoHeader(i);
+    Bytes block = InfoHeader({.width = 5, .height = 3, .bits = 4});
     block.resize(116);
     const auto layout = DibLayoutInBlock(block.data(), block.size());
     ASSERT_TRUE(layout.has_value());
@@ -221,56 +164,16 @@ TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     core.resize(200);
     EXPECT_FALSE(DibLayoutInBlock(core.data(), core.size()).has_value());
 
-    // BI_BITFIELDS, 1 x 1 at 16 bits: 4 pixel bytes, but the masks a device reads behind the
-    // header take 12.
-    Info f;
-    f.width = 1;
-    f.height = 1;
-    f.bits = 16;
-    f.compression = BI_BITFIELDS;
-    Bytes fields = InfoHeader(f);
+    // BI_BITFIELDS 1 x 1 at 16 bits: 4 pixel bytes, but the masks behind the header take 12.
+    Bytes fields = InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS});
     fields.resize(52);
     EXPECT_TRUE(DibLayoutInBlock(fields.data(), 52).has_value());
     EXPECT_FALSE(DibLayoutInBlock(fields.data(), 51).has_value());
 }
 
-// ---- Colour tables and palettes -------------------------------------------------------------
-
-TEST(DibColorTable, WidensTriplesToQuadsInPlace) {
-    for (unsigned n : {1u, 2u, 16u, 256u}) {
-        Bytes table = ColorTable(n, 3);
-        table.resize(n * 4, 0xCC);
-        WidenTriplesToQuads(table.data(), n);
-        EXPECT_EQ(table, ColorTable(n, 4)) << n << " entries";
-    }
-}
-
-TEST(DibPalette, TakesRedGreenBlueFromTheQuads) {
-    const Bytes table = ColorTable(3, 4);
-    std::vector<PALETTEENTRY> pal(3);
-    PaletteFromColorTable(reinterpret_cast<const RGBQUAD*>(table.data()), 3, pal.data());
-    for (unsigned k = 0; k < 3; ++k) {
-        EXPECT_EQ(pal[k].peRed, 3 * k + 2);
-        EXPECT_EQ(pal[k].peGreen, 2 * k + 1);
-        EXPECT_EQ(pal[k].peBlue, k);
-        EXPECT_EQ(pal[k].peFlags, 0);
-    }
-}
-
 TEST(DibPalette, FixedPaletteStepsRedThenGreenThenBlue) {
     std::vector<PALETTEENTRY> pal(256);
     FixedPalette256(pal.data());
-    struct Entry {
-        int index, red, green, blue;
-    };
-    // Hand-worked entries.
-    for (const Entry e : {Entry{0, 0, 0, 0}, Entry{1, 32, 0, 0}, Entry{7, 224, 0, 0},
-                          Entry{8, 0, 32, 0}, Entry{64, 0, 0, 64}, Entry{255, 224, 224, 192}}) {
-        EXPECT_EQ(pal[e.index].peRed, e.red) << "entry " << e.index;
-        EXPECT_EQ(pal[e.index].peGreen, e.green) << "entry " << e.index;
-        EXPECT_EQ(pal[e.index].peBlue, e.blue) << "entry " << e.index;
-    }
-    // Every entry by the closed form.
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(pal[i].peRed, 32 * (i % 8)) << i;
         EXPECT_EQ(pal[i].peGreen, 32 * ((i / 8) % 8)) << i;

@@ -24,8 +24,24 @@ inline void Put32(Bytes& b, std::uint32_t v) {
     Put16(b, v & 0xFFFF);
     Put16(b, v >> 16);
 }
-inline void Append(Bytes& b, const Bytes& more) {
-    b.insert(b.end(), more.begin(), more.end());
+inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
+inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return Get16(b, at) | (Get16(b, at + 2) << 16);
+}
+
+// The parts one after the other.
+template <class... Parts>
+Bytes Cat(const Bytes& first, const Parts&... rest) {
+    Bytes out = first;
+    (out.insert(out.end(), rest.begin(), rest.end()), ...);
+    return out;
+}
+
+inline Bytes Slice(const Bytes& b, std::size_t at, std::size_t n) {
+    if (at > b.size()) return {};
+    return Bytes(b.begin() + at, b.begin() + std::min(b.size(), at + n));
 }
 
 // Row bytes of a DIB: each row padded to a multiple of 4 bytes.
@@ -51,32 +67,22 @@ struct Info {
     std::uint32_t clrImportant = 0;
     std::uint32_t size = 40;
     std::int32_t xPels = 0;
-    std::int32_t yPels = 0;
 };
 
 inline Bytes InfoHeader(const Info& i) {
     Bytes b;
-    Put32(b, i.size);
-    Put32(b, static_cast<std::uint32_t>(i.width));
-    Put32(b, static_cast<std::uint32_t>(i.height));
-    Put16(b, 1);
-    Put16(b, i.bits);
-    Put32(b, i.compression);
-    Put32(b, i.sizeImage);
-    Put32(b, static_cast<std::uint32_t>(i.xPels));
-    Put32(b, static_cast<std::uint32_t>(i.yPels));
-    Put32(b, i.clrUsed);
-    Put32(b, i.clrImportant);
+    for (std::uint32_t v :
+         {i.size, static_cast<std::uint32_t>(i.width), static_cast<std::uint32_t>(i.height),
+          1u | i.bits << 16, i.compression, i.sizeImage, static_cast<std::uint32_t>(i.xPels),
+          static_cast<std::uint32_t>(i.xPels), i.clrUsed, i.clrImportant})
+        Put32(b, v);
     return b;
 }
 
 inline Bytes CoreHeader(std::uint16_t width, std::uint16_t height, std::uint16_t bits) {
     Bytes b;
     Put32(b, 12);
-    Put16(b, width);
-    Put16(b, height);
-    Put16(b, 1);
-    Put16(b, bits);
+    for (std::uint32_t v : {width, height, std::uint16_t{1}, bits}) Put16(b, v);
     return b;
 }
 
@@ -85,9 +91,8 @@ inline Bytes CoreHeader(std::uint16_t width, std::uint16_t height, std::uint16_t
 inline Bytes ColorTable(unsigned n, unsigned entryBytes) {
     Bytes b;
     for (unsigned k = 0; k < n; ++k) {
-        b.push_back(static_cast<std::uint8_t>(k));
-        b.push_back(static_cast<std::uint8_t>(2 * k + 1));
-        b.push_back(static_cast<std::uint8_t>(3 * k + 2));
+        b.insert(b.end(), {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(2 * k + 1),
+                           static_cast<std::uint8_t>(3 * k + 2)});
         if (entryBytes == 4) b.push_back(0);
     }
     return b;
@@ -100,10 +105,19 @@ inline Bytes PixelBytes(std::size_t n, unsigned seed = 1) {
     return b;
 }
 
+// A whole file: file header (unless `withFileHeader` is false), `header`, `table` (or masks),
+// `pixels`; bfOffBits points right behind the table.
+inline Bytes Compose(const Bytes& header, const Bytes& table, const Bytes& pixels,
+                     bool withFileHeader = true) {
+    const auto off = static_cast<std::uint32_t>(14 + header.size() + table.size());
+    return Cat(withFileHeader ? FileHeader(off + pixels.size(), off) : Bytes{}, header, table,
+               pixels);
+}
+
 inline void WriteFile(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 inline Bytes ReadFile(const std::string& name) {
@@ -113,11 +127,9 @@ inline Bytes ReadFile(const std::string& name) {
 
 // A copy of the bytes of a global block.
 inline Bytes BlockBytes(HGLOBAL h) {
-    Bytes out;
-    if (!h) return out;
-    const auto* p = static_cast<const std::uint8_t*>(GlobalLock(h));
-    if (!p) return out;
-    out.assign(p, p + GlobalSize(h));
+    const auto* p = h ? static_cast<const std::uint8_t*>(GlobalLock(h)) : nullptr;
+    if (!p) return {};
+    Bytes out(p, p + GlobalSize(h));
     GlobalUnlock(h);
     return out;
 }
@@ -146,15 +158,11 @@ struct Dib {
 
 // A black 32-bit bitmap selected into a memory device context, both released at the end.
 struct MemoryTarget {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap;
     HGDIOBJ previous = nullptr;
 
-    MemoryTarget(int width, int height) {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        ReleaseDC(nullptr, screen);
-        bitmap = CreateBitmap(width, height, 1, 32, nullptr);
+    MemoryTarget(int width, int height) : bitmap(CreateBitmap(width, height, 1, 32, nullptr)) {
         if (dc && bitmap) {
             previous = SelectObject(dc, bitmap);
             PatBlt(dc, 0, 0, width, height, BLACKNESS);
@@ -168,17 +176,5 @@ struct MemoryTarget {
     MemoryTarget(const MemoryTarget&) = delete;
     MemoryTarget& operator=(const MemoryTarget&) = delete;
 };
-
-inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
-inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8);
-}
-
-inline Bytes Slice(const Bytes& b, std::size_t at, std::size_t n) {
-    if (at > b.size()) return {};
-    return Bytes(b.begin() + at, b.begin() + std::min(b.size(), at + n));
-}
 
 }  // namespace dib_test
