@@ -1,16 +1,15 @@
-// Hand-built inputs for the drawing kernels: a texture slot with chosen texels, a display
-// grid, and a bottom-up target picture with padded rows and sentinel bytes around it, so
-// that a write outside the picture (into padding, guard bytes or the fourth byte of a
-// 32-bit pixel) is seen.
+// Inputs for the drawing kernels: a texture slot with chosen texels, a display grid, and a
+// bottom-up target picture with padded rows and guard bytes, so that any write outside the
+// picture (padding, guards, the fourth byte of a 32-bit pixel) is seen.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
-#include <string>
 #include <vector>
 
+#include "test_random.h"
 #include "zumeld/render/SpanRenderer.h"
 #include "zumeld/render/TextureSet.h"
 #include "zumeld/util/SharedBlock.h"
@@ -25,12 +24,16 @@ struct Texel {
     BYTE b, g, r;
     bool operator==(const Texel&) const = default;
 };
+inline std::ostream& operator<<(std::ostream& os, Texel t) {
+    return os << "(B " << int(t.b) << ", G " << int(t.g) << ", R " << int(t.r) << ")";
+}
+
+using TexelFn = std::function<Texel(int, int)>;
 
 // A slot of w x h texels whose low, high and sea texels come from the functions.
-inline tagTEXTURE_SLOT MakeSlot(int w, int h, const std::function<Texel(int, int)>& low,
-                                const std::function<Texel(int, int)>& high,
-                                const std::function<Texel(int, int)>& sea, int blend = 2000,
-                                int fadeTop = 2000, int fadeBottom = 2000) {
+inline tagTEXTURE_SLOT MakeSlot(int w, int h, const TexelFn& low, const TexelFn& high,
+                                const TexelFn& sea, int blend = 2000, int fadeTop = 2000,
+                                int fadeBottom = 2000) {
     tagTEXTURE_SLOT s;
     s.nWidth = w;
     s.nHeight = h;
@@ -39,19 +42,14 @@ inline tagTEXTURE_SLOT MakeSlot(int w, int h, const std::function<Texel(int, int
     s.pLandPixels =
         Zumeld::SharedBlock<BYTE>::AllocateZeroed(3 * static_cast<size_t>(s.nPlaneSize));
     s.pSeaPixels = s.pLandPixels.get() + 2 * s.nPlaneSize;
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            BYTE* land = s.pLandPixels.get() + 2 * (y * s.nRowBytes + x * 4);
-            Texel lo = low(x, y), hi = high(x, y), se = sea(x, y);
-            const BYTE t[8] = {lo.b, hi.b, lo.g, hi.g, lo.r, hi.r, 0, 0};
-            std::memcpy(land, t, 8);
-            BYTE* sp = s.pSeaPixels + y * s.nRowBytes + x * 4;
-            sp[0] = se.b;
-            sp[1] = se.g;
-            sp[2] = se.r;
-            sp[3] = 0xEE;
+            const Texel lo = low(x, y), hi = high(x, y), se = sea(x, y);
+            const BYTE land[8] = {lo.b, hi.b, lo.g, hi.g, lo.r, hi.r, 0, 0};
+            const BYTE water[4] = {se.b, se.g, se.r, 0xEE};
+            std::memcpy(s.pLandPixels.get() + 2 * (y * s.nRowBytes + x * 4), land, 8);
+            std::memcpy(s.pSeaPixels + y * s.nRowBytes + x * 4, water, 4);
         }
-    }
     s.nBlendElevation = blend;
     s.nFadeLineTop = fadeTop;
     s.nFadeLineBottom = fadeBottom;
@@ -64,6 +62,14 @@ inline tagTEXTURE_SLOT UniformSlot(Texel low, Texel high, Texel sea, int blend =
     return MakeSlot(
         w, h, [=](int, int) { return low; }, [=](int, int) { return high; },
         [=](int, int) { return sea; }, blend, fadeTop, fadeBottom);
+}
+
+inline tagTEXTURE_SLOT RandomSlot(zumeld_test::TestRandom& rnd, int w, int h, int blend, int top,
+                                  int bottom) {
+    const TexelFn texel = [&](int, int) {
+        return Texel{BYTE(rnd.Below(256)), BYTE(rnd.Below(256)), BYTE(rnd.Below(256))};
+    };
+    return MakeSlot(w, h, texel, texel, texel, blend, top, bottom);
 }
 
 // A display grid of width x height cells plus a margin, all cells `fill`.
@@ -108,42 +114,30 @@ struct Target {
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
-        surface.topRow = mem.data() + kGuard + static_cast<ptrdiff_t>(h - 1) * rowBytes;
-        surface.rowStep = -rowBytes;
-        surface.width = w;
-        surface.height = h;
-        surface.bytesPerPixel = bpp;
+        surface = {mem.data() + kGuard + static_cast<ptrdiff_t>(h - 1) * rowBytes, -rowBytes, w, h,
+                   bpp};
     }
     BYTE* Pixel(int x, int y) {
         return mem.data() + kGuard + static_cast<ptrdiff_t>(height - 1 - y) * rowBytes + x * bpp;
     }
     Texel At(int x, int y) {
-        BYTE* p = Pixel(x, y);
+        const BYTE* p = Pixel(x, y);
         return {p[0], p[1], p[2]};
     }
     // Every byte outside B, G, R of the picture still holds what it held.
     ::testing::AssertionResult OutsideUntouched() const {
-        long bad = -1;  // first changed byte
-        auto check = [&](size_t from, size_t to, BYTE expect) {
-            for (size_t i = from; bad < 0 && i < to; ++i)
-                if (mem[i] != expect) bad = static_cast<long>(i);
-        };
-        check(0, kGuard, kSentinel);
-        check(kGuard + static_cast<size_t>(rowBytes) * height, mem.size(), kSentinel);
-        for (int y = 0; y < height; ++y) {
-            const size_t row = kGuard + static_cast<size_t>(y) * rowBytes;
-            check(row + static_cast<size_t>(width) * bpp, row + rowBytes, kSentinel);
-            for (int x = 0; bpp == 4 && x < width; ++x)
-                check(row + x * 4 + 3, row + x * 4 + 4, kFourth);
+        for (size_t i = 0; i < mem.size(); ++i) {
+            const long at = static_cast<long>(i) - kGuard, col = at % rowBytes;
+            const bool inside = at >= 0 && at < static_cast<long>(rowBytes) * height;
+            const BYTE expect = !inside || col >= width * bpp ? kSentinel
+                                : bpp == 4 && col % 4 == 3    ? kFourth
+                                                              : mem[i];
+            if (mem[i] != expect)
+                return ::testing::AssertionFailure()
+                       << "byte " << at << " changed to " << int(mem[i]);
         }
-        if (bad < 0) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "byte " << bad - kGuard << " changed to " << int(mem[bad]);
+        return ::testing::AssertionSuccess();
     }
 };
-
-inline std::ostream& operator<<(std::ostream& os, Texel t) {
-    return os << "(B " << int(t.b) << ", G " << int(t.g) << ", R " << int(t.r) << ")";
-}
 
 }  // namespace render_test

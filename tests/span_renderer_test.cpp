@@ -1,12 +1,12 @@
-// The span renderer kernel: set-up numbers and pixel formulas on hand-worked values, tiling,
-// clipping, span order, the calls that draw nothing, and the packed loop against the reference.
+// The span renderer: set-up numbers and pixel formulas on hand-worked values, tiling,
+// clipping, span order and the calls that draw nothing.
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "render_test_support.h"
-#include "test_random.h"
 #include "zumeld/render/SpanRenderer.h"
 
 namespace {
@@ -14,7 +14,6 @@ namespace {
 using namespace render_test;
 using Zumeld::MakeSpanParams;
 using Zumeld::PlanesOf;
-using Zumeld::RenderSpans;
 using Zumeld::SpanParams;
 using Zumeld::SpanSetup;
 using Zumeld::tagHorzLine;
@@ -26,7 +25,6 @@ SpanSetup BaseSetup(double scale = 1.0) {
     SpanSetup s;
     s.scale = scale;
     s.mapHeight = 100;
-    s.reliefLevel = 1;
     s.texture = true;
     return s;
 }
@@ -40,8 +38,8 @@ std::vector<tagHorzLine> FullRows(int w, int h) {
 
 void Draw(const Grid& grid, const tagTEXTURE_SLOT& slot, const SpanSetup& s,
           const std::vector<tagHorzLine>& lines, Target& target) {
-    RenderSpans(grid.view, PlanesOf(slot), MakeSpanParams(s, slot), lines.data(),
-                static_cast<int>(lines.size()), target.surface);
+    Zumeld::RenderSpans(grid.view, PlanesOf(slot), MakeSpanParams(s, slot), lines.data(),
+                        static_cast<int>(lines.size()), target.surface);
 }
 
 TEST(SpanRendererSetup, HandWorkedParameters) {
@@ -50,30 +48,25 @@ TEST(SpanRendererSetup, HandWorkedParameters) {
     struct {
         double scale;
         int relief, d, g;
-    } shading[] = {
-        {1.0, 1, 1, 768}, {0.5, 1, 1, 384}, {0.3, 7, 1, 32},   {2.5, 1, 2, 960},
-        {2.5, 3, 2, 320}, {3.0, 2, 3, 384}, {1.0, -4, 1, 768}, {0.999, 2, 1, 383},
-    };
+    } shading[] = {{1.0, 1, 1, 768}, {0.5, 1, 1, 384},  {0.3, 7, 1, 32},   {2.5, 3, 2, 320},
+                   {3.0, 2, 3, 384}, {1.0, -4, 1, 768}, {0.999, 2, 1, 383}};
     for (const auto& c : shading) {
-        SCOPED_TRACE(testing::Message() << "scale " << c.scale << " relief " << c.relief);
         SpanSetup s = BaseSetup(c.scale);
         s.reliefLevel = c.relief;
         s.shade = true;
-        EXPECT_EQ(MakeSpanParams(s, slot).shadeDistance, c.d);
-        EXPECT_EQ(MakeSpanParams(s, slot).shadeGain, c.g);
+        const SpanParams p = MakeSpanParams(s, slot);
+        EXPECT_EQ(std::pair(p.shadeDistance, p.shadeGain), std::pair(c.d, c.g)) << c.scale;
         s.shade = false;
         EXPECT_EQ(MakeSpanParams(s, slot).shadeDistance, 0);
     }
     // k = min(32767, 8388608 div blend); a blend elevation below 1 gives the maximum.
-    for (auto [blend, k] :
-         {std::pair{2000, 4194}, {256, 32767}, {257, 32640}, {0, 32767}, {-9, 32767}})
+    for (auto [blend, k] : {std::pair{2000, 4194}, {256, 32767}, {257, 32640}, {0, 32767}})
         EXPECT_EQ(MakeSpanParams(BaseSetup(), UniformSlot({}, {}, {}, blend)).blendK, k) << blend;
     struct {
         int top, bottom, mapHeight, stretchTop;
         double scale;
         long long base, step;
     } fade[] = {
-        {2000, 2000, 768, 0, 1.0, 2000 * 4096LL, 0},
         {1000, 2000, 1000, 0, 1.0, 1000 * 4096LL, 4096},
         // -100000 / 768 = -130.2 truncates to -130; -1000 / 768 / 2.5 x 4096 = -2133.3.
         {2000, 1000, 768, 100, 2.5, 1870 * 4096LL, -2133},
@@ -81,13 +74,12 @@ TEST(SpanRendererSetup, HandWorkedParameters) {
         {10, 17, 3, 2, 0.5, 14 * 4096LL, 19114},  // 7 x 2 / 3 = 4; 7 / 3 / 0.5 x 4096
     };
     for (const auto& c : fade) {
-        SCOPED_TRACE(testing::Message() << "fade " << c.top << "->" << c.bottom);
         SpanSetup s = BaseSetup(c.scale);
         s.mapHeight = c.mapHeight;
         s.stretchTop = c.stretchTop;
         const SpanParams p = MakeSpanParams(s, UniformSlot({}, {}, {}, 2000, c.top, c.bottom));
-        EXPECT_EQ(p.fadeBase, c.base);
-        EXPECT_EQ(p.fadeStep, c.step);
+        EXPECT_EQ(p.fadeBase, c.base) << c.top << "->" << c.bottom;
+        EXPECT_EQ(p.fadeStep, c.step) << c.top << "->" << c.bottom;
     }
     struct {
         double scale;
@@ -110,9 +102,8 @@ TEST(SpanRendererSetup, HandWorkedParameters) {
     flat.stretchTop = 33;
     flat.texture = false;
     const SpanParams p = MakeSpanParams(flat, UniformSlot({}, {}, {}, 2000, 2000, 2000, 60, 60));
-    EXPECT_EQ(p.rowBytes, 4);
-    EXPECT_EQ(p.planeSize, 4);
-    EXPECT_EQ(p.origin.u0 + p.origin.row0, 0);
+    EXPECT_EQ((std::vector{p.rowBytes, p.planeSize, p.origin.u0, p.origin.row0}),
+              (std::vector{4, 4, 0, 0}));
 }
 
 TEST(SpanRendererPixel, HandWorkedSinglePixels) {
@@ -137,22 +128,18 @@ TEST(SpanRendererPixel, HandWorkedSinglePixels) {
         // Flat white mixed with itself: 255 x 255 >> 8; painted flat: the colour itself.
         {0, F, F, F, 0, kWhite, 100, 100, {254, 254, 254}},
         {0, F, T, F, 0, kWhite, 100, 100, {255, 255, 255}},
-        // Tones on the painted flat colour: half rounded up, 3/4, 3/2 and 5/4 saturated.
-        {0, F, T, F, 1, 0xFFFFFF, 0, 0, {128, 128, 128}},
-        {0, F, T, F, 2, 0xFFFFFF, 0, 0, {192, 192, 192}},
-        {0, F, T, F, 3, 0xFFFFFF, 0, 0, {255, 255, 255}},
-        {0, F, T, F, 4, 0xFFFFFF, 0, 0, {255, 255, 255}},
+        // Tones: half rounded up, 3/4, 3/2 and 5/4 saturated; other tones act as 0.
+        {0, F, T, F, 1, kWhite, 0, 0, {128, 128, 128}},
+        {0, F, T, F, 3, kWhite, 0, 0, {255, 255, 255}},
+        {0, F, T, F, 4, kWhite, 0, 0, {255, 255, 255}},
         {0, F, T, F, 1, 0x646464, 0, 0, {50, 50, 50}},
         {0, F, T, F, 2, 0x646464, 0, 0, {75, 75, 75}},
         {0, F, T, F, 3, 0x646464, 0, 0, {150, 150, 150}},
         {0, F, T, F, 4, 0x646464, 0, 0, {125, 125, 125}},
-        {0, F, T, F, 5, 0x646464, 0, 0, {100, 100, 100}},  // other tones act as 0
+        {0, F, T, F, 5, 0x646464, 0, 0, {100, 100, 100}},
         {0, F, T, F, -1, 0x646464, 0, 0, {100, 100, 100}},
-        // Tones on textured land: 200 at t = 0 is 199.
-        {1, T, F, F, 0, 0, 1, 1, {199, 199, 199}},
+        // Tones on textured land (200 at t = 0 is 199).
         {1, T, F, F, 1, 0, 1, 1, {100, 100, 100}},
-        {1, T, F, F, 2, 0, 1, 1, {150, 150, 150}},
-        {1, T, F, F, 3, 0, 1, 1, {255, 255, 255}},
         {1, T, F, F, 4, 0, 1, 1, {249, 249, 249}},
         // Mixing: k = 4194, t = min(255, e x k >> 15), (lo (255 - t) + hi t) / 256.
         {2, T, F, F, 0, 0, 1, 1, {199, 9, 59}},          // t = 0
@@ -163,29 +150,24 @@ TEST(SpanRendererPixel, HandWorkedSinglePixels) {
         // Fading toward 160 with f = min(255, (e - L) / 2), from q = 254.
         {3, F, F, F, 0, kWhite, 999, 999, {254, 254, 254}},    // below the line
         {3, F, F, F, 0, kWhite, 1000, 1000, {253, 253, 253}},  // f = 0 still applies
-        {3, F, F, F, 0, kWhite, 1002, 1002, {252, 252, 252}},
         {3, F, F, F, 0, kWhite, 1200, 1200, {216, 216, 216}},
         {3, F, F, F, 0, kWhite, 1509, 1509, {159, 159, 159}},
         {3, F, F, F, 0, kWhite, 30000, 30000, {159, 159, 159}},
         // Shading at scale 1: h = floor(3 delta / 8) clamped to -128..127, q = 128 + h.
-        {0, F, F, T, 0, kGrey, 1000, 1000, {128, 128, 128}},
         {0, F, F, T, 0, kGrey, 1000, 1002, {128, 128, 128}},
         {0, F, F, T, 0, kGrey, 1000, 1003, {129, 129, 129}},
         {0, F, F, T, 0, kGrey, 1000, 999, {127, 127, 127}},
-        {0, F, F, T, 0, kGrey, 1000, 998, {127, 127, 127}},
         {0, F, F, T, 0, kGrey, 1000, 997, {126, 126, 126}},
         {0, F, F, T, 0, kGrey, 1000, 1336, {254, 254, 254}},
         {0, F, F, T, 0, kGrey, 1000, 1400, {255, 255, 255}},
         {0, F, F, T, 0, kGrey, 1000, 662, {1, 1, 1}},
         {0, F, F, T, 0, kGrey, 1000, 600, {0, 0, 0}},
         // Negative elevations are sea, and 0 as a shading neighbour: delta -100 gives -38.
-        {0, F, F, T, 0, kGrey, -1, 100, kSea},
         {0, F, F, T, 0, kGrey, -32768, 100, kSea},
         {0, F, F, T, 0, kGrey, 100, -5, {90, 90, 90}},
         {0, F, F, T, 0, kGrey, 100, 0, {90, 90, 90}},
         // Sea takes the sea texel, without tone or shading, even in flat colour; painted, 0 is
         // land at t = 0.
-        {4, T, F, F, 0, 0x402010, 0, 500, kSea},
         {4, T, F, T, 1, 0x402010, 0, 500, kSea},
         {4, F, F, F, 2, 0x402010, 0, 500, kSea},
         {4, T, T, F, 0, 0x402010, 0, 500, {199, 99, 49}},
@@ -193,10 +175,8 @@ TEST(SpanRendererPixel, HandWorkedSinglePixels) {
     };
     for (const auto& c : cases)
         for (int bpp : {3, 4}) {
-            SCOPED_TRACE(testing::Message()
-                         << "slot " << c.slot << " tex " << c.texture << " paint " << c.paint
-                         << " shade " << c.shade << " tone " << c.tone << " e " << c.e << "/"
-                         << c.neighbour << " bpp " << bpp);
+            SCOPED_TRACE(testing::Message() << "slot " << c.slot << " tone " << c.tone << " e "
+                                            << c.e << "/" << c.neighbour << " bpp " << bpp);
             SpanSetup s = BaseSetup();
             s.texture = c.texture;
             s.paint = c.paint;
@@ -215,47 +195,22 @@ TEST(SpanRendererPixel, HandWorkedSinglePixels) {
 TEST(SpanRendererPixel, FadeLineFollowsTheRows) {
     // Line from 1000 at map row 0 to 2000 at row 1000: display row y has L = 1000 + y, so
     // elevation 1003 fades by f = (3 - y) / 2 on rows 0..3 only.
-    const tagTEXTURE_SLOT slot = UniformSlot({}, {}, kSea, 2000, 1000, 2000);
     Grid grid(1, 8, 1003);
     Target target(1, 8, 3);
     SpanSetup s = BaseSetup();
     s.mapHeight = 1000;
     s.texture = false;
     s.color = 0x00FFFFFF;
-    Draw(grid, slot, s, FullRows(1, 8), target);
+    Draw(grid, UniformSlot({}, {}, kSea, 2000, 1000, 2000), s, FullRows(1, 8), target);
     const int expect[] = {252, 252, 253, 253, 254, 254, 254, 254};
     for (int y = 0; y < 8; ++y) EXPECT_EQ(target.At(0, y).g, expect[y]) << "row " << y;
 }
 
-tagTEXTURE_SLOT RandomSlot(zumeld_test::TestRandom& rnd, int w, int h, int blend, int top,
-                           int bottom) {
-    auto texel = [&](int, int) {
-        return Texel{BYTE(rnd.Below(256)), BYTE(rnd.Below(256)), BYTE(rnd.Below(256))};
-    };
-    return MakeSlot(w, h, texel, texel, texel, blend, top, bottom);
-}
-
-TEST(SpanRendererPixel, ThirtyTwoAndTwentyFourBitsAgree) {
-    zumeld_test::TestRandom rnd(20261206);
-    const tagTEXTURE_SLOT slot = RandomSlot(rnd, 7, 5, 700, 900, 1500);
-    Grid grid(23, 9, 0, 3, 3);
-    for (short& c : grid.cells) c = static_cast<short>(rnd.Range(-50, 2500));
-    SpanSetup s = BaseSetup(2.5);
-    s.shade = true;
-    s.stretchLeft = 3;
-    s.stretchTop = 9;
-    Target t3(23, 9, 3), t4(23, 9, 4);
-    Draw(grid, slot, s, FullRows(23, 9), t3);
-    Draw(grid, slot, s, FullRows(23, 9), t4);
-    for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 23; ++x) ASSERT_EQ(t3.At(x, y), t4.At(x, y)) << x << "," << y;
-    EXPECT_TRUE(t3.OutsideUntouched());
-    EXPECT_TRUE(t4.OutsideUntouched());
-}
-
-// A slot whose every texel is distinct: low (x, y) = (x, y, 7), sea (x, y) = (x, y, 8).
-tagTEXTURE_SLOT DistinctSlot(int w, int h) {
-    return MakeSlot(
+TEST(SpanRendererTiling, PixelsTakeTheTexelOfTheirDisplayPosition) {
+    // Every texel distinct: low (x, y) = (x, y, 7), sea (x, y) = (x, y, 8). Land at t = 0
+    // shows the low texel at ((u0 + x) mod w, (row0 + y) mod h) scaled by 255 / 256.
+    const int w = 5, h = 3;
+    const tagTEXTURE_SLOT slot = MakeSlot(
         w, h,
         [](int x, int y) {
             return Texel{BYTE(x), BYTE(y), 7};
@@ -267,52 +222,24 @@ tagTEXTURE_SLOT DistinctSlot(int w, int h) {
             return Texel{BYTE(x), BYTE(y), 8};
         },
         30000, 30000, 30000);
-}
-
-TEST(SpanRendererTiling, PixelsTakeTheTexelOfTheirDisplayPosition) {
-    // Land at t = 0 shows the low texel at ((u0 + x) mod w, (row0 + y) mod h), scaled by
-    // 255 / 256; sea shows the sea texel there.
-    const int w = 5, h = 3;
-    const tagTEXTURE_SLOT slot = DistinctSlot(w, h);
     Grid grid(12, 7, 1);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 12; ++x) grid.at(x, y) = (x + y) % 3 == 0 ? 0 : 1;
     SpanSetup s = BaseSetup(1.0);
     s.stretchLeft = 7;  // u0 = 2 texels
     s.stretchTop = 4;   // row0 = 1
-    Target target(12, 7, 3);
-    Draw(grid, slot, s, FullRows(12, 7), target);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 12; ++x) {
-            const int tx = (2 + x) % w, ty = (1 + y) % h;
-            const Texel expect = grid.at(x, y) == 0
-                                     ? Texel{BYTE(tx), BYTE(ty), 8}
-                                     : Texel{BYTE(tx * 255 / 256), BYTE(ty * 255 / 256), 6};
-            ASSERT_EQ(target.At(x, y), expect) << x << "," << y;
-        }
-}
-
-TEST(SpanRendererTiling, TextureStaysOnTheGroundWhenPanningByWholeCells) {
-    const tagTEXTURE_SLOT slot = DistinctSlot(60, 60);
-    struct {
-        double scale;
-        int fromLeft, toLeft, fromTop, toTop, shiftX, shiftY;
-    } cases[] = {{1.0, 10, 13, 20, 21, 3, 1}, {2.0, 4, 5, 7, 9, 2, 4}, {2.5, 10, 12, 4, 6, 5, 5}};
-    for (const auto& c : cases) {
-        Grid grid(40, 30, 1, 3, 3);
-        auto render = [&](int left, int top) {
-            SpanSetup s = BaseSetup(c.scale);
-            s.stretchLeft = left;
-            s.stretchTop = top;
-            Target t(40, 30, 3);
-            Draw(grid, slot, s, FullRows(40, 30), t);
-            return t;
-        };
-        Target a = render(c.fromLeft, c.fromTop), b = render(c.toLeft, c.toTop);
-        for (int y = 0; y + c.shiftY < 30; ++y)
-            for (int x = 0; x + c.shiftX < 40; ++x)
-                ASSERT_EQ(b.At(x, y), a.At(x + c.shiftX, y + c.shiftY))
-                    << "scale " << c.scale << " at " << x << "," << y;
+    for (int bpp : {3, 4}) {
+        Target target(12, 7, bpp);
+        Draw(grid, slot, s, FullRows(12, 7), target);
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 12; ++x) {
+                const int tx = (2 + x) % w, ty = (1 + y) % h;
+                const Texel expect = grid.at(x, y) == 0
+                                         ? Texel{BYTE(tx), BYTE(ty), 8}
+                                         : Texel{BYTE(tx * 255 / 256), BYTE(ty * 255 / 256), 6};
+                ASSERT_EQ(target.At(x, y), expect) << x << "," << y << " bpp " << bpp;
+            }
+        EXPECT_TRUE(target.OutsideUntouched());
     }
 }
 
@@ -387,8 +314,7 @@ TEST(SpanRendererSpans, ClippedToDisplayAndTarget) {
 TEST(SpanRendererSpans, ShadingNeighbourStaysInsideTheGrid) {
     // Scale 3 gives d = 3 but the grid has one margin row and column: the neighbour of (x, y)
     // is read at (min(x + 3, 4), 3). Cells are 100 + 10 x + 100 y; green = 128 + 3 delta / 8.
-    const tagTEXTURE_SLOT slot = UniformSlot({}, {}, kSea, 30000, 30000, 30000);
-    Grid grid(4, 3, 0, 1, 1);
+    Grid grid(4, 3);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 5; ++x) grid.at(x, y) = static_cast<short>(100 + 10 * x + 100 * y);
     SpanSetup s = BaseSetup(3.0);
@@ -396,7 +322,7 @@ TEST(SpanRendererSpans, ShadingNeighbourStaysInsideTheGrid) {
     s.shade = true;
     s.color = 0x00818181;
     Target target(4, 3, 3);
-    Draw(grid, slot, s, FullRows(4, 3), target);
+    Draw(grid, UniformSlot({}, {}, kSea, 30000, 30000, 30000), s, FullRows(4, 3), target);
     const int expect[3][4] = {{251, 251, 248, 244}, {214, 214, 210, 206}, {176, 176, 173, 169}};
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(target.At(x, y).g, expect[y][x]) << x << "," << y;
@@ -427,50 +353,10 @@ TEST(SpanRendererSpans, NothingDrawnWhenAnInputIsMissing) {
         if (what == 8) s.scale = 0.0;
         if (what == 9) s.scale = std::numeric_limits<double>::quiet_NaN();
         const tagTEXTURE_SLOT& used = what == 5 ? noPixels : what == 6 ? zeroSize : slot;
-        RenderSpans(grid.view, PlanesOf(used), MakeSpanParams(s, used), what == 4 ? nullptr : &line,
-                    what == 3 ? 0 : 1, surface);
+        Zumeld::RenderSpans(grid.view, PlanesOf(used), MakeSpanParams(s, used),
+                            what == 4 ? nullptr : &line, what == 3 ? 0 : 1, surface);
         EXPECT_TRUE(target.OutsideUntouched());
         EXPECT_EQ(target.At(1, 0) == kUntouched, what != 0);
-    }
-}
-
-TEST(SpanRendererPacked, SameBytesAsTheReferenceOnRandomInputs) {
-    zumeld_test::TestRandom rnd(0x5EED2026);
-    const short edges[] = {-32768, -1, 0, 1, 2, 32767, 32766, 1000, 2000};
-    const double scales[] = {1.0, 2.5, 0.5, 3.0, 0.37, 1.75, 4.0};
-    for (int n = 0; n < 800; ++n) {
-        const int tw = 1 + static_cast<int>(rnd.Below(9)), th = 1 + static_cast<int>(rnd.Below(9));
-        const tagTEXTURE_SLOT slot =
-            RandomSlot(rnd, tw, th, static_cast<int>(rnd.Range(1, 5000)),
-                       static_cast<int>(rnd.Range(1, 4000)), static_cast<int>(rnd.Range(1, 4000)));
-        const int w = 1 + static_cast<int>(rnd.Below(30)), h = 1 + static_cast<int>(rnd.Below(12));
-        Grid grid(w, h, 0, 1 + static_cast<int>(rnd.Below(4)), 1 + static_cast<int>(rnd.Below(4)));
-        for (short& c : grid.cells)
-            c = rnd.Chance(15) ? edges[rnd.Below(9)] : static_cast<short>(rnd.Range(0, 4000));
-        SpanSetup s = BaseSetup(scales[rnd.Below(7)]);
-        s.stretchLeft = static_cast<int>(rnd.Range(0, 500));
-        s.stretchTop = static_cast<int>(rnd.Range(0, 500));
-        s.mapHeight = static_cast<int>(rnd.Range(1, 2000));
-        s.reliefLevel = static_cast<int>(rnd.Range(1, 4));
-        s.tone = static_cast<int>(rnd.Range(-1, 5));
-        s.shade = rnd.Chance(70);
-        s.texture = rnd.Chance(80);
-        s.paint = rnd.Chance(20);
-        s.color = static_cast<COLORREF>(rnd.Next() & 0xFFFFFF);
-        std::vector<tagHorzLine> lines(1 + rnd.Below(10));
-        for (auto& l : lines) {
-            l.y = static_cast<short>(rnd.Range(-1, h));
-            l.left = static_cast<short>(rnd.Range(-2, w));
-            l.right = static_cast<short>(rnd.Range(l.left - 1, w + 1));
-        }
-        const int bpp = rnd.Chance(50) ? 3 : 4;
-        Target fast(w, h, bpp), reference(w, h, bpp);
-        const SpanParams p = MakeSpanParams(s, slot);
-        const int count = static_cast<int>(lines.size());
-        RenderSpans(grid.view, PlanesOf(slot), p, lines.data(), count, fast.surface);
-        Zumeld::RenderSpansReference(grid.view, PlanesOf(slot), p, lines.data(), count,
-                                     reference.surface);
-        ASSERT_EQ(fast.mem, reference.mem) << "seed " << rnd.Seed();
     }
 }
 
