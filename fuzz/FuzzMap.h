@@ -7,11 +7,16 @@
 #include <cstdlib>
 
 #include "zumeld/elevation/CtrlElvMap.h"
+#include "zumeld/platform/afx.h"
 
 namespace ZumeldFuzz {
 
 inline const Zumeld::CCtrlElvMap& PrototypeMap() {
-    static const Zumeld::CCtrlElvMap* proto = new Zumeld::CCtrlElvMap();
+    static const Zumeld::CCtrlElvMap* proto = [] {
+        // The messages bad files raise go nowhere: a run would print millions of them.
+        AfxSetMessageBoxHandler([](const char*, UINT, UINT) { return IDOK; });
+        return new Zumeld::CCtrlElvMap();
+    }();
     return *proto;
 }
 
