@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_kernels.h"
 #include "zumeld/transform/Resample.h"
 
 namespace {
@@ -47,6 +48,11 @@ void BM_BilinearEnlarge256To2048(benchmark::State& state) {
     RunResample(state, grid, {100, 100, 256, 256, 2048, 2048});
 }
 BENCHMARK(BM_BilinearEnlarge256To2048)->Unit(benchmark::kMillisecond);
+void BM_BilinearEnlarge256To2048_Scalar(benchmark::State& state) {
+    const bench::ScalarKernels baseline;
+    BM_BilinearEnlarge256To2048(state);
+}
+BENCHMARK(BM_BilinearEnlarge256To2048_Scalar)->Unit(benchmark::kMillisecond);
 
 // A 4096 x 4096 map reduced to 1024 x 1024 by point sampling.
 void BM_PointSample4096To1024(benchmark::State& state) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_kernels.h"
 #include "zumeld/transform/Transforms.h"
 
 namespace {
@@ -61,6 +62,10 @@ void BM_TransSize_1000(benchmark::State& state) {
 void BM_TransRotate_30(benchmark::State& state) {
     RunTransform(state, [](Zumeld::GridView v) { return Zumeld::RotateGrid(v, 30); });
 }
+void BM_TransRotate_30_Scalar(benchmark::State& state) {
+    const bench::ScalarKernels baseline;
+    RunTransform(state, [](Zumeld::GridView v) { return Zumeld::RotateGrid(v, 30); });
+}
 void BM_TransRotate_90(benchmark::State& state) {
     RunTransform(state, [](Zumeld::GridView v) { return Zumeld::RotateGrid(v, 90); });
 }
@@ -79,6 +84,7 @@ void BM_TransBarrel(benchmark::State& state) {
 BENCHMARK(BM_TransSize_3000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransSize_1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransRotate_30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransRotate_30_Scalar)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransRotate_90)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransSector_120_40)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransBarrel)->Unit(benchmark::kMillisecond);
