@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <vector>
 
 #include "transform_test_util.h"
 
 using Zumeld::SinkArea;
-using zumeld_test::ResultRow;
+using zumeld_test::AllRows;
+using zumeld_test::Rows;
 using zumeld_test::TestGrid;
 
 TEST(TransformSink, WorkedRectangles) {
@@ -15,10 +15,10 @@ TEST(TransformSink, WorkedRectangles) {
         const char* name;
         int depth, left, top, width, height;
         bool keepLand;
-        std::vector<std::vector<int>> rows;
+        Rows rows;
     };
-    // On {5, 0, 300, -7 / 1, 40, -2, 9 / 0, 200, 30000, 2}.
     // clang-format off
+    const TestGrid src{{5, 0, 300, -7}, {1, 40, -2, 9}, {0, 200, 30000, 2}};
     const Case cases[] = {
         // Deeper than every cell of columns 1-2 of rows 0-1: all sea; with keepLand, land
         // stops at 1, sea stays 0 and negative cells become 0.
@@ -40,30 +40,26 @@ TEST(TransformSink, WorkedRectangles) {
         {"outside", 1, 4, 0, 3, 3, false, {{5, 0, 300, -7}, {1, 40, -2, 9}, {0, 200, 30000, 2}}}
     };
     // clang-format on
-    const TestGrid src{{5, 0, 300, -7}, {1, 40, -2, 9}, {0, 200, 30000, 2}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         const Zumeld::TransformedGrid g =
             SinkArea(src.view(), c.depth, c.left, c.top, c.width, c.height, c.keepLand);
-        ASSERT_TRUE(g);
-        ASSERT_EQ(g.width, 4);
-        ASSERT_EQ(g.height, 3);
-        for (int r = 0; r < 3; ++r) EXPECT_EQ(ResultRow(g, r), c.rows[r]) << "row " << r;
+        ASSERT_TRUE(g) << c.name;
+        EXPECT_EQ(AllRows(g), c.rows) << c.name;
     }
 
     // Every land value raised by the largest 16-bit amount stays land and at most 32767.
-    TestGrid one(1, 1);
     for (int v : {1, 2, 16384, 32767}) {
-        one.at(0, 0) = static_cast<short>(v);
-        const Zumeld::TransformedGrid g = SinkArea(one.view(), -32768, 0, 0, 1, 1, false);
+        const Zumeld::TransformedGrid g =
+            SinkArea(TestGrid(1, 1, static_cast<short>(v)).view(), -32768, 0, 0, 1, 1, false);
         ASSERT_TRUE(g);
         EXPECT_EQ(g.cells[0], 32767) << v;
     }
 
     // No grid or no used cells: nothing.
     const short cell = 5;
-    EXPECT_FALSE(SinkArea({nullptr, 1, 1, 1}, 1, 0, 0, 1, 1, false));
-    EXPECT_FALSE(SinkArea({&cell, 1, 0, 1}, 1, 0, 0, 1, 1, false));
-    EXPECT_FALSE(SinkArea({&cell, 1, 1, 0}, 1, 0, 0, 1, 1, false));
-    EXPECT_FALSE(SinkArea({&cell, 1, -3, 1}, 1, 0, 0, 1, 1, false));
+    for (Zumeld::GridView bad : {Zumeld::GridView{nullptr, 1, 1, 1},
+                                 {&cell, 1, 0, 1},
+                                 {&cell, 1, 1, 0},
+                                 {&cell, 1, -3, 1}})
+        EXPECT_FALSE(SinkArea(bad, 1, 0, 0, 1, 1, false)) << bad.width << "x" << bad.height;
 }

@@ -1,5 +1,4 @@
-// Helpers for the terrain-transform tests: small grids written as rows, views of them, and
-// the rows of a transform's result.
+// Helpers of the terrain-transform tests: small grids written as rows, and a result's rows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +11,8 @@
 
 namespace zumeld_test {
 
-// A width x height grid with a row stride wider than the map: two padding cells per row,
-// holding kPadding, so that a kernel reading past a row or using the wrong stride shows.
+// A width x height grid whose rows carry two padding cells of kPadding, so that a kernel
+// reading past a row or using the wrong stride shows.
 constexpr short kPadding = 31111;
 
 struct TestGrid {
@@ -43,16 +42,18 @@ struct TestGrid {
     Zumeld::GridView view() const { return {cells.data(), stride, width, height}; }
 };
 
-// Row r of a transform's result (its used cells).
-inline std::vector<int> ResultRow(const Zumeld::TransformedGrid& g, int r) {
-    std::vector<int> row;
-    const short* p = g.cells.get() + static_cast<std::ptrdiff_t>(r) * (g.width + 1);
-    for (int c = 0; c < g.width; ++c) row.push_back(p[c]);
-    return row;
-}
+using Rows = std::vector<std::vector<int>>;
 
 inline short ResultCell(const Zumeld::TransformedGrid& g, int r, int c) {
     return g.cells[static_cast<std::ptrdiff_t>(r) * (g.width + 1) + c];
+}
+
+// The used cells of a transform's result, row by row.
+inline Rows AllRows(const Zumeld::TransformedGrid& g) {
+    Rows rows(static_cast<std::size_t>(g.height));
+    for (int r = 0; r < g.height; ++r)
+        for (int c = 0; c < g.width; ++c) rows[r].push_back(ResultCell(g, r, c));
+    return rows;
 }
 
 }  // namespace zumeld_test
