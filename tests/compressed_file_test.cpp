@@ -41,13 +41,14 @@ void SetBlocks(CCtrlElvMap& map, const std::vector<short>& blockValues, int bloc
 
 }  // namespace
 
-// The record's layout; loading it fills the margin and caches the stream; save type 1 writes
-// the cached record back byte for byte, even after edits, until the cache is dropped.
+// The record's layout; loading it maps grey levels back, fills the margin and caches the
+// stream; save type 1 writes the cached record back byte for byte, even after edits, until the
+// cache is dropped.
 TEST(CompressedFile, RecordLayoutLoadAndSaveTypeOne) {
     CCtrlElvMap map;
     SetBlocks(map, {1000, 500}, 2);
     bool ok = false;
-    Bytes rec = Save3dj(map, 90, &ok);
+    Bytes rec = Save3dj(map, 100, &ok);
     ASSERT_TRUE(ok);
     ASSERT_GE(rec.size(), 12u);
     // Encoding 3, 16 x 8, M = 1000, the stream's length, then a JPEG stream's SOI marker.
@@ -64,6 +65,10 @@ TEST(CompressedFile, RecordLayoutLoadAndSaveTypeOne) {
     ASSERT_EQ(back.m_nWidth, 16);
     ASSERT_EQ(back.m_nHeight, 8);
     ExpectMarginRule(back);
+    // Flat blocks come through within a grey step of (g * M) / 255, g = e * 256 / (M + 1).
+    const std::vector<short> got = Cells(back);
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_LE(std::abs(got[i] - (i % 16 < 8 ? 1000 : 498)), 4) << i;
     ASSERT_EQ(back.m_nCompressedSize, static_cast<int>(n));
     EXPECT_TRUE(std::equal(rec.begin() + 12, rec.end(), back.m_pCompressedData.get()));
     EXPECT_FALSE(back.m_pDisplayElevation);
@@ -78,46 +83,22 @@ TEST(CompressedFile, RecordLayoutLoadAndSaveTypeOne) {
     back.DeleteCompressedData();
     EXPECT_EQ(Field16(Store(back), 0), 2);
 
-    CCtrlElvMap wide;  // too wide for the header: nothing written
+    // Only cells below sea level: the maximum is 0 and the cells load back as sea.
+    CCtrlElvMap deep;
+    SetBlocks(deep, {-40, -1}, 2);
+    rec = Save3dj(deep, 100);
+    ASSERT_GE(rec.size(), 12u);
+    EXPECT_EQ(Field16(rec, 6), 0);
+    Load(deep, rec);
+    EXPECT_EQ(Cells(deep), std::vector<short>(16 * 8, 0));
+
+    // Too wide for the header: nothing written. No cells: the header and maximum, no stream.
+    CCtrlElvMap wide, empty;
     wide.CreateNewMap(32768, 1);
     EXPECT_TRUE(Save3dj(wide, 90, &ok).empty());
     EXPECT_FALSE(ok);
-    // No cells: the picture cannot be coded; the header and maximum are written, no stream.
-    CCtrlElvMap empty;
-    EXPECT_EQ(Save3dj(empty, 90, &ok), (Bytes{0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(Save3dj(empty, 90, &ok), (Bytes{3, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(ok);
-}
-
-// Flat 8 x 8 blocks come through a quality-100 JPEG within one grey level; the elevation read
-// back is (g * M) / 255 of the level, g = e * 256 / (M + 1).
-TEST(CompressedFile, GreyMappingWorkedExamples) {
-    struct Case {
-        std::vector<short> blocks;
-        int blocksWide;
-        short maxElevation;
-        std::vector<short> back;
-    } cases[] = {{{1000, 500, 0, 1000}, 2, 1000, {1000, 498, 0, 1000}},
-                 {{100, 0}, 2, 100, {99, 0}},
-                 {{-40, 200}, 2, 200, {0, 200}},  // negative cells: grey 0
-                 {{-40, -1}, 2, 0, {0, 0}}};      // only negative cells: M = 0
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.maxElevation);
-        CCtrlElvMap map;
-        SetBlocks(map, c.blocks, c.blocksWide);
-        Bytes rec = Save3dj(map, 100);
-        ASSERT_GE(rec.size(), 12u);
-        EXPECT_EQ(Field16(rec, 6), c.maxElevation);
-        CCtrlElvMap back;
-        Load(back, rec);
-        ASSERT_TRUE(back.m_pElevation);
-        EXPECT_EQ(back.m_nCompressedMaxElevation, c.maxElevation);
-        const std::vector<short> got = Cells(back);
-        const int w = back.m_nWidth, step = c.maxElevation / 255 + 1;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
-            ASSERT_LE(std::abs(got[i] - c.back[(y / 8) * c.blocksWide + x / 8]), step) << i;
-        }
-    }
 }
 
 TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
@@ -125,15 +106,12 @@ TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
     SetBlocks(source, {700, 800, 900, 1000}, 2);  // 16 x 16
     Bytes good = Save3dj(source, 90);
 
-    Bytes otherSize = good;  // the header claims 8 x 8
-    otherSize[2] = 8;
-    otherSize[4] = 8;
-    Bytes notJpeg = {0x03, 0x00, 0x02, 0x00, 0x02, 0x00, 0xE8, 0x03,
-                     0x04, 0x00, 0x00, 0x00, 'a',  'b',  'c',  'd'};
-    Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
-    Bytes negativeMax = good;
-    negativeMax[6] = 0xFB;  // M = -5
+    Bytes otherSize = good, negativeMax = good;
+    otherSize[2] = otherSize[4] = 8;  // the header claims 8 x 8
+    negativeMax[6] = 0xFB;            // M = -5
     negativeMax[7] = 0xFF;
+    const Bytes notJpeg = Header(3, 2, 2, {0xE8, 0x03, 4, 0, 0, 0, 'a', 'b', 'c', 'd'});
+    const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
 
     struct Case {
         const char* name;
@@ -159,11 +137,11 @@ TEST(CompressedFile, StreamsThatDoNotDecodeGiveSea) {
 
 TEST(CompressedFileProperty, QualityHundredStaysWithinTheGreyStepAndTwoLevels) {
     zumeld_test::TestRandom rng(0xC0FFEE);
-    for (int n = 0; n < 30; ++n) {
+    for (int n = 0; n < 20; ++n) {
         const int w = 1 + static_cast<int>(rng.Below(40)), h = 1 + static_cast<int>(rng.Below(40));
         const int top = static_cast<int>(rng.Range(1, 32767));
         std::vector<short> cells(static_cast<std::size_t>(w) * h);
-        // Smooth terrain with some sea and some noise.
+        // Smooth ramps with some sea and some noise.
         const int fx = 1 + static_cast<int>(rng.Below(5)), fy = 1 + static_cast<int>(rng.Below(5));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {

@@ -1,6 +1,5 @@
-// The code streams of the elevation file: worked byte examples, the decoder's handling of
-// cut and oversized streams, the encode-decode round trip on random maps, and the grey
-// mapping of the compressed record.
+// The code streams of the elevation file: worked byte examples, cut and oversized streams,
+// the round trip on random maps, and the grey mapping of the compressed record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,7 +132,7 @@ TEST(ElvCodec, DecodeWorkedExamples) {
 // of the map followed by sea.
 TEST(ElvCodecProperty, RoundTripAndEveryPrefix) {
     zumeld_test::TestRandom rng(0xE1F0C0DE);
-    for (int n = 0; n < 400; ++n) {
+    for (int n = 0; n < 200; ++n) {
         const int w = 1 + static_cast<int>(rng.Below(40)), h = 1 + static_cast<int>(rng.Below(40));
         SCOPED_TRACE(testing::Message() << "seed " << rng.Seed() << " case " << n);
         std::vector<short> cells = elv_test::RandomTerrain(rng, w, h);
@@ -151,14 +150,6 @@ TEST(ElvCodecProperty, RoundTripAndEveryPrefix) {
                 ASSERT_EQ(got[i], i < decoded ? cells[i] : 0) << "cut " << cut << " cell " << i;
         }
     }
-    // The encoder reads only the map cells of each row of a strided grid.
-    const int w = 9, h = 7, stride = 12;
-    std::vector<short> cells = elv_test::RandomTerrain(rng, w, h);
-    std::vector<short> grid(static_cast<std::size_t>(stride) * h, 12345);
-    for (int r = 0; r < h; ++r) std::copy_n(&cells[r * w], w, &grid[r * stride]);
-    Bytes strided(ElvEncodeBound(cells.size()));
-    strided.resize(EncodeElvStream(grid.data(), stride, w, h, strided.data(), strided.size()));
-    EXPECT_EQ(strided, Encode(cells, w, h));
 }
 
 TEST(ElvCodec, GreyMapping) {

@@ -1,5 +1,5 @@
-// Helpers of the map tests: maps stored to and loaded from memory, their cells with and
-// without the margin, random terrain and runs of the zumeld tool.
+// Helpers of the map tests: maps stored to and loaded from memory, their cells, random
+// terrain, files, and runs of the zumeld tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -77,33 +77,20 @@ inline Bytes Header(int encoding, int width, int height, const Bytes& rest = {})
     return b;
 }
 
-// Random terrain biased toward what the coder distinguishes: sea, runs (short and long),
-// plateaus spanning rows, small steps, jumps of 127 and more, and the 16-bit extremes.
+// Random terrain biased toward what the coder distinguishes: sea, runs (short and long,
+// spanning rows), small steps, jumps of 127 and more, and the 16-bit extremes.
 inline std::vector<short> RandomTerrain(zumeld_test::TestRandom& rng, int width, int height) {
     std::vector<short> cells(static_cast<std::size_t>(width) * height);
     const short edges[] = {-32768, -1, 0, 1, 32767};
     short v = 0;
     for (std::size_t i = 0; i < cells.size();) {
-        switch (rng.Below(6)) {
-            case 0:
-                v = 0;
-                break;
-            case 1:
-                v = static_cast<short>(v + rng.Range(-126, 126));
-                break;
-            case 2:
-                v = static_cast<short>(v + (rng.Chance(50) ? 127 : -127));
-                break;
-            case 3:
-                v = static_cast<short>(rng.Range(-32768, 32767));
-                break;
-            case 4:
-                v = edges[rng.Below(5)];
-                break;
-            default:
-                v = static_cast<short>(v + rng.Range(-2000, 2000));
-                break;
-        }
+        const std::uint32_t kind = rng.Below(6);
+        v = static_cast<short>(kind == 0   ? 0
+                               : kind == 1 ? v + rng.Range(-126, 126)
+                               : kind == 2 ? v + (rng.Chance(50) ? 127 : -127)
+                               : kind == 3 ? rng.Range(-32768, 32767)
+                               : kind == 4 ? edges[rng.Below(5)]
+                                           : v + rng.Range(-2000, 2000));
         std::size_t len = rng.Chance(30) ? 1 + rng.Below(2 * width + 5) : 1 + rng.Below(4);
         for (std::size_t k = 0; k < len && i < cells.size(); ++k) cells[i++] = v;
     }
