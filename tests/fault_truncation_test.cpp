@@ -5,41 +5,34 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "elv_test_support.h"
 #include "temp_dir.h"
-#include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/platform/memory_p.h"
 
 namespace {
 
 using namespace Zumeld;
-namespace fs = std::filesystem;
+using elv_test::Bytes;
 
-std::vector<std::vector<BYTE>> CorpusFiles(const char* target) {
-    std::vector<std::vector<BYTE>> files;
-    const fs::path dir = fs::path(ZUMELD_SOURCE_DIR) / "fuzz" / "corpus" / target;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+std::vector<Bytes> CorpusFiles(const char* target) {
+    std::vector<Bytes> files;
+    const auto dir = std::filesystem::path(ZUMELD_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files.push_back(elv_test::ReadBytes(e.path().string()));
     return files;
 }
 
 TEST(FaultTruncation, EveryPrefixOfAnElvFileLoadsToConsistentSizesOrNoGrid) {
     const auto files = CorpusFiles("elv_loader_fuzz");
     ASSERT_GE(files.size(), 10u);
-    const CCtrlElvMap proto;
     for (std::size_t f = 0; f < files.size(); ++f) {
         for (std::size_t len = 0; len <= files[f].size(); ++len) {
-            CCtrlElvMap map(proto);
-            CMemFile file(files[f].data(), len);
-            CArchive ar(&file, CArchive::load);
+            CCtrlElvMap map;
             try {
-                map.Serialize(ar);
+                elv_test::Load(map, Bytes(files[f].begin(), files[f].begin() + len));
             } catch (const CArchiveException&) {
             }
             if (!map.m_pElevation) continue;
@@ -61,17 +54,13 @@ TEST(FaultTruncation, EveryPrefixOfABmpFileOpensToNullOrAWholeBlock) {
     CCtrlDib dib;
     for (std::size_t f = 0; f < files.size(); ++f) {
         for (std::size_t len = 0; len <= files[f].size(); ++len) {
-            std::ofstream(path, std::ios::binary | std::ios::trunc)
-                .write(reinterpret_cast<const char*>(files[f].data()),
-                       static_cast<std::streamsize>(len));
+            elv_test::WriteBytes(path, Bytes(files[f].begin(), files[f].begin() + len));
             void* h = dib.OpenDIB(path.data());
             if (!h) continue;
-            SCOPED_TRACE("file " + std::to_string(f) + " cut at " + std::to_string(len));
             BITMAPINFOHEADER bi{};
             dib.DibInfo(h, &bi);
-            // The block holds what its header says: header, table, pixels.
-            EXPECT_GE(GlobalSize(h),
-                      std::size_t{bi.biSize} + dib.PaletteSize(&bi) + bi.biSizeImage);
+            EXPECT_GE(GlobalSize(h), std::size_t{bi.biSize} + dib.PaletteSize(&bi) + bi.biSizeImage)
+                << "file " << f << " cut at " << len;
             GlobalFree(h);
         }
     }
