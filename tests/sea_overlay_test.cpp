@@ -3,7 +3,6 @@
 
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "render_test_support.h"
@@ -17,7 +16,6 @@ using Zumeld::BlendOverlayWhole;
 using Zumeld::CopyDibTopFirst;
 using Zumeld::FillSea;
 using Zumeld::MakeTextureOrigin;
-using Zumeld::OverlayView;
 using Zumeld::PlanesOf;
 
 // A 60 x 60 slot whose sea texel (x, y) is (x, y, 200) and land texels are dark.
@@ -35,47 +33,40 @@ tagTEXTURE_SLOT SeaSlot() {
         });
 }
 
-TEST(SeaFill, RepeatsEverySixtyPixelsAtScaleOne) {
-    const tagTEXTURE_SLOT slot = SeaSlot();
-    // Shown from map cell (70, 125): u0 = 10 texels, row0 = 5.
-    const auto origin = MakeTextureOrigin(1.0, 70, 125, slot.nRowBytes, slot.nPlaneSize);
-    for (int bpp : {3, 4}) {
-        Target target(150, 130, bpp);
-        FillSea(PlanesOf(slot), origin, 150, 130, target.surface);
-        for (int y = 0; y < 130; ++y)
-            for (int x = 0; x < 150; ++x)
-                ASSERT_EQ(target.At(x, y), (Texel{BYTE((10 + x) % 60), BYTE((5 + y) % 60), 200}))
-                    << x << "," << y << " bpp " << bpp;
-        EXPECT_TRUE(target.OutsideUntouched());
-    }
-}
-
-TEST(SeaFill, MeetsTheRenderersSeaWithoutASeam) {
-    // The renderer's sea pixels and the fill take the same texel at every position.
+// The fill repeats the sea texture from the display origin, and the renderer's sea pixels
+// take the same texel at every position, so the two meet without a seam.
+TEST(SeaFill, RepeatsTheSeaTextureAsTheRendererDrawsSea) {
     const tagTEXTURE_SLOT slot = SeaSlot();
     for (double scale : {1.0, 2.5, 0.75}) {
+        // At scale 1, shown from map cell (70, 125): u0 = 10 texels, row0 = 5.
+        const auto origin = MakeTextureOrigin(scale, 70, 125, slot.nRowBytes, slot.nPlaneSize);
         Zumeld::SpanSetup s;
         s.scale = scale;
-        s.stretchLeft = 37;
-        s.stretchTop = 91;
+        s.stretchLeft = 70;
+        s.stretchTop = 125;
         s.mapHeight = 500;
-        s.texture = true;
-        s.shade = true;
-        Grid grid(90, 70, 0, 3, 3);
-        Target drawn(90, 70, 3), filled(90, 70, 3);
+        s.texture = s.shade = true;
+        Grid grid(150, 130, 0, 3, 3);
         std::vector<Zumeld::tagHorzLine> lines;
-        for (short y = 0; y < 70; ++y) lines.push_back({y, 0, 89});
-        Zumeld::RenderSpans(grid.view, PlanesOf(slot), Zumeld::MakeSpanParams(s, slot),
-                            lines.data(), 70, drawn.surface);
-        FillSea(PlanesOf(slot), MakeTextureOrigin(scale, 37, 91, slot.nRowBytes, slot.nPlaneSize),
-                90, 70, filled.surface);
-        EXPECT_EQ(drawn.mem, filled.mem) << "scale " << scale;
+        for (short y = 0; y < 130; ++y) lines.push_back({y, 0, 149});
+        for (int bpp : {3, 4}) {
+            Target drawn(150, 130, bpp), filled(150, 130, bpp);
+            Zumeld::RenderSpans(grid.view, PlanesOf(slot), Zumeld::MakeSpanParams(s, slot),
+                                lines.data(), 130, drawn.surface);
+            FillSea(PlanesOf(slot), origin, 150, 130, filled.surface);
+            EXPECT_EQ(drawn.mem, filled.mem) << "scale " << scale;
+            EXPECT_TRUE(filled.OutsideUntouched());
+            for (int y = 0; y < 130 && scale == 1.0; ++y)
+                for (int x = 0; x < 150; ++x)
+                    ASSERT_EQ(filled.At(x, y),
+                              (Texel{BYTE((10 + x) % 60), BYTE((5 + y) % 60), 200}))
+                        << x << "," << y << " bpp " << bpp;
+        }
     }
 }
 
 TEST(SeaFill, CutToTheTargetAndRefusesEmptyInput) {
     const tagTEXTURE_SLOT slot = SeaSlot();
-    tagTEXTURE_SLOT empty;
     struct {
         int width, height;
         bool live;
@@ -87,25 +78,21 @@ TEST(SeaFill, CutToTheTargetAndRefusesEmptyInput) {
     };
     for (const auto& c : cases) {
         Target target(12, 8, 4);
-        FillSea(PlanesOf(c.live ? slot : empty), {}, c.width, c.height, target.surface);
+        FillSea(PlanesOf(c.live ? slot : tagTEXTURE_SLOT{}), {}, c.width, c.height, target.surface);
         EXPECT_TRUE(target.OutsideUntouched());
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 12; ++x) {
-                const bool painted = x < c.paintedW && y < c.paintedH;
-                EXPECT_EQ(target.At(x, y).r, painted ? 200 : 0x11) << x << "," << y;
-            }
+            for (int x = 0; x < 12; ++x)
+                EXPECT_EQ(target.At(x, y).r, x < c.paintedW && y < c.paintedH ? 200 : 0x11)
+                    << x << "," << y;
     }
 }
 
+// An overlay of w x h pixels, every byte `value`, rows padded by 8 bytes.
 struct Overlay {
     std::vector<BYTE> pixels;
-    OverlayView view;
-    Overlay(int w, int h, BYTE value, int padding = 8) {
-        view.width = w;
-        view.height = h;
-        view.rowBytes = w * 4 + padding;
-        pixels.assign(static_cast<size_t>(view.rowBytes) * h, value);
-        view.pixels = pixels.data();
+    Zumeld::OverlayView view;
+    Overlay(int w, int h, BYTE value) : pixels(static_cast<size_t>(w * 4 + 8) * h, value) {
+        view = {pixels.data(), w, h, w * 4 + 8};
     }
 };
 
@@ -116,23 +103,21 @@ TEST(OverlayBlend, RoundingOfBothForms) {
         {200, 100, 150, 150}, {3, 5, 4, 3}, {5, 3, 4, 3}, {255, 255, 255, 254},
         {0, 1, 0, 0},         {1, 1, 1, 0}, {0, 0, 0, 0}, {254, 1, 127, 127},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         for (int bpp : {3, 4}) {
             Overlay o(2, 2, static_cast<BYTE>(c.overlay));
             Target whole(2, 2, bpp, static_cast<BYTE>(c.target));
             Target rect(2, 2, bpp, static_cast<BYTE>(c.target));
             BlendOverlayWhole(o.view, whole.surface);
             BlendOverlayRect(o.view, 0, 0, 2, 2, rect.surface);
-            const BYTE w = static_cast<BYTE>(c.whole), r = static_cast<BYTE>(c.rect);
-            EXPECT_EQ(whole.At(1, 1), (Texel{w, w, w})) << c.overlay << " over " << c.target;
-            EXPECT_EQ(rect.At(1, 1), (Texel{r, r, r})) << c.overlay << " over " << c.target;
+            EXPECT_EQ(whole.At(1, 1).g, c.whole) << c.overlay << " over " << c.target;
+            EXPECT_EQ(rect.At(1, 1).g, c.rect) << c.overlay << " over " << c.target;
             EXPECT_TRUE(whole.OutsideUntouched());
             EXPECT_TRUE(rect.OutsideUntouched());
         }
-    }
 }
 
-TEST(OverlayBlend, RectangleCutOnAllFourSides) {
+TEST(OverlayBlend, BothFormsCutToTheTargetAndRefuseBadOverlays) {
     // Overlay 6 x 4 on a target of 8 x 5 (target 100, overlay 200: blended pixels are 150).
     struct {
         int x, y, cx, cy;
@@ -164,20 +149,17 @@ TEST(OverlayBlend, RectangleCutOnAllFourSides) {
                     << "," << y;
             }
     }
-}
-
-TEST(OverlayBlend, WholeFormCutToTheTargetAndRefusals) {
+    // The whole form is cut to the target too.
     Overlay big(10, 10, 200);
     Target target(4, 3, 3, 100);
     BlendOverlayWhole(big.view, target.surface);
     EXPECT_TRUE(target.OutsideUntouched());
     EXPECT_EQ(target.At(3, 2), (Texel{150, 150, 150}));
-
-    Overlay none(3, 3, 200);
+    // No pixels, or rows shorter than width x 4 bytes: each form leaves the target as it was.
+    Overlay none(3, 3, 200), narrowRows(3, 3, 200);
     none.view.pixels = nullptr;
-    Overlay narrowRows(3, 3, 200);
-    narrowRows.view.rowBytes = 8;                    // fewer than width x 4 bytes a row
-    for (const Overlay* o : {&none, &narrowRows}) {  // each form leaves the target as it was
+    narrowRows.view.rowBytes = 8;
+    for (const Overlay* o : {&none, &narrowRows}) {
         Target t(4, 3, 3, 100);
         BlendOverlayWhole(o->view, t.surface);
         BlendOverlayRect(o->view, 0, 0, 3, 3, t.surface);
@@ -185,6 +167,7 @@ TEST(OverlayBlend, WholeFormCutToTheTargetAndRefusals) {
     }
 }
 
+// A DIB whose stored row s holds the value s + 1 in every byte.
 std::vector<BYTE> MakeDib(int width, int height, int bits = 32, DWORD compression = BI_RGB) {
     BITMAPINFOHEADER h{};
     h.biSize = sizeof(h);
@@ -196,41 +179,30 @@ std::vector<BYTE> MakeDib(int width, int height, int bits = 32, DWORD compressio
     const int rows = height < 0 ? -height : height;
     std::vector<BYTE> dib(sizeof(h) + static_cast<size_t>(width) * 4 * rows);
     std::memcpy(dib.data(), &h, sizeof(h));
-    // Stored row s holds the value s in every byte.
     for (int s = 0; s < rows; ++s)
         std::memset(dib.data() + sizeof(h) + static_cast<size_t>(s) * width * 4, s + 1, width * 4);
     return dib;
 }
 
 TEST(DibRows, TopRowFirstForBothOrders) {
-    struct {
-        int height;
-        bool bottomUp;
-    } cases[] = {{3, true}, {-3, false}, {1, true}, {-1, false}};
-    for (const auto& c : cases) {
-        const std::vector<BYTE> dib = MakeDib(2, c.height);
+    for (int height : {3, -3, 1, -1}) {
+        const std::vector<BYTE> dib = MakeDib(2, height);
         const auto pic = CopyDibTopFirst(dib.data(), dib.size());
-        ASSERT_NE(pic.pixels.get(), nullptr) << c.height;
-        const int rows = c.height < 0 ? -c.height : c.height;
-        EXPECT_EQ(pic.width, 2);
-        EXPECT_EQ(pic.height, rows);
-        EXPECT_EQ(pic.rowBytes, 8);
-        for (int r = 0; r < rows; ++r) {
-            const int stored = c.bottomUp ? rows - 1 - r : r;
-            EXPECT_EQ(pic.pixels[r * 8 + 5], stored + 1) << "height " << c.height << " row " << r;
-        }
+        ASSERT_NE(pic.pixels.get(), nullptr) << height;
+        const int rows = height < 0 ? -height : height;
+        EXPECT_EQ((std::vector{pic.width, pic.height, pic.rowBytes}), (std::vector{2, rows, 8}));
+        for (int r = 0; r < rows; ++r)  // a positive height is stored bottom-up
+            EXPECT_EQ(pic.pixels[r * 8 + 5], (height > 0 ? rows - r : r + 1)) << height << " " << r;
     }
 }
 
 TEST(DibRows, UnreadableDibsGiveNoPicture) {
-    std::vector<BYTE> cut = MakeDib(4, 4);
-    cut.resize(cut.size() - 1);
-    std::vector<BYTE> bigHeader = MakeDib(4, 4);
-    reinterpret_cast<BITMAPINFOHEADER*>(bigHeader.data())->biSize = 4000;
-    std::vector<BYTE> smallHeader = MakeDib(4, 4);
-    reinterpret_cast<BITMAPINFOHEADER*>(smallHeader.data())->biSize = 12;
-    // A header claiming INT_MIN rows: the size check refuses it before any copy.
+    std::vector<BYTE> cut = MakeDib(4, 4), bigHeader = MakeDib(4, 4), smallHeader = MakeDib(4, 4);
     std::vector<BYTE> huge = MakeDib(1, 1);
+    cut.pop_back();
+    reinterpret_cast<BITMAPINFOHEADER*>(bigHeader.data())->biSize = 4000;
+    reinterpret_cast<BITMAPINFOHEADER*>(smallHeader.data())->biSize = 12;
+    // INT_MIN rows: the size check refuses it before any copy.
     reinterpret_cast<BITMAPINFOHEADER*>(huge.data())->biHeight = INT_MIN;
     const std::vector<BYTE> cases[] = {MakeDib(4, 4, 24),
                                        MakeDib(4, 4, 32, BI_BITFIELDS),
@@ -241,10 +213,10 @@ TEST(DibRows, UnreadableDibsGiveNoPicture) {
                                        smallHeader,
                                        std::vector<BYTE>(10, 0),
                                        huge};
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const auto pic = CopyDibTopFirst(cases[i].data(), cases[i].size());
-        EXPECT_EQ(pic.pixels.get(), nullptr) << "case " << i;
-        EXPECT_EQ(pic.width + pic.height, 0) << "case " << i;
+    for (const auto& dib : cases) {
+        const auto pic = CopyDibTopFirst(dib.data(), dib.size());
+        EXPECT_EQ(pic.pixels.get(), nullptr) << "case " << &dib - cases;
+        EXPECT_EQ(pic.width + pic.height, 0) << "case " << &dib - cases;
     }
     EXPECT_EQ(CopyDibTopFirst(nullptr, 100).pixels.get(), nullptr);
 }
