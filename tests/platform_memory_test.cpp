@@ -1,8 +1,8 @@
 // The global and local memory handle table: sizes, zero fill, reallocation, lock counts,
 // refusal of bad handles and sizes, the failure hook, and use from several threads.
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -18,39 +18,29 @@ using Zumeld::Platform::LiveBlockCount;
 using Zumeld::Platform::SetAllocationFailureCountdown;
 
 bool AllZero(const BYTE* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        if (p[i] != 0) return false;
-    return true;
+    return std::all_of(p, p + n, [](BYTE b) { return b == 0; });
 }
 
 // Checks that the table holds no more blocks at the end of the test than at its start.
 class PlatformMemory : public ::testing::Test {
   protected:
-    void SetUp() override { m_liveAtStart = LiveBlockCount(); }
     void TearDown() override {
         SetAllocationFailureCountdown(-1);
         EXPECT_EQ(LiveBlockCount(), m_liveAtStart) << "blocks leaked";
     }
-    std::size_t m_liveAtStart = 0;
+    std::size_t m_liveAtStart = LiveBlockCount();
 };
 
 TEST_F(PlatformMemory, AllocReportsTheSizeAskedForAndZeroes) {
-    struct Case {
+    const struct {
         bool local;
         UINT flags;
         std::size_t bytes;
-    };
-    const Case cases[] = {{false, GHND, 100},
-                          {false, GPTR, 1},
-                          {false, GMEM_FIXED, 7},
-                          {false, GHND, 0},
-                          {false, GHND, 40 + 1024 + 65536},
-                          {true, LPTR, 1032},
-                          {true, LHND, 3}};
-    for (const Case& c : cases) {
+    } cases[] = {{false, GHND, 100}, {false, GPTR, 1},   {false, GMEM_FIXED, 7},
+                 {false, GHND, 0},   {true, LPTR, 1032}, {true, LHND, 70000}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "flags " << c.flags << " bytes " << c.bytes);
         HGLOBAL h = c.local ? LocalAlloc(c.flags, c.bytes) : GlobalAlloc(c.flags, c.bytes);
-        ASSERT_NE(h, nullptr);
         EXPECT_EQ(GlobalSize(h), c.bytes);
         auto* p = static_cast<BYTE*>(GlobalLock(h));
         ASSERT_NE(p, nullptr) << "even an empty block locks";
@@ -66,17 +56,12 @@ TEST_F(PlatformMemory, ReAllocKeepsContentsAndZeroesTheGrownPart) {
     auto* p = static_cast<BYTE*>(GlobalLock(h));
     for (int i = 0; i < 16; ++i) p[i] = static_cast<BYTE>(0xA0 + i);
     GlobalUnlock(h);
-
-    struct Step {
-        std::size_t bytes;
-        std::size_t kept;  // leading bytes that must still hold 0xA0 + i
-    };
-    // Grow (moves), shrink in place, grow back into the room the shrink left, grow again.
-    const Step steps[] = {{4096, 16}, {8, 8}, {32, 8}, {70000, 8}};
-    for (const Step& s : steps) {
+    // Grow (moves), shrink in place, grow back into the room the shrink left, grow again;
+    // `kept` leading bytes must still hold 0xA0 + i.
+    const struct { std::size_t bytes, kept; } steps[] = {{4096, 16}, {8, 8}, {32, 8}, {70000, 8}};
+    for (const auto& s : steps) {
         SCOPED_TRACE(s.bytes);
-        HGLOBAL r = GlobalReAlloc(h, s.bytes, GMEM_MOVEABLE | GMEM_ZEROINIT);
-        ASSERT_EQ(r, h) << "a reallocated block keeps its handle";
+        ASSERT_EQ(GlobalReAlloc(h, s.bytes, GMEM_MOVEABLE | GMEM_ZEROINIT), h);
         EXPECT_EQ(GlobalSize(h), s.bytes);
         p = static_cast<BYTE*>(GlobalLock(h));
         for (std::size_t i = 0; i < s.kept; ++i) ASSERT_EQ(p[i], 0xA0 + i) << i;
@@ -86,21 +71,19 @@ TEST_F(PlatformMemory, ReAllocKeepsContentsAndZeroesTheGrownPart) {
     EXPECT_EQ(GlobalFree(h), nullptr);
 }
 
-// A freed handle stays refused when its slot is reused.
-TEST_F(PlatformMemory, BadHandlesGiveNullOrFailure) {
+TEST_F(PlatformMemory, BadHandlesGiveNullOrFailureAndLeaveOtherBlocksAlone) {
     HGLOBAL freed = GlobalAlloc(GHND, 8);
     ASSERT_EQ(GlobalFree(freed), nullptr);
     HGLOBAL reused = GlobalAlloc(GHND, 12);  // may take the freed handle's slot
     ASSERT_NE(reused, freed);
     int local = 0;
     HGLOBAL live = GlobalAlloc(GHND, 8);
-    const HGLOBAL bad[] = {
-        freed,
-        reinterpret_cast<HGLOBAL>(std::uintptr_t{0x12345678}),
-        static_cast<HGLOBAL>(&local),
-        static_cast<HGLOBAL>(static_cast<BYTE*>(GlobalLock(live))),  // a block's address
-        reinterpret_cast<HGLOBAL>(std::numeric_limits<std::uintptr_t>::max()),
-    };
+    const HGLOBAL bad[] = {nullptr,
+                           freed,
+                           reinterpret_cast<HGLOBAL>(std::uintptr_t{0x12345678}),
+                           static_cast<HGLOBAL>(&local),
+                           static_cast<HGLOBAL>(GlobalLock(live)),  // a block's address
+                           reinterpret_cast<HGLOBAL>(std::numeric_limits<std::uintptr_t>::max())};
     GlobalUnlock(live);
     for (HGLOBAL h : bad) {
         SCOPED_TRACE(h);
@@ -108,39 +91,43 @@ TEST_F(PlatformMemory, BadHandlesGiveNullOrFailure) {
         EXPECT_FALSE(GlobalUnlock(h));
         EXPECT_EQ(GlobalSize(h), 0u);
         EXPECT_EQ(GlobalReAlloc(h, 16, GHND), nullptr);
-        EXPECT_EQ(GlobalFree(h), h) << "freeing a bad handle fails";
+        EXPECT_EQ(GlobalFree(h), h) << "freeing a bad handle fails (null: nothing to free)";
         EXPECT_EQ(LocalFree(h), h);
     }
-    EXPECT_EQ(GlobalLock(nullptr), nullptr);
-    EXPECT_FALSE(GlobalUnlock(nullptr));
-    EXPECT_EQ(GlobalSize(nullptr), 0u);
-    EXPECT_EQ(GlobalReAlloc(nullptr, 16, GHND), nullptr);
-    EXPECT_EQ(GlobalFree(nullptr), nullptr);
-    EXPECT_EQ(GlobalSize(live), 8u) << "bad calls leave other blocks alone";
+    EXPECT_EQ(GlobalSize(live), 8u);
     EXPECT_EQ(GlobalSize(reused), 12u);
     EXPECT_EQ(GlobalFree(live), nullptr);
     EXPECT_EQ(GlobalFree(reused), nullptr);
 }
 
-TEST_F(PlatformMemory, SizesBeyondTheLimitFailAndLeaveTheBlock) {
-    const std::size_t tooBig[] = {
-        std::numeric_limits<std::size_t>::max(),
-        static_cast<std::size_t>(-1),                 // a negative int size converted
-        static_cast<std::size_t>(0x10000) * 0x10000,  // 4 GiB: an int product overflowed
-        Zumeld::Platform::kMaxBlockBytes + 1,
-    };
+TEST_F(PlatformMemory, FailedAllocationsLeaveTheBlockIntact) {
     HGLOBAL h = GlobalAlloc(GHND, 4);
     static_cast<BYTE*>(GlobalLock(h))[3] = 9;
     GlobalUnlock(h);
-    for (std::size_t bytes : tooBig) {
+    auto expectIntact = [h] {
+        EXPECT_EQ(GlobalSize(h), 4u);
+        EXPECT_EQ(static_cast<BYTE*>(GlobalLock(h))[3], 9);
+        GlobalUnlock(h);
+    };
+    // Too big: a negative int converted, a 4 GiB int product, one past the limit.
+    for (std::size_t bytes : {static_cast<std::size_t>(-1), std::size_t{0x10000} * 0x10000,
+                              Zumeld::Platform::kMaxBlockBytes + 1}) {
         SCOPED_TRACE(bytes);
         EXPECT_EQ(GlobalAlloc(GHND, bytes), nullptr);
         EXPECT_EQ(LocalAlloc(LPTR, bytes), nullptr);
         EXPECT_EQ(GlobalReAlloc(h, bytes, GHND), nullptr);
-        EXPECT_EQ(GlobalSize(h), 4u);
-        EXPECT_EQ(static_cast<BYTE*>(GlobalLock(h))[3], 9);
-        GlobalUnlock(h);
+        expectIntact();
     }
+    // The failure hook fails exactly the chosen allocation: here the third.
+    SetAllocationFailureCountdown(2);
+    HGLOBAL a = GlobalAlloc(GHND, 8), b = LocalAlloc(LPTR, 8);
+    EXPECT_NE(a, nullptr);
+    EXPECT_NE(b, nullptr);
+    EXPECT_EQ(GlobalReAlloc(h, 64, GHND), nullptr);
+    expectIntact();
+    EXPECT_EQ(GlobalReAlloc(h, 64, GHND), h);
+    GlobalFree(a);
+    LocalFree(b);
     GlobalFree(h);
 }
 
@@ -165,46 +152,25 @@ TEST_F(PlatformMemory, LockCountAndPinnedBlocks) {
     GlobalFree(fixed);
 }
 
-TEST_F(PlatformMemory, FailureHookFailsExactlyTheChosenAllocation) {
-    SetAllocationFailureCountdown(2);
-    HGLOBAL a = GlobalAlloc(GHND, 8);
-    HGLOBAL b = LocalAlloc(LPTR, 8);
-    EXPECT_NE(a, nullptr);
-    EXPECT_NE(b, nullptr);
-    EXPECT_EQ(GlobalReAlloc(a, 64, GHND), nullptr) << "the third allocation fails";
-    EXPECT_EQ(GlobalSize(a), 8u);
-    EXPECT_EQ(GlobalReAlloc(a, 64, GHND), a) << "and only that one";
-    GlobalFree(a);
-    LocalFree(b);
-}
-
 TEST_F(PlatformMemory, ManyThreadsShareTheTable) {
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 500;
-    std::vector<int> errors(kThreads, 0);
+    int errors[4] = {};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([t, &errors] {
-            for (int i = 0; i < kRounds; ++i) {
+            for (int i = 0; i < 500; ++i) {
                 const std::size_t n = 1 + static_cast<std::size_t>((i * 37 + t) % 300);
                 HGLOBAL h = GlobalAlloc(GHND, n);
-                auto* p = static_cast<BYTE*>(GlobalLock(h));
-                if (p == nullptr) {
-                    ++errors[t];
-                    continue;
-                }
-                std::memset(p, t + 1, n);
+                std::memset(GlobalLock(h), t + 1, n);
                 GlobalUnlock(h);
                 h = GlobalReAlloc(h, n * 2, GHND);
-                p = static_cast<BYTE*>(GlobalLock(h));
+                const auto* p = static_cast<BYTE*>(GlobalLock(h));
                 if (p[0] != t + 1 || p[n - 1] != t + 1 || p[n] != 0) ++errors[t];
                 GlobalUnlock(h);
                 if (GlobalFree(h) != nullptr) ++errors[t];
             }
         });
-    }
     for (std::thread& th : threads) th.join();
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(errors[t], 0) << "thread " << t;
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(errors[t], 0) << "thread " << t;
 }
 
 }  // namespace
