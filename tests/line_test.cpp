@@ -1,53 +1,50 @@
 // Line drawing: worked examples, colour bytes, clipping to the display area and to the
-// target, and laws over a few hundred random lines: argument order does not matter, a
-// clipped line is the visible part of the whole line, and huge coordinates give the exact
-// pixels of the rounding formula.
+// target, and random lines (small, clipped and near the 32-bit extremes) against the exact
+// pixels of the rounding formula, drawn from either end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <set>
 #include <utility>
-#include <vector>
 
 #include "render_test_support.h"
-#include "test_random.h"
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/geometry/Line.h"
 
 namespace {
 
+using render_test::Texel;
 using Zumeld::DrawLine;
 using Zumeld::PixelSurface;
-using Pixel = std::pair<int, int>;
-using PixelSet = std::set<Pixel>;
+using PixelSet = std::set<std::pair<int, int>>;
 
-// The pixels not at the fill value 0 of a picture made with Target(w, h, bpp, 0).
-PixelSet Drawn(render_test::Target& t) {
-    PixelSet s;
-    for (int y = 0; y < t.height; ++y)
-        for (int x = 0; x < t.width; ++x)
-            if (!(t.At(x, y) == render_test::Texel{0, 0, 0})) s.insert({x, y});
-    return s;
-}
-
+// The pixels a white line sets in a w x h picture of a clipW x clipH display area.
 PixelSet Draw(int w, int h, tagPOINT a, tagPOINT b, int clipW = -2, int clipH = -2) {
     render_test::Target t(w, h, 3, 0);
     DrawLine(t.surface, clipW == -2 ? w : clipW, clipH == -2 ? h : clipH, a, b, 0xFFFFFF);
     EXPECT_TRUE(t.OutsideUntouched()) << "write outside the picture";
-    return Drawn(t);
+    PixelSet s;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (!(t.At(x, y) == Texel{0, 0, 0})) s.insert({x, y});
+    return s;
 }
 
-struct LineCase {
-    const char* name;
-    tagPOINT a, b;
-    PixelSet expected;
-};
+PixelSet Diagonal(int n) {
+    PixelSet s;
+    for (int i = 0; i < n; ++i) s.insert({i, i});
+    return s;
+}
 
 TEST(Line, WorkedExamplesOnA20By20Area) {
-    PixelSet diagonal;
-    for (int i = 0; i < 20; ++i) diagonal.insert({i, i});
-    const LineCase cases[] = {
+    PixelSet row7;
+    for (int x = 0; x < 20; ++x) row7.insert({x, 7});
+    const struct {
+        const char* name;
+        tagPOINT a, b;
+        PixelSet expected;
+    } cases[] = {
         {"shallow", {0, 0}, {4, 2}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
         {"shallow reversed", {4, 2}, {0, 0}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
         {"steep", {0, 0}, {2, 4}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},
@@ -55,95 +52,46 @@ TEST(Line, WorkedExamplesOnA20By20Area) {
         {"steep, halves away from A", {0, 0}, {1, 3}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
         {"single point", {5, 5}, {5, 5}, {{5, 5}}},
         {"single point outside", {25, 5}, {25, 5}, {}},
-        {"through the whole area", {-40, -40}, {60, 60}, diagonal},
+        {"through the whole area", {-40, -40}, {60, 60}, Diagonal(20)},
         {"both ends left", {-3, 0}, {-1, 19}, {}},
         {"both ends right", {20, 0}, {40, 19}, {}},
         {"both ends above", {0, -1}, {19, -9}, {}},
         {"both ends below", {0, 20}, {19, 21}, {}},
         {"past the top-left corner", {-5, 3}, {3, -5}, {}},
         {"past the bottom-right corner", {24, 16}, {16, 24}, {}},
-        {"horizontal, clipped",
-         {-5, 7},
-         {30, 7},
-         [] {
-             PixelSet s;
-             for (int x = 0; x < 20; ++x) s.insert({x, 7});
-             return s;
-         }()},
+        {"horizontal, clipped", {-5, 7}, {30, 7}, row7},
         {"vertical, clipped", {3, 25}, {3, 17}, {{3, 17}, {3, 18}, {3, 19}}},
     };
-    for (const LineCase& c : cases) EXPECT_EQ(Draw(20, 20, c.a, c.b), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(Draw(20, 20, c.a, c.b), c.expected) << c.name;
 }
 
-TEST(Line, EmptyDisplayAreaDrawsNothing) {
-    for (int size : {0, -1}) {
+TEST(Line, ClippedToTheDisplayAreaAndThePicture) {
+    for (int size : {0, -1}) {  // an empty display area draws nothing
         EXPECT_TRUE(Draw(20, 20, {0, 0}, {10, 10}, size, size).empty()) << size;
         EXPECT_TRUE(Draw(20, 20, {-5, 3}, {10, 3}, size, 20).empty()) << size;
         EXPECT_TRUE(Draw(20, 20, {3, -5}, {3, 10}, 20, size).empty()) << size;
     }
+    // Display area 40 x 30 on a 10 x 6 picture: the picture's own size clips.
+    EXPECT_EQ(Draw(10, 6, {0, 0}, {39, 39}, 40, 30), Diagonal(6));
+    EXPECT_TRUE(Draw(10, 6, {12, 0}, {39, 29}, 40, 30).empty());
+    // No pixels, or fewer than 24 bits: nothing drawn.
+    BYTE bytes[64] = {};
+    DrawLine(PixelSurface{nullptr, 16, 4, 4, 3}, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
+    DrawLine(PixelSurface{bytes + 48, -16, 4, 4, 1}, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
+    EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](BYTE b) { return b == 0; }));
 }
 
 TEST(Line, WritesBlueGreenRedAndKeepsTheFourthByte) {
     render_test::Target t(8, 4, 4, 0);
-    // COLORREF 0x00BBGGRR: red 0x33, green 0x22, blue 0x11.
-    DrawLine(t.surface, 8, 4, {1, 2}, {6, 2}, 0x00112233);
+    DrawLine(t.surface, 8, 4, {1, 2}, {6, 2}, 0x00112233);  // red 0x33, green 0x22, blue 0x11
     for (int x = 0; x < 8; ++x)
-        EXPECT_EQ(t.At(x, 2), (x >= 1 && x <= 6 ? render_test::Texel{0x11, 0x22, 0x33}
-                                                : render_test::Texel{0, 0, 0}))
-            << x;
+        EXPECT_EQ(t.At(x, 2), (x >= 1 && x <= 6 ? Texel{0x11, 0x22, 0x33} : Texel{0, 0, 0})) << x;
     EXPECT_TRUE(t.OutsideUntouched());
-}
-
-TEST(Line, TargetSmallerThanTheDisplayAreaIsNotWrittenOutside) {
-    // Display area 40 x 30 on a 10 x 6 picture: the picture's own size clips.
-    PixelSet expected;
-    for (int i = 0; i < 6; ++i) expected.insert({i, i});
-    EXPECT_EQ(Draw(10, 6, {0, 0}, {39, 39}, 40, 30), expected);
-    EXPECT_TRUE(Draw(10, 6, {12, 0}, {39, 29}, 40, 30).empty());
-}
-
-TEST(Line, SurfaceWithoutPixelsOrOfFewerThan24BitsDrawsNothing) {
-    BYTE bytes[64] = {};
-    const PixelSurface noPixels{nullptr, 16, 4, 4, 3};
-    const PixelSurface eightBit{bytes + 48, -16, 4, 4, 1};
-    DrawLine(noPixels, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
-    DrawLine(eightBit, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
-    EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](BYTE b) { return b == 0; }));
-}
-
-tagPOINT RandomPoint(zumeld_test::TestRandom& rng, int lo, int hi) {
-    return {static_cast<LONG>(rng.Range(lo, hi)), static_cast<LONG>(rng.Range(lo, hi))};
-}
-
-TEST(Line, SameSetFromEitherEnd) {
-    zumeld_test::TestRandom rng(0x11e5);
-    for (int iter = 0; iter < 500; ++iter) {
-        const tagPOINT a = RandomPoint(rng, -30, 60), b = RandomPoint(rng, -30, 60);
-        ASSERT_EQ(Draw(32, 24, a, b), Draw(32, 24, b, a))
-            << "seed " << rng.Seed() << " iteration " << iter;
-    }
-}
-
-TEST(Line, ClippedLineIsTheVisiblePartOfTheWholeLine) {
-    // The whole line is drawn shifted into a large picture; shifting a line shifts its pixels.
-    constexpr int kShift = 40, kBig = 140;
-    zumeld_test::TestRandom rng(0xc11b);
-    for (int iter = 0; iter < 500; ++iter) {
-        const tagPOINT a = RandomPoint(rng, -35, 95), b = RandomPoint(rng, -35, 95);
-        const int w = static_cast<int>(rng.Range(1, 40)), h = static_cast<int>(rng.Range(1, 40));
-        PixelSet expected;
-        for (const auto& [x, y] :
-             Draw(kBig, kBig, {a.x + kShift, a.y + kShift}, {b.x + kShift, b.y + kShift}))
-            if (x - kShift < w && y - kShift < h && x >= kShift && y >= kShift)
-                expected.insert({x - kShift, y - kShift});
-        ASSERT_EQ(Draw(w, h, a, b), expected)
-            << "seed " << rng.Seed() << " iteration " << iter << " area " << w << "x" << h;
-    }
 }
 
 // The pixels of the line from the rounding formula alone, inside w x h, in 128 bits: steep
 // lines one per row at x = A.x + s floor((2k|dx| + dy) / (2dy)), shallow ones one per column
-// at y = A.y + floor((2k dy + |dx| - 1) / (2|dx|)).
+// at y = A.y + floor((2k dy + |dx| - 1) / (2|dx|)), A the end with the smaller y.
 PixelSet FormulaPixels(tagPOINT p1, tagPOINT p2, int w, int h) {
     const tagPOINT a = p2.y < p1.y ? p2 : p1, b = p2.y < p1.y ? p1 : p2;
     const __int128 dx = __int128{b.x} - a.x, dy = __int128{b.y} - a.y;
@@ -167,23 +115,26 @@ PixelSet FormulaPixels(tagPOINT p1, tagPOINT p2, int w, int h) {
     return out;
 }
 
-TEST(Line, HugeCoordinatesGiveTheExactFormulaPixels) {
+TEST(Line, RandomLinesGiveTheFormulaPixelsFromEitherEnd) {
     zumeld_test::TestRandom rng(0xb16);
     const std::int64_t extremes[] = {INT32_MIN, INT32_MIN + 1, -70000, -1, 0, 5, 40000, INT32_MAX};
-    for (int iter = 0; iter < 1000; ++iter) {
+    auto coordinate = [&](bool huge, int hi) {
+        if (!huge) return static_cast<LONG>(rng.Range(-35, hi));
+        return static_cast<LONG>(rng.Chance(50) ? extremes[rng.Below(8)]
+                                                : rng.Range(INT32_MIN, INT32_MAX));
+    };
+    for (int iter = 0; iter < 1500; ++iter) {
+        const bool huge = iter % 2 == 1;
+        const int w = static_cast<int>(rng.Range(1, 48)), h = static_cast<int>(rng.Range(1, 40));
         tagPOINT p[2];
-        for (tagPOINT& q : p) {
-            const bool wide = rng.Chance(60);
-            q.x =
-                static_cast<LONG>(wide ? extremes[rng.Below(8)] : rng.Range(INT32_MIN, INT32_MAX));
-            q.y = static_cast<LONG>(rng.Chance(50) ? extremes[rng.Below(8)] : rng.Range(-40, 80));
-        }
-        if (rng.Chance(30)) p[1].y = static_cast<LONG>(rng.Range(INT32_MIN, INT32_MAX));
-        ASSERT_EQ(Draw(48, 40, p[0], p[1]), FormulaPixels(p[0], p[1], 48, 40))
+        for (tagPOINT& q : p) q = {coordinate(huge, 95), coordinate(huge && rng.Chance(40), 80)};
+        const PixelSet expected = FormulaPixels(p[0], p[1], w, h);
+        ASSERT_EQ(Draw(w, h, p[0], p[1]), expected)
             << "seed " << rng.Seed() << " iteration " << iter << " (" << p[0].x << "," << p[0].y
-            << ")-(" << p[1].x << "," << p[1].y << ")";
+            << ")-(" << p[1].x << "," << p[1].y << ") area " << w << "x" << h;
+        ASSERT_EQ(Draw(w, h, p[1], p[0]), expected) << "reversed, iteration " << iter;
     }
-    // Lines through the area from ends near the 32-bit extremes.
+    // Lines through the area from ends at the 32-bit extremes.
     const tagPOINT corners[][2] = {{{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}},
                                    {{INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}},
                                    {{INT32_MIN, 7}, {INT32_MAX, 30}},
@@ -207,9 +158,9 @@ TEST(Line, MemberDrawsOnTheTargetWithinTheDisplayArea) {
     const PixelSurface s = Zumeld::SurfaceOf(&bmp);
     for (int x = 0; x < 16; ++x) {
         const BYTE* p = s.Pixel(x, 2);
-        EXPECT_EQ(p[0], x < 10 ? 0x11 : 0) << x;
-        EXPECT_EQ(p[2], x < 10 ? 0x33 : 0) << x;
-        EXPECT_EQ(p[3], 0) << x;
+        EXPECT_EQ((std::vector<int>{p[0], p[2], p[3]}),
+                  (x < 10 ? std::vector<int>{0x11, 0x33, 0} : std::vector<int>{0, 0, 0}))
+            << x;
     }
     map.ElevationDataModified();  // display size -1: nothing drawn
     map.DrawLineOnBitmapBuffer({0, 5}, {9, 5}, 0xFFFFFF);
