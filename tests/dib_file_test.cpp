@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "dib_test_support.h"
 #include "temp_dir.h"
@@ -56,102 +57,79 @@ TEST_F(DibFile, LreadAndLwriteReportTheCountOnlyWhenEveryByteMoved) {
     EXPECT_EQ(dib.lread(HFILE_ERROR, data.data(), 10), 0u);
 }
 
-// The block a file should open as: a 40-byte header with the sizes filled in, the table as
-// quads, the pixels.
+// A block as a file should open: the 40-byte header with its sizes filled in, the colour
+// table as quads, the pixels.
 Bytes Block(Info i, const Bytes& table, const Bytes& pixels) {
     return Cat(InfoHeader(i), table, pixels);
 }
 
 TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
-    struct Case {
-        std::string what;
-        Bytes file, block;
+    std::vector<std::tuple<std::string, Bytes, Bytes>> cases;  // what, file, block
+    // A file of `i`, `table`, `between` (masks or a gap) and `pixels`.
+    auto info = [&](std::string what, Info i, const Bytes& table, const Bytes& pixels,
+                    bool withFileHeader = true, const Bytes& between = {}) {
+        const Bytes file = Compose(InfoHeader(i), Cat(table, between), pixels, withFileHeader);
+        i.sizeImage = static_cast<std::uint32_t>(pixels.size());
+        i.clrUsed = static_cast<std::uint32_t>(table.size() / 4);
+        cases.emplace_back(what, file, Block(i, table, pixels));
     };
-    std::vector<Case> cases;
+    auto core = [&](std::string what, std::uint16_t w, std::uint16_t h, std::uint16_t bits,
+                    const Bytes& pixels, bool withFileHeader = true) {
+        const unsigned n = bits <= 8 ? 1u << bits : 0;
+        const auto image = static_cast<std::uint32_t>(pixels.size());
+        cases.emplace_back(
+            what, Compose(CoreHeader(w, h, bits), ColorTable(n, 3), pixels, withFileHeader),
+            Block({.width = w,
+                   .height = h,
+                   .bits = bits,
+                   .sizeImage = image,
+                   .clrUsed = n,
+                   .clrImportant = n},
+                  ColorTable(n, 4), pixels));
+    };
     const Bytes p24 = PixelBytes(24), p48 = PixelBytes(48);
     for (bool fh : {true, false}) {
         const std::string form = fh ? " with file header" : " without file header";
-        cases.push_back({"8-bit, 3 colours" + form,
-                         Compose(InfoHeader({.width = 5, .height = 3, .clrUsed = 3}),
-                                 ColorTable(3, 4), p24, fh),
-                         Block({.width = 5, .height = 3, .sizeImage = 24, .clrUsed = 3},
-                               ColorTable(3, 4), p24)});
-        for (unsigned bits : {16u, 32u}) {  // the masks are skipped, not carried
-            const Info i{.width = 3, .bits = bits, .compression = BI_BITFIELDS};
-            const Bytes pixels = PixelBytes(RowBytes(3, bits) * 2, 9);
-            Info filled = i;
-            filled.sizeImage = static_cast<std::uint32_t>(pixels.size());
-            cases.push_back({std::to_string(bits) + "-bit bitfields" + form,
-                             Compose(InfoHeader(i), Bytes(12, 0x3C), pixels, fh),
-                             Block(filled, {}, pixels)});
-        }
-        for (unsigned bits : {1u, 4u, 8u, 24u}) {
-            const unsigned n = bits <= 8 ? 1u << bits : 0;
-            const std::uint32_t image = RowBytes(7, bits) * 3;
-            const Bytes pixels = PixelBytes(image, bits);
-            cases.push_back({"core " + std::to_string(bits) + "-bit" + form,
-                             Compose(CoreHeader(7, 3, static_cast<std::uint16_t>(bits)),
-                                     ColorTable(n, 3), pixels, fh),
-                             Block({.width = 7,
-                                    .height = 3,
-                                    .bits = bits,
-                                    .sizeImage = image,
-                                    .clrUsed = n,
-                                    .clrImportant = n},
-                                   ColorTable(n, 4), pixels)});
-        }
+        info("8-bit, 3 colours" + form, {.width = 5, .height = 3, .clrUsed = 3}, ColorTable(3, 4),
+             p24, fh);
+        for (unsigned bits : {16u, 32u})  // the masks are skipped, not carried
+            info(std::to_string(bits) + "-bit bitfields" + form,
+                 {.width = 3, .bits = bits, .compression = BI_BITFIELDS}, {},
+                 PixelBytes(RowBytes(3, bits) * 2, 9), fh, Bytes(12, 0x3C));
+        for (std::uint16_t bits : {1, 4, 8, 24})
+            core("core " + std::to_string(bits) + "-bit" + form, 7, 3, bits,
+                 PixelBytes(RowBytes(7, bits) * 3, bits), fh);
     }
-    // 4-bit with 10 bytes between table and pixels: the file header's offset is followed.
-    const Bytes p8 = PixelBytes(8, 50);
-    cases.push_back(
-        {"gap before pixels",
-         Cat(FileHeader(0, 14 + 40 + 64 + 10), InfoHeader({.width = 3, .bits = 4}),
-             ColorTable(16, 4), Bytes(10, 0xAB), p8),
-         Block({.width = 3, .bits = 4, .sizeImage = 8, .clrUsed = 16}, ColorTable(16, 4), p8)});
-    cases.push_back({"24-bit, no table", Compose(InfoHeader({.width = 3, .bits = 24}), {}, p24),
-                     Block({.width = 3, .bits = 24, .sizeImage = 24}, {}, p24)});
-    cases.push_back({"top-down",
-                     Compose(InfoHeader({.width = 2, .height = -3, .bits = 32}), {}, p24),
-                     Block({.width = 2, .height = -3, .bits = 32, .sizeImage = 24}, {}, p24)});
+    info("gap before pixels", {.width = 3, .bits = 4}, ColorTable(16, 4), PixelBytes(8, 50), true,
+         Bytes(10, 0xAB));
+    info("24-bit, no table", {.width = 3, .bits = 24}, {}, p24);
+    info("top-down", {.width = 2, .height = -3, .bits = 32}, {}, p24);
     for (std::uint32_t stated : {1u, 49u, 0x40000000u})  // replaced by what the rows take
-        cases.push_back(
-            {"stated size " + std::to_string(stated),
-             Compose(InfoHeader({.width = 5, .height = 3, .bits = 24, .sizeImage = stated}), {},
-                     p48),
-             Block({.width = 5, .height = 3, .bits = 24, .sizeImage = 48}, {}, p48)});
+        info("stated size " + std::to_string(stated),
+             {.width = 5, .height = 3, .bits = 24, .sizeImage = stated}, {}, p48);
+    core("core of 22 bytes, shorter than the header it becomes", 1, 1, 1, {0x80, 0, 0, 0}, false);
+    core("core width 40000 (unsigned)", 40000, 2, 1, PixelBytes(RowBytes(40000, 1) * 2));
     // 1 x 1 bitfields: the block keeps room for the masks a device looks for.
-    cases.push_back(
-        {"tiny bitfields",
-         Compose(InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}),
-                 Bytes(12, 0), PixelBytes(4)),
-         Block({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS, .sizeImage = 4},
-               {}, Cat(PixelBytes(4), Bytes(8, 0)))});
-    // A core file of 22 bytes, shorter than the header it becomes.
-    cases.push_back(
-        {"short core", Compose(CoreHeader(1, 1, 1), ColorTable(2, 3), Bytes{0x80, 0, 0, 0}, false),
-         Block(
-             {.width = 1, .height = 1, .bits = 1, .sizeImage = 4, .clrUsed = 2, .clrImportant = 2},
-             ColorTable(2, 4), Bytes{0x80, 0, 0, 0})});
-    const std::uint32_t wide = RowBytes(40000, 1) * 2;  // core sizes are unsigned
-    cases.push_back(
-        {"core width 40000", Compose(CoreHeader(40000, 2, 1), ColorTable(2, 3), PixelBytes(wide)),
-         Block({.width = 40000, .bits = 1, .sizeImage = wide, .clrUsed = 2, .clrImportant = 2},
-               ColorTable(2, 4), PixelBytes(wide))});
+    const Info tiny{.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS};
+    Info filled = tiny;
+    filled.sizeImage = 4;
+    cases.emplace_back("tiny bitfields", Compose(InfoHeader(tiny), Bytes(12, 0), PixelBytes(4)),
+                       Block(filled, {}, Cat(PixelBytes(4), Bytes(8, 0))));
     // Missing pixel bytes and colour entries read as zero.
     Bytes cut = Compose(InfoHeader({.height = 4, .bits = 24}), {}, p48);
     cut.resize(cut.size() - 38);
-    cases.push_back({"missing pixels", cut,
-                     Block({.height = 4, .bits = 24, .sizeImage = 48}, {},
-                           Cat(Slice(p48, 0, 10), Bytes(38, 0)))});
-    cases.push_back({"missing colours",
-                     Cat(InfoHeader({.width = 1, .height = 1}), ColorTable(5, 4)),
-                     Block({.width = 1, .height = 1, .sizeImage = 4, .clrUsed = 256},
-                           Cat(ColorTable(5, 4), Bytes(1024 - 20, 0)), Bytes(4, 0))});
+    cases.emplace_back("missing pixels", cut,
+                       Block({.height = 4, .bits = 24, .sizeImage = 48}, {},
+                             Cat(Slice(p48, 0, 10), Bytes(38, 0))));
+    cases.emplace_back("missing colours",
+                       Cat(InfoHeader({.width = 1, .height = 1}), ColorTable(5, 4)),
+                       Block({.width = 1, .height = 1, .sizeImage = 4, .clrUsed = 256},
+                             Cat(ColorTable(5, 4), Bytes(1024 - 20, 0)), Bytes(4, 0)));
 
-    for (const Case& c : cases) {
-        Dib d(Open(c.file));
-        ASSERT_TRUE(d.h) << c.what;
-        EXPECT_EQ(d.bytes(), c.block) << c.what;
+    for (const auto& [what, file, block] : cases) {
+        Dib d(Open(file));
+        ASSERT_TRUE(d.h) << what;
+        EXPECT_EQ(d.bytes(), block) << what;
     }
 }
 
@@ -161,17 +139,12 @@ TEST_F(DibFile, RefusesHeadersNoReaderCouldWalkAndFilesThatAreNotThere) {
         Info info;
     } cases[] = {
         {"width 0", {.width = 0}},
-        {"negative width", {.width = -4}},
         {"height 0", {.height = 0}},
         {"bit count 7", {.bits = 7}},
-        {"bit count 64", {.bits = 64}},
         {"17 colours at 4 bits", {.bits = 4, .clrUsed = 17}},
-        {"65536 colours", {.clrUsed = 0x10000}},
         {"all colours at 24 bits", {.bits = 24, .clrUsed = 0xFFFFFFFF}},
         {"rows overflow", {.width = 0x7FFFFFFF, .bits = 32}},
-        {"image overflows", {.width = 65535, .height = 65535, .bits = 32}},
         {"image past 2 GB", {.width = 46341, .height = 46341}},
-        {"tallest top-down", {.width = 1, .height = -0x7FFFFFFF, .bits = 32}},
         {"most negative height", {.height = INT32_MIN}},
         {"header size 108", {.size = 108}},
         {"header size 0", {.size = 0}},
@@ -261,36 +234,26 @@ TEST_F(DibFile, DibInfoFillsSizesWithoutChangingTheBlock) {
     EXPECT_EQ(dib.DibInfo(nullptr, &bi), 0);
 }
 
-// A DIB block with biSizeImage and biClrUsed 0, the full table and pixels.
-HGLOBAL MakeDib(std::int32_t width, std::int32_t height, unsigned bits) {
-    const unsigned n = bits <= 8 ? 1u << bits : 0;
-    return ToBlock(Block({.width = width, .height = height, .bits = bits, .xPels = 2835},
-                         ColorTable(n, 4), PixelBytes(RowBytes(width, bits) * height, bits)));
-}
-
 TEST_F(DibFile, WrittenDibReadsBackWithSizesFilledIn) {
     for (unsigned bits : {1u, 4u, 8u, 16u, 24u, 32u}) {
-        Dib original(MakeDib(5, 3, bits));
-        const Bytes block = original.bytes();
-        const std::uint32_t table = bits <= 8 ? 4u << bits : 0, image = RowBytes(5, bits) * 3;
+        const unsigned n = bits <= 8 ? 1u << bits : 0;
+        const Bytes table = ColorTable(n, 4), pixels = PixelBytes(RowBytes(5, bits) * 3, bits);
+        Info i{.width = 5, .height = 3, .bits = bits, .xPels = 2835};
+        const Bytes block = Block(i, table, pixels);
+        Dib original(ToBlock(block));
         std::string path = dir.File("round.bmp");
         ASSERT_EQ(dib.WriteDIB(path.data(), original.h), 1) << bits;
-        EXPECT_EQ(ReadFile(path), Cat(FileHeader(14 + block.size(), 54 + table), block)) << bits;
+        EXPECT_EQ(ReadFile(path), Cat(FileHeader(14 + block.size(), 54 + 4 * n), block)) << bits;
 
         Dib back(dib.OpenDIB(path.data()));
-        EXPECT_EQ(back.bytes(), Block({.width = 5,
-                                       .height = 3,
-                                       .bits = bits,
-                                       .sizeImage = image,
-                                       .clrUsed = table / 4,
-                                       .xPels = 2835},
-                                      Slice(block, 40, table), Slice(block, 40 + table, image)))
-            << bits;
+        i.sizeImage = static_cast<std::uint32_t>(pixels.size());
+        i.clrUsed = n;
+        EXPECT_EQ(back.bytes(), Block(i, table, pixels)) << bits;
     }
 }
 
 TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
-    Dib d(MakeDib(2, 2, 24));
+    Dib d(ToBlock(Block({.width = 2, .bits = 24}, {}, PixelBytes(16))));
     std::string path = dir.File("pic.bmp");
     WriteFile(path, Bytes(5000, 0x77));
     ASSERT_EQ(dib.WriteDIB(path.data(), d.h), 1);

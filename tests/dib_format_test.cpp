@@ -1,6 +1,7 @@
 // Header arithmetic, header checks, chunked transfers and the fixed palette of the DIB code.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "dib_test_support.h"
@@ -88,62 +89,56 @@ TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
     }
 }
 
-BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, WORD bits, DWORD compression = BI_RGB,
-                        DWORD clrUsed = 0, DWORD sizeImage = 0) {
-    BITMAPINFOHEADER bi{};
-    bi.biSize = 40;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biPlanes = 1;
-    bi.biBitCount = bits;
-    bi.biCompression = compression;
-    bi.biClrUsed = clrUsed;
-    bi.biSizeImage = sizeImage;
+// The header InfoHeader writes, as the record the checks take.
+BITMAPINFOHEADER Header(const Info& i) {
+    BITMAPINFOHEADER bi;
+    std::memcpy(&bi, InfoHeader(i).data(), sizeof bi);
     return bi;
 }
 
 TEST(DibHeaderCheck, RefusesEachUnsafeFieldForItsOwnReason) {
     using F = DibHeaderFault;
     const struct {
-        BITMAPINFOHEADER bi;
+        Info info;
         F fault;
     } cases[] = {
-        {Header(4, -2, 8), F::None},
-        {Header(1, 1, 1), F::None},
-        {Header(4, 2, 16, BI_BITFIELDS), F::None},
-        {Header(4, 2, 32, BI_BITFIELDS), F::None},
-        {Header(4, 2, 8, BI_RLE8, 0, 100), F::None},
-        {Header(4, 2, 4, BI_RLE4), F::None},
-        {Header(4, 2, 8, BI_RGB, 256), F::None},
-        {Header(4, 2, 24, BI_RGB, 16383), F::None},
-        {Header(0, 2, 8), F::WidthNotPositive},
-        {Header(-4, 2, 8), F::WidthNotPositive},
-        {Header(4, 0, 8), F::HeightZero},
-        {Header(4, 2, 0), F::BitCount},
-        {Header(4, 2, 3), F::BitCount},
-        {Header(4, 2, 33), F::BitCount},
-        {Header(4, 2, 24, BI_BITFIELDS), F::Compression},
-        {Header(4, 2, 8, BI_RLE4), F::Compression},
-        {Header(4, -2, 8, BI_RLE8), F::Compression},
-        {Header(4, 2, 8, 4), F::Compression},
-        {Header(4, 2, 1, BI_RGB, 3), F::ColorTable},
-        {Header(4, 2, 8, BI_RGB, 257), F::ColorTable},
-        {Header(4, 2, 24, BI_RGB, 16384), F::ColorTable},
-        {Header(4, 2, 8, BI_RGB, 0x10000), F::ColorTable},
-        {Header(0x7FFFFFFF, 1, 32), F::SizeOverflow},
-        {Header(65535, 65535, 32), F::SizeOverflow},
-        {Header(4, INT32_MIN, 8), F::SizeOverflow},
-        {Header(4, 2, 8, BI_RLE8, 0, 0xFFFFFFF0), F::SizeOverflow},
+        {{.height = -2}, F::None},
+        {{.width = 1, .height = 1, .bits = 1}, F::None},
+        {{.bits = 16, .compression = BI_BITFIELDS}, F::None},
+        {{.bits = 32, .compression = BI_BITFIELDS}, F::None},
+        {{.compression = BI_RLE8, .sizeImage = 100}, F::None},
+        {{.bits = 4, .compression = BI_RLE4}, F::None},
+        {{.clrUsed = 256}, F::None},
+        {{.bits = 24, .clrUsed = 16383}, F::None},
+        {{.width = 0}, F::WidthNotPositive},
+        {{.width = -4}, F::WidthNotPositive},
+        {{.height = 0}, F::HeightZero},
+        {{.bits = 0}, F::BitCount},
+        {{.bits = 3}, F::BitCount},
+        {{.bits = 33}, F::BitCount},
+        {{.bits = 24, .compression = BI_BITFIELDS}, F::Compression},
+        {{.compression = BI_RLE4}, F::Compression},
+        {{.height = -2, .compression = BI_RLE8}, F::Compression},
+        {{.compression = 4}, F::Compression},
+        {{.bits = 1, .clrUsed = 3}, F::ColorTable},
+        {{.clrUsed = 257}, F::ColorTable},
+        {{.bits = 24, .clrUsed = 16384}, F::ColorTable},
+        {{.clrUsed = 0x10000}, F::ColorTable},
+        {{.width = 0x7FFFFFFF, .height = 1, .bits = 32}, F::SizeOverflow},
+        {{.width = 65535, .height = 65535, .bits = 32}, F::SizeOverflow},
+        {{.height = INT32_MIN}, F::SizeOverflow},
+        {{.compression = BI_RLE8, .sizeImage = 0xFFFFFFF0}, F::SizeOverflow},
     };
     for (std::size_t k = 0; k < std::size(cases); ++k)
-        EXPECT_EQ(CheckDibHeader(cases[k].bi), cases[k].fault) << "case " << k;
+        EXPECT_EQ(CheckDibHeader(Header(cases[k].info)), cases[k].fault) << "case " << k;
 }
 
 TEST(DibHeaderCheck, PixelBytesAreTheRowsUnlessRunLengthCoded) {
-    EXPECT_EQ(DibPixelBytes(Header(5, -3, 24, BI_RGB, 0, 999)), 48u);  // stated size ignored
-    EXPECT_EQ(DibPixelBytes(Header(8, 2, 8, BI_RLE8, 0, 7)), 7u);
-    EXPECT_EQ(DibPixelBytes(Header(8, 2, 8, BI_RLE8, 0, 0)), 16u);
-    EXPECT_EQ(DibPixelBytes(Header(8, 0, 8)), std::nullopt);
+    EXPECT_EQ(DibPixelBytes(Header({.width = 5, .height = -3, .bits = 24, .sizeImage = 999})),
+              48u);  // stated size ignored
+    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .compression = BI_RLE8, .sizeImage = 7})), 7u);
+    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .compression = BI_RLE8})), 16u);
+    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .height = 0})), std::nullopt);
 }
 
 TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {

@@ -25,15 +25,13 @@ tagBITMAPINFOHEADER* AsHeader(Bytes& b) {
     return reinterpret_cast<tagBITMAPINFOHEADER*>(b.data());
 }
 
-TEST(DibPalette, EntriesComeFromTheColourTableOrTheFixedPalette) {
+TEST(DibPalette, EntriesComeFromTheColourTableOrTheFixedPaletteOrNowhere) {
     CCtrlDib dib;
     Bytes block = Cat(InfoHeader({.bits = 8, .clrUsed = 20}), ColorTable(20, 4), Bytes(8));
     const auto e = Entries(dib.CreateBIPalette(AsHeader(block)));
     ASSERT_EQ(e.size(), 20u);
     for (unsigned k = 0; k < 20; ++k) {
-        EXPECT_EQ(e[k].peRed, 3 * k + 2);
-        EXPECT_EQ(e[k].peGreen, 2 * k + 1);
-        EXPECT_EQ(e[k].peBlue, k);
+        EXPECT_EQ(RGB(e[k].peRed, e[k].peGreen, e[k].peBlue), RGB(3 * k + 2, 2 * k + 1, k));
         EXPECT_EQ(e[k].peFlags, 0);
     }
     Dib d(ToBlock(block));
@@ -45,19 +43,17 @@ TEST(DibPalette, EntriesComeFromTheColourTableOrTheFixedPalette) {
     ASSERT_EQ(fixed.size(), 256u);
     EXPECT_EQ(fixed[1].peRed, 32);
     EXPECT_EQ(RGB(fixed[255].peRed, fixed[255].peGreen, fixed[255].peBlue), RGB(224, 224, 192));
-}
 
-TEST(DibPalette, NoPaletteWithoutColoursOrRoomForThem) {
-    CCtrlDib dib;
+    // No colours, a core header, nothing, or no room for the 256 entries announced.
     for (unsigned bits : {16u, 32u}) {
-        Bytes block = InfoHeader({.bits = bits});
-        EXPECT_EQ(dib.CreateBIPalette(AsHeader(block)), nullptr) << bits;
+        Bytes direct = InfoHeader({.bits = bits});
+        EXPECT_EQ(dib.CreateBIPalette(AsHeader(direct)), nullptr) << bits;
     }
     Bytes core = Cat(CoreHeader(4, 4, 8), ColorTable(256, 3));
     EXPECT_EQ(dib.CreateBIPalette(AsHeader(core)), nullptr);
     EXPECT_EQ(dib.CreateBIPalette(nullptr), nullptr);
     EXPECT_EQ(dib.CreateDibPalette(nullptr), nullptr);
-    Dib small(ToBlock(InfoHeader({.bits = 8})));  // no room for the 256 entries it announces
+    Dib small(ToBlock(InfoHeader({.bits = 8})));
     EXPECT_EQ(dib.CreateDibPalette(small.h), nullptr);
 }
 
@@ -105,7 +101,7 @@ TEST(DibConvert, DibOfABitmapHasTheAskedDepthAndRowsBottomFirst) {
     DeleteObject(bmp);
 }
 
-TEST(DibConvert, FailedConversionsReleaseEverything) {
+TEST(DibConvert, FailedConversionsGiveNullAndReleaseEverything) {
     CCtrlDib dib;
     EXPECT_EQ(dib.DibFromBitmap(nullptr, BI_RGB, 32, nullptr), nullptr);
     HBITMAP bmp = PatternBitmap(8, 8);
@@ -120,27 +116,6 @@ TEST(DibConvert, FailedConversionsReleaseEverything) {
     EXPECT_EQ(dib.DibFromBitmap(bmp, 77, 24, nullptr), nullptr);
     EXPECT_EQ(Zumeld::Platform::LiveBlockCount(), live);
     DeleteObject(bmp);
-}
-
-TEST(DibConvert, BitmapFromDibKeepsSizeAndPixels) {
-    CCtrlDib dib;
-    HBITMAP bmp = PatternBitmap(100, 50);
-    Dib d(dib.DibFromBitmap(bmp, BI_RGB, 24, nullptr));
-    DeleteObject(bmp);
-    HBITMAP back = dib.BitmapFromDib(d.h, nullptr);
-    ASSERT_TRUE(back);
-    BITMAP bm{};
-    ASSERT_NE(GetObjectA(back, sizeof bm, &bm), 0);
-    EXPECT_EQ(bm.bmWidth, 100);
-    EXPECT_EQ(bm.bmHeight, 50);
-    MemoryTarget view(1, 1);
-    HGDIOBJ old = SelectObject(view.dc, back);
-    for (int y : {0, 25, 49})
-        for (int x : {0, 50, 99})
-            EXPECT_EQ(GetPixel(view.dc, x, y), RGB(2 * x, 3 * y, 9)) << x << "," << y;
-    SelectObject(view.dc, old);
-    DeleteObject(back);
-
     EXPECT_EQ(dib.BitmapFromDib(nullptr, nullptr), nullptr);
     Dib tiny(GlobalAlloc(GHND, 10));
     EXPECT_EQ(dib.BitmapFromDib(tiny.h, nullptr), nullptr);
@@ -175,6 +150,8 @@ TEST(DibDrawing, DrawsTheChosenPartAtTheDestinationAndNothingElse) {
     CCtrlDib dib;
     Dib d(PatternDib());
     HBITMAP bmp = PatternBitmap(16, 8);
+    Dib d24(dib.DibFromBitmap(bmp, BI_RGB, 24, nullptr));
+    HBITMAP back = dib.BitmapFromDib(d24.h, nullptr);  // through a DIB and back
     const struct {
         const char* what;
         std::function<int(HDC)> draw;
@@ -191,6 +168,8 @@ TEST(DibDrawing, DrawsTheChosenPartAtTheDestinationAndNothingElse) {
          5, 7, 128, 64, [](int x, int y) { return DibColor(x / 2, y / 2); }},
         {"bitmap", [&](HDC dc) { return dib.DrawBitmap(dc, 30, 40, bmp, SRCCOPY); }, 30, 40, 16, 8,
          [](int x, int y) { return RGB(2 * x, 3 * y, 9); }},
+        {"bitmap from a DIB", [&](HDC dc) { return dib.DrawBitmap(dc, 9, 9, back, SRCCOPY); }, 9, 9,
+         16, 8, [](int x, int y) { return RGB(2 * x, 3 * y, 9); }},
     };
     for (const auto& c : cases) {
         MemoryTarget target(200, 120);
@@ -206,6 +185,7 @@ TEST(DibDrawing, DrawsTheChosenPartAtTheDestinationAndNothingElse) {
     EXPECT_NE(dib.DrawBitmap(target.dc, 0, 0, bmp, SRCCOPY), 0);
     EXPECT_EQ(GetPixel(target.dc, 15, 7), RGB(30, 21, 9));
     DeleteObject(bmp);
+    DeleteObject(back);
     EXPECT_EQ(dib.DrawBitmap(target.dc, 0, 0, nullptr, SRCCOPY), 0);
     EXPECT_EQ(dib.DrawBitmap(nullptr, 0, 0, bmp, SRCCOPY), 0);
 }

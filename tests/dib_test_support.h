@@ -16,13 +16,8 @@ namespace dib_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void Put16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
 inline void Put32(Bytes& b, std::uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
+    for (int k = 0; k < 4; ++k) b.push_back(static_cast<std::uint8_t>(v >> 8 * k));
 }
 inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8);
@@ -81,8 +76,9 @@ inline Bytes InfoHeader(const Info& i) {
 
 inline Bytes CoreHeader(std::uint16_t width, std::uint16_t height, std::uint16_t bits) {
     Bytes b;
-    Put32(b, 12);
-    for (std::uint32_t v : {width, height, std::uint16_t{1}, bits}) Put16(b, v);
+    for (std::uint32_t v :
+         {12u, width | std::uint32_t{height} << 16, 1u | std::uint32_t{bits} << 16})
+        Put32(b, v);
     return b;
 }
 
@@ -160,18 +156,16 @@ struct Dib {
 struct MemoryTarget {
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap;
-    HGDIOBJ previous = nullptr;
+    HGDIOBJ previous;
 
-    MemoryTarget(int width, int height) : bitmap(CreateBitmap(width, height, 1, 32, nullptr)) {
-        if (dc && bitmap) {
-            previous = SelectObject(dc, bitmap);
-            PatBlt(dc, 0, 0, width, height, BLACKNESS);
-        }
+    MemoryTarget(int width, int height)
+        : bitmap(CreateBitmap(width, height, 1, 32, nullptr)), previous(SelectObject(dc, bitmap)) {
+        PatBlt(dc, 0, 0, width, height, BLACKNESS);
     }
     ~MemoryTarget() {
-        if (previous) SelectObject(dc, previous);
-        if (dc) DeleteDC(dc);
-        if (bitmap) DeleteObject(bitmap);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
     }
     MemoryTarget(const MemoryTarget&) = delete;
     MemoryTarget& operator=(const MemoryTarget&) = delete;
