@@ -160,13 +160,16 @@ void LoadFromFile(CCtrlElvMap& map, const std::string& path) {
     if (!map.LoadElevationFile(name)) throw CFileException(CFileException::fileNotFound);
 }
 
-// A 24-bit 13 x 7 DIB with varied pixels.
-void* SampleDib(CCtrlDib& dib) {
+// A 24-bit 13 x 7 DIB with varied pixels (a global block), written to path as well.
+void* SampleDib(CCtrlDib& dib, std::string path) {
     CControlBmp picture;
     if (!picture.CreateBitmap(13, 7, 24, 0, nullptr)) return nullptr;
     BYTE* p = picture.GetBufferPtr();
     for (int i = 0; i < picture.GetWidthBytes() * 7; ++i) p[i] = static_cast<BYTE>(i * 29 + 3);
-    return dib.DibFromBitmap(picture.GetHbmp(), BI_RGB, 24, nullptr);
+    void* h = dib.DibFromBitmap(picture.GetHbmp(), BI_RGB, 24, nullptr);
+    if (!h || dib.WriteDIB(path.data(), h) == 1) return h;
+    GlobalFree(h);
+    return nullptr;
 }
 
 Bytes DibBytes(void* h) {
@@ -238,10 +241,9 @@ TEST_F(FaultInjection, FailedStoreLeavesTheMapUnchangedAndAFinishedFileLoadsBack
 
 TEST_F(FaultInjection, FailedOpenDibGivesNullOrTheWholePicture) {
     CCtrlDib dib;
-    void* source = SampleDib(dib);
-    ASSERT_NE(source, nullptr);
     std::string path = m_dir.File("in.bmp");
-    ASSERT_EQ(dib.WriteDIB(path.data(), source), 1);
+    void* source = SampleDib(dib, path);
+    ASSERT_NE(source, nullptr);
     const Bytes expected = DibBytes(source);
     GlobalFree(source);
     const std::size_t live = Platform::LiveBlockCount();
@@ -261,10 +263,9 @@ TEST_F(FaultInjection, FailedOpenDibGivesNullOrTheWholePicture) {
 
 TEST_F(FaultInjection, FailedWriteDibLeavesTheExistingFileAndNoTemporary) {
     CCtrlDib dib;
-    void* source = SampleDib(dib);
-    ASSERT_NE(source, nullptr);
     std::string path = m_dir.File("out.bmp");
-    ASSERT_EQ(dib.WriteDIB(path.data(), source), 1);
+    void* source = SampleDib(dib, path);
+    ASSERT_NE(source, nullptr);
     const Bytes expected = ReadBytes(path), old = {'o', 'l', 'd'};
     int result = 0;
     Sweep(

@@ -29,7 +29,6 @@ struct Call {
 #define CALL(expr) Call{#expr, [](CCtrlElvMap& m) { m.expr; }}
 // clang-format on
 const short kCells[6] = {1, 2, 3, 4, 5, 6};
-const Grid k2x2 = {1, 2, 2, 3, 4, 4, 3, 4, 4};           // kCells read as 2 x 2, with margin
 const Grid k3x2 = {1, 2, 3, 3, 4, 5, 6, 6, 4, 5, 6, 6};  // kCells as 3 x 2, with margin
 
 void ExpectSizes(const CCtrlElvMap& map, int width, int height) {
@@ -75,103 +74,76 @@ TEST(GridKernels, CellCountMarginAndCopy) {
     EXPECT_EQ(dst, (Grid{11, 12, -1, 21, 22, -1, -1, -1, -1}));
 }
 
-TEST(MapGrid, CreateAndSetElevationData) {
-    for (auto [w, h] : {std::pair{0, 0}, {3, 2}}) {
-        CCtrlElvMap map;
-        map.m_pDisplayElevation = Zumeld::SharedBlock<short>::AllocateZeroed(4);
-        map.ElevationDataModified();
-        map.CreateNewMap(w, h);
-        ExpectSizes(map, w, h);
-        EXPECT_EQ(WholeGrid(map), Grid(static_cast<std::size_t>(w + 1) * (h + 1), 0));
-        EXPECT_TRUE(map.m_pDisplayElevation == nullptr);
-        ExpectDisplayArguments(map, 0);
-    }
+// Each call on a fresh map, on the 3 x 2 map {1,2,3 / 4,5,6} or on the 4 x 4 map whose cell
+// (c, r) is 10 r + c + 1: the sizes after it, and the whole grid, margin included.
+TEST(MapGrid, CallsGiveTheseSizesAndGrids) {
+    enum Start { kFresh, k3x2Map, k4x4Map };
     struct Case {
+        Call call;
+        Start start;
         int width, height;
-        Grid grid;
-    } cases[] = {{3, 2, k3x2}, {0, 2, {0, 0, 0}}};  // no map cells: all margin, and sea
-    for (const Case& c : cases) {
-        CCtrlElvMap map;
-        map.ElevationDataModified();
-        map.SetElevationData(c.width, c.height, kCells);
-        ExpectSizes(map, c.width, c.height);
-        EXPECT_EQ(WholeGrid(map), c.grid) << c.width << "x" << c.height;
-        ExpectDisplayArguments(map, -1);  // left for the host to invalidate
-        // The map's own grid as the host's array, read 2 cells a row: {1,2}, {3,3}.
-        if (c.width != 3) continue;
-        map.SetElevationData(2, 2, map.m_pElevation.get());
-        EXPECT_EQ(WholeGrid(map), (Grid{1, 2, 2, 3, 3, 3, 3, 3, 3}));
-    }
-}
-
-TEST(MapGrid, OutOfContractCallsChangeNothing) {
+        Grid grid;  // empty: as before the call
+    };
     // clang-format off
-    const Call withGrid[] = {CALL(CreateNewMap(-1, 2)), CALL(CreateNewMap(INT_MAX, 0)),
-        CALL(CreateNewMap(40000, 40000)), CALL(ChangeCanvasSize(-3, 1)),
-        CALL(ChangeCanvasSize(1, INT_MAX)), CALL(SetElevationData(-2, 2, kCells)),
-        CALL(SetElevationData(2, 2, nullptr)), CALL(SetElevationData(65535, 65535, kCells))};
+    const Case cases[] = {
+        {CALL(CreateNewMap(3, 2)), k3x2Map, 3, 2, Grid(12, 0)},
+        {CALL(CreateNewMap(0, 0)), k3x2Map, 0, 0, {0}},
+        {CALL(SetElevationData(3, 2, kCells)), kFresh, 3, 2, k3x2},
+        {CALL(SetElevationData(0, 2, kCells)), kFresh, 0, 2, {0, 0, 0}},  // no map cells: sea
+        // The map's own grid as the host's array, read 2 cells a row: {1,2}, {3,3}.
+        {CALL(SetElevationData(2, 2, m.m_pElevation.get())), k3x2Map, 2, 2, {1, 2, 2, 3, 3, 3, 3, 3, 3}},
+        {CALL(ChangeCanvasSize(5, 1)), k3x2Map, 5, 1, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {CALL(ChangeCanvasSize(2, 4)), k3x2Map, 2, 4, {1, 2, 0, 4, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {CALL(ChangeCanvasSize(0, 0)), k3x2Map, 0, 0, {0}},
+        {CALL(ChangeCanvasSize(2, 1)), kFresh, 2, 1, Grid(6, 0)},  // no grid yet: all sea
+        {CALL(ClipArea(-5, -5, 2, 2)), k4x4Map, 2, 2, {1, 2, 2, 11, 12, 12, 11, 12, 12}},
+        {CALL(ClipArea(3, 0, 5, 2)), k4x4Map, 1, 2, {4, 4, 14, 14, 14, 14}},
+        {CALL(ClipArea(2, 3, 9, 9)), k4x4Map, 2, 1, {33, 34, 34, 33, 34, 34}},
+        // Empty or out-of-range areas keep the whole map.
+        {CALL(ClipArea(4, 0, 1, 1)), k4x4Map, 4, 4, {}},
+        {CALL(ClipArea(1, 1, -2, 2)), k4x4Map, 4, 4, {}},
+        {CALL(ClipArea(INT_MAX, INT_MAX, INT_MAX, INT_MAX)), k4x4Map, 4, 4, {}},
+        {CALL(ClipArea(INT_MIN, INT_MIN, INT_MAX, INT_MAX)), k4x4Map, 4, 4, {}},
+        // Out of contract: nothing changes.
+        {CALL(CreateNewMap(-1, 2)), k3x2Map, 3, 2, {}},
+        {CALL(CreateNewMap(INT_MAX, 0)), k3x2Map, 3, 2, {}},
+        {CALL(CreateNewMap(40000, 40000)), k3x2Map, 3, 2, {}},
+        {CALL(ChangeCanvasSize(-3, 1)), k3x2Map, 3, 2, {}},
+        {CALL(ChangeCanvasSize(1, INT_MAX)), k3x2Map, 3, 2, {}},
+        {CALL(SetElevationData(-2, 2, kCells)), k3x2Map, 3, 2, {}},
+        {CALL(SetElevationData(2, 2, nullptr)), k3x2Map, 3, 2, {}},
+        {CALL(SetElevationData(65535, 65535, kCells)), k3x2Map, 3, 2, {}},
+        {CALL(ClearElevationData()), kFresh, 0, 0, {}},
+        {CALL(EraseLandTopography()), kFresh, 0, 0, {}},
+        {CALL(CopyElevationDataToNewBuffer()), kFresh, 0, 0, {}},
+        {CALL(FillGapOfElevationData()), kFresh, 0, 0, {}},
+        {CALL(ClipArea(0, 0, 2, 2)), kFresh, 0, 0, {}},
+    };
     // clang-format on
-    for (const Call& c : withGrid) {
-        SCOPED_TRACE(c.name);
-        CCtrlElvMap map;
-        map.SetElevationData(2, 2, kCells);
-        const short* before = map.m_pElevation.get();
-        c.run(map);
-        EXPECT_EQ(map.m_pElevation.get(), before);
-        ExpectSizes(map, 2, 2);
-        EXPECT_EQ(WholeGrid(map), k2x2);
-    }
-    const Call withoutGrid[] = {CALL(ClearElevationData()), CALL(EraseLandTopography()),
-                                CALL(CopyElevationDataToNewBuffer()),
-                                CALL(FillGapOfElevationData()), CALL(ClipArea(0, 0, 2, 2))};
-    for (const Call& c : withoutGrid) {
-        CCtrlElvMap map;
-        c.run(map);
-        ExpectSizes(map, 0, 0);
-        EXPECT_TRUE(map.m_pElevation == nullptr) << c.name;
-    }
-}
-
-TEST(MapGrid, CanvasAndClip) {
-    struct Canvas {
-        int width, height;
-        Grid grid;
-    } canvases[] = {{5, 1, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-                    {2, 4, {1, 2, 0, 4, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-                    {0, 0, {0}}};
-    for (const Canvas& c : canvases) {  // from the 3 x 2 map {1,2,3 / 4,5,6}
-        CCtrlElvMap map;
-        map.SetElevationData(3, 2, kCells);
-        map.ChangeCanvasSize(c.width, c.height);
-        ExpectSizes(map, c.width, c.height);
-        EXPECT_EQ(WholeGrid(map), c.grid) << c.width << "x" << c.height;
-    }
-    CCtrlElvMap empty;  // no grid yet: an all-sea canvas
-    empty.ChangeCanvasSize(2, 1);
-    EXPECT_EQ(WholeGrid(empty), Grid(6, 0));
-
-    struct Clip {
-        int left, top, width, height, newWidth, newHeight;
-        Grid grid;  // empty: the whole map is kept
-    } clips[] = {{-5, -5, 2, 2, 2, 2, {1, 2, 2, 11, 12, 12, 11, 12, 12}},
-                 {3, 0, 5, 2, 1, 2, {4, 4, 14, 14, 14, 14}},
-                 {2, 3, 9, 9, 2, 1, {33, 34, 34, 33, 34, 34}},
-                 {4, 0, 1, 1, 4, 4, {}},
-                 {1, 1, -2, 2, 4, 4, {}},
-                 {INT_MAX, INT_MAX, INT_MAX, INT_MAX, 4, 4, {}},
-                 {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 4, 4, {}}};
-    short numbered[16];  // cell (c, r) is 10 r + c + 1
+    short numbered[16];
     for (int i = 0; i < 16; ++i) numbered[i] = static_cast<short>(10 * (i / 4) + i % 4 + 1);
-    for (const Clip& c : clips) {
-        SCOPED_TRACE(testing::Message()
-                     << c.left << "," << c.top << "," << c.width << "," << c.height);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call.name);
         CCtrlElvMap map;
-        map.SetElevationData(4, 4, numbered);
-        const Grid whole = WholeGrid(map);
-        map.ClipArea(c.left, c.top, c.width, c.height);
-        ExpectSizes(map, c.newWidth, c.newHeight);
-        EXPECT_EQ(WholeGrid(map), c.grid.empty() ? whole : c.grid);
+        if (c.start == k3x2Map) map.SetElevationData(3, 2, kCells);
+        if (c.start == k4x4Map) map.SetElevationData(4, 4, numbered);
+        const Grid before = WholeGrid(map);
+        c.call.run(map);
+        ExpectSizes(map, c.width, c.height);
+        EXPECT_EQ(WholeGrid(map), c.grid.empty() ? before : c.grid);
     }
+
+    // CreateNewMap drops the display grid and resets its arguments; SetElevationData leaves
+    // them for the host to invalidate.
+    CCtrlElvMap map;
+    map.m_pDisplayElevation = Zumeld::SharedBlock<short>::AllocateZeroed(4);
+    map.ElevationDataModified();
+    map.CreateNewMap(3, 2);
+    EXPECT_TRUE(map.m_pDisplayElevation == nullptr);
+    ExpectDisplayArguments(map, 0);
+    map.ElevationDataModified();
+    map.SetElevationData(3, 2, kCells);
+    ExpectDisplayArguments(map, -1);
 }
 
 TEST(MapGrid, EraseFlattensLandAndDropsTheCompressedImageButNotItsMaximum) {
