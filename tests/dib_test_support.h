@@ -46,9 +46,7 @@ inline std::uint32_t RowBytes(std::uint32_t width, std::uint32_t bits) {
 
 inline Bytes FileHeader(std::uint32_t fileSize, std::uint32_t offBits) {
     Bytes b{'B', 'M'};
-    Put32(b, fileSize);
-    Put32(b, 0);  // two reserved words
-    Put32(b, offBits);
+    for (std::uint32_t v : {fileSize, 0u, offBits}) Put32(b, v);  // reserved words 0
     return b;
 }
 
@@ -121,15 +119,6 @@ inline Bytes ReadFile(const std::string& name) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A copy of the bytes of a global block.
-inline Bytes BlockBytes(HGLOBAL h) {
-    const auto* p = h ? static_cast<const std::uint8_t*>(GlobalLock(h)) : nullptr;
-    if (!p) return {};
-    Bytes out(p, p + GlobalSize(h));
-    GlobalUnlock(h);
-    return out;
-}
-
 // A new movable global block holding `bytes`.
 inline HGLOBAL ToBlock(const Bytes& bytes) {
     HGLOBAL h = GlobalAlloc(GHND, bytes.size());
@@ -149,7 +138,14 @@ struct Dib {
     }
     Dib(const Dib&) = delete;
     Dib& operator=(const Dib&) = delete;
-    Bytes bytes() const { return BlockBytes(h); }
+    // A copy of the bytes of the block.
+    Bytes bytes() const {
+        const auto* p = h ? static_cast<const std::uint8_t*>(GlobalLock(h)) : nullptr;
+        if (!p) return {};
+        Bytes out(p, p + GlobalSize(h));
+        GlobalUnlock(h);
+        return out;
+    }
 };
 
 // A black 32-bit bitmap selected into a memory device context, both released at the end.
