@@ -29,6 +29,13 @@ inline std::ostream& operator<<(std::ostream& os, Texel t) {
 }
 
 using TexelFn = std::function<Texel(int, int)>;
+// Texels of one colour, or (kx * x, ky * y, r) at texel (x, y).
+inline TexelFn Flat(Texel t) {
+    return [t](int, int) { return t; };
+}
+inline TexelFn Ramp(int kx, int ky, BYTE r) {
+    return [=](int x, int y) { return Texel{BYTE(kx * x), BYTE(ky * y), r}; };
+}
 
 // A slot of w x h texels whose low, high and sea texels come from the functions.
 inline tagTEXTURE_SLOT MakeSlot(int w, int h, const TexelFn& low, const TexelFn& high,
@@ -59,9 +66,7 @@ inline tagTEXTURE_SLOT MakeSlot(int w, int h, const TexelFn& low, const TexelFn&
 inline tagTEXTURE_SLOT UniformSlot(Texel low, Texel high, Texel sea, int blend = 2000,
                                    int fadeTop = 2000, int fadeBottom = 2000, int w = 4,
                                    int h = 4) {
-    return MakeSlot(
-        w, h, [=](int, int) { return low; }, [=](int, int) { return high; },
-        [=](int, int) { return sea; }, blend, fadeTop, fadeBottom);
+    return MakeSlot(w, h, Flat(low), Flat(high), Flat(sea), blend, fadeTop, fadeBottom);
 }
 
 inline tagTEXTURE_SLOT RandomSlot(zumeld_test::TestRandom& rnd, int w, int h, int blend, int top,

@@ -20,17 +20,7 @@ using Zumeld::PlanesOf;
 
 // A 60 x 60 slot whose sea texel (x, y) is (x, y, 200) and land texels are dark.
 tagTEXTURE_SLOT SeaSlot() {
-    return MakeSlot(
-        60, 60,
-        [](int, int) {
-            return Texel{1, 1, 1};
-        },
-        [](int, int) {
-            return Texel{2, 2, 2};
-        },
-        [](int x, int y) {
-            return Texel{BYTE(x), BYTE(y), 200};
-        });
+    return MakeSlot(60, 60, Flat({1, 1, 1}), Flat({2, 2, 2}), Ramp(1, 1, 200));
 }
 
 // The fill repeats the sea texture from the display origin, and the renderer's sea pixels
@@ -38,7 +28,6 @@ tagTEXTURE_SLOT SeaSlot() {
 TEST(SeaFill, RepeatsTheSeaTextureAsTheRendererDrawsSea) {
     const tagTEXTURE_SLOT slot = SeaSlot();
     for (double scale : {1.0, 2.5, 0.75}) {
-        // At scale 1, shown from map cell (70, 125): u0 = 10 texels, row0 = 5.
         const auto origin = MakeTextureOrigin(scale, 70, 125, slot.nRowBytes, slot.nPlaneSize);
         Zumeld::SpanSetup s;
         s.scale = scale;
@@ -56,11 +45,6 @@ TEST(SeaFill, RepeatsTheSeaTextureAsTheRendererDrawsSea) {
             FillSea(PlanesOf(slot), origin, 150, 130, filled.surface);
             EXPECT_EQ(drawn.mem, filled.mem) << "scale " << scale;
             EXPECT_TRUE(filled.OutsideUntouched());
-            for (int y = 0; y < 130 && scale == 1.0; ++y)
-                for (int x = 0; x < 150; ++x)
-                    ASSERT_EQ(filled.At(x, y),
-                              (Texel{BYTE((10 + x) % 60), BYTE((5 + y) % 60), 200}))
-                        << x << "," << y << " bpp " << bpp;
         }
     }
 }

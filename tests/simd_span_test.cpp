@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "render_test_support.h"
@@ -126,19 +125,6 @@ TEST(SimdSpanKernels, EveryVariantMatchesTheReferenceOnRandomSpans) {
             spans += CompareOneCall(rnd, n);
     }
     K::UseSpanKernelsForTesting(nullptr);
-    K::ForceScalarForTesting(forced);
-}
-
-// Forcing scalar makes every kernel pointer null, and lifting it restores the choice.
-TEST(SimdSpanKernels, ForcingScalarSwitchesTheKernelsOff) {
-    const bool forced = K::ScalarForcedForTesting();
-    K::ForceScalarForTesting(false);
-    const std::string chosen = K::ActiveKernelName();
-    K::ForceScalarForTesting(true);
-    EXPECT_EQ(K::ActiveSpanKernels(), nullptr);
-    EXPECT_STREQ(K::ActiveKernelName(), "scalar");
-    K::ForceScalarForTesting(false);
-    EXPECT_EQ(K::ActiveKernelName(), chosen);
     K::ForceScalarForTesting(forced);
 }
 

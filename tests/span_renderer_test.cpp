@@ -210,18 +210,8 @@ TEST(SpanRendererTiling, PixelsTakeTheTexelOfTheirDisplayPosition) {
     // Every texel distinct: low (x, y) = (x, y, 7), sea (x, y) = (x, y, 8). Land at t = 0
     // shows the low texel at ((u0 + x) mod w, (row0 + y) mod h) scaled by 255 / 256.
     const int w = 5, h = 3;
-    const tagTEXTURE_SLOT slot = MakeSlot(
-        w, h,
-        [](int x, int y) {
-            return Texel{BYTE(x), BYTE(y), 7};
-        },
-        [](int, int) {
-            return Texel{0, 0, 0};
-        },
-        [](int x, int y) {
-            return Texel{BYTE(x), BYTE(y), 8};
-        },
-        30000, 30000, 30000);
+    const tagTEXTURE_SLOT slot =
+        MakeSlot(w, h, Ramp(1, 1, 7), Flat({0, 0, 0}), Ramp(1, 1, 8), 30000, 30000, 30000);
     Grid grid(12, 7, 1);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 12; ++x) grid.at(x, y) = (x + y) % 3 == 0 ? 0 : 1;
@@ -247,15 +237,8 @@ TEST(SpanRendererSpans, AnyRowOrderDrawsEachSpanOnItsOwnRow) {
     // Texture rows differ and the fade line L = 1 + 300 y moves per row, so a span drawn with
     // another row's texture row or fade line shows. e = 600 with k = 279 gives t = 5, so a low
     // texel v shows as v x 250 / 256; row 0 (L = 1) fades fully to 159, row 1 is not drawn.
-    const tagTEXTURE_SLOT slot = MakeSlot(
-        4, 5,
-        [](int x, int y) {
-            return Texel{BYTE(10 * x), BYTE(20 * y), 7};
-        },
-        [](int, int) {
-            return Texel{0, 0, 0};
-        },
-        [](int, int) { return kSea; }, 30000, 1, 30001);
+    const tagTEXTURE_SLOT slot =
+        MakeSlot(4, 5, Ramp(10, 20, 7), Flat({0, 0, 0}), Flat(kSea), 30000, 1, 30001);
     Grid grid(6, 9, 600);
     const std::vector<tagHorzLine> lines = {{7, 1, 4}, {2, 0, 5}, {5, 2, 2}, {2, 3, 3}, {0, 0, 0}};
     Target target(6, 9, 3);

