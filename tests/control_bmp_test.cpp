@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <cstdlib>
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "zumeld/bitmap/ControlBmp.h"
@@ -35,38 +35,37 @@ TEST(ControlBmpMembers, ClearBufferClearsRowsWithPaddingAndColourRefDropsReserve
     EXPECT_EQ(CControlBmp::RGBQUADtoCOLORREF(RGBQUAD{0x11, 0x22, 0x33, 0x44}), 0x00112233u);
 }
 
-TEST(ControlBmpSharing, CopyReturnsSourceHandleAndOutlivesSource) {
-    HBITMAP handle = nullptr;
-    std::unique_ptr<CControlBmp> copy;
-    {
-        CControlBmp source;
-        ASSERT_TRUE(source.CreateBitmap(4, 3, 32, 0, nullptr));
-        source.GetBufferPtr()[0] = 0x5C;
-        handle = source.GetHbmp();
-        copy = std::make_unique<CControlBmp>(source);
-        EXPECT_EQ(copy->GetHbmp(), handle);
-        EXPECT_EQ(copy->GetBufferPtr(), source.GetBufferPtr());
-    }
+TEST(ControlBmpSharing, CopiesShareThePictureAndTheLastHolderFreesIt) {
+    auto source = std::make_unique<CControlBmp>();
+    ASSERT_TRUE(source->CreateBitmap(4, 3, 32, 0, nullptr));
+    source->GetBufferPtr()[0] = 0x5C;
+    const HBITMAP handle = source->GetHbmp();
+    CControlBmp copy(*source), assigned;
+    EXPECT_EQ(std::pair(copy.GetHbmp(), copy.GetBufferPtr()),
+              std::pair(handle, source->GetBufferPtr()));
+    source.reset();
     EXPECT_TRUE(BitmapExists(handle));
-    EXPECT_EQ(copy->GetBufferPtr()[0], 0x5C);
-    CControlBmp assigned;
-    assigned = *copy;
+    EXPECT_EQ(copy.GetBufferPtr()[0], 0x5C);
+    assigned = copy;
     CControlBmp& alias = assigned;
     assigned = alias;  // self-assignment keeps the picture
-    copy.reset();
+    copy.CreateBitmap(1, 1, 24, 0, nullptr);
     EXPECT_TRUE(BitmapExists(handle));
     EXPECT_EQ(assigned.GetHbmp(), handle);
     assigned.CreateBitmap(1, 1, 24, 0, nullptr);  // the last holder lets go of the old picture
     EXPECT_FALSE(BitmapExists(handle));
 }
 
-TEST(ControlBmpCreate, RefusesBadSizesAndDepthsLeavingAnEmptyBuffer) {
+// Each refusal drops the picture held before.
+TEST(ControlBmpCreate, BadSizesDepthsAndSourcesLeaveAnEmptyBuffer) {
     const struct {
         int w, h, bits;
     } cases[] = {{0, 1, 24},         {1, 0, 24},         {-1, 5, 24},
                  {5, -1, 8},         {4, 4, 16},         {4, 4, 1},
                  {4, 4, 0},          {46341, 46341, 8},  {65536, 32768, 8},
                  {32768, 16385, 32}, {715827883, 1, 24}, {2147483647, 2147483647, 32}};
+    HBITMAP deleted = CreateBitmap(2, 2, 1, 32, nullptr);
+    ASSERT_TRUE(DeleteObject(deleted));
     for (const auto& c : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(2, 2, 24, 0, nullptr));
@@ -76,12 +75,16 @@ TEST(ControlBmpCreate, RefusesBadSizesAndDepthsLeavingAnEmptyBuffer) {
         ExpectEmpty(b);
         EXPECT_FALSE(BitmapExists(old));
     }
+    for (HBITMAP h : {HBITMAP{}, deleted, reinterpret_cast<HBITMAP>(0x12345)}) {
+        CControlBmp b;
+        ASSERT_TRUE(b.CreateBitmap(2, 2, 32, 0, nullptr));
+        b.CreateDuplicate(h, 32, 0, nullptr);
+        ExpectEmpty(b);
+    }
 }
 
 TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
     CControlBmp b;
-    ASSERT_TRUE(b.CreateBitmap(5, 3, 24, 0, nullptr));
-    EXPECT_EQ(b.GetWidthBytes(), 16);  // 15 bytes rounded up to 4
     ASSERT_TRUE(b.CreateBitmap(5, 3, 8, 0, nullptr));
     EXPECT_EQ(b.GetWidthBytes(), 8);
     EXPECT_EQ(b.GetPalletNum(), 256);
@@ -182,18 +185,6 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
     }
 }
 
-TEST(ControlBmpDuplicate, BadHandlesGiveAnEmptyBuffer) {
-    HBITMAP deleted = CreateBitmap(2, 2, 1, 32, nullptr);
-    ASSERT_TRUE(DeleteObject(deleted));
-    const HBITMAP handles[] = {nullptr, deleted, reinterpret_cast<HBITMAP>(0x12345)};
-    for (HBITMAP h : handles) {
-        CControlBmp b;
-        ASSERT_TRUE(b.CreateBitmap(2, 2, 32, 0, nullptr));
-        b.CreateDuplicate(h, 32, 0, nullptr);
-        ExpectEmpty(b);
-    }
-}
-
 TEST(ControlBmpDuplicate, OwnPictureAndEightBitTargets) {
     CControlBmp b;
     ASSERT_TRUE(b.CreateBitmap(2, 1, 24, 0, nullptr));
@@ -202,8 +193,8 @@ TEST(ControlBmpDuplicate, OwnPictureAndEightBitTargets) {
     const HBITMAP old = b.GetHbmp();
     b.CreateDuplicate(b.GetHbmp(), 32, 0, nullptr);
     ASSERT_EQ(b.GetBitCount(), 32);
-    const BYTE want[8] = {10, 20, 30, 0, 90, 90, 90, 0};
-    EXPECT_EQ(std::memcmp(b.GetBufferPtr(), want, 8), 0);
+    EXPECT_EQ(std::vector<BYTE>(b.GetBufferPtr(), b.GetBufferPtr() + 8),
+              (std::vector<BYTE>{10, 20, 30, 0, 90, 90, 90, 0}));
     EXPECT_FALSE(BitmapExists(old));
 
     // Into the grey ramp: a grey pixel keeps its level.
@@ -230,22 +221,6 @@ std::vector<BYTE> EncodeGrey(int w, int h, int quality) {
     EXPECT_GT(produced, 0);
     out.resize(static_cast<std::size_t>(produced));
     return out;
-}
-
-TEST(ControlBmpJpeg, GreyPictureComesBackWithinAFewLevels) {
-    const int w = 61, h = 37;
-    const std::vector<BYTE> stream = EncodeGrey(w, h, 95);
-    ASSERT_GE(stream.size(), 4u);
-    EXPECT_EQ(stream[0], 0xFF);
-    EXPECT_EQ(stream[1], 0xD8);
-    CControlBmp back;
-    ASSERT_TRUE(back.CreateBitmap(w, h, 8, 256, nullptr));
-    ASSERT_TRUE(back.LoadJpegData(stream.data(), static_cast<int>(stream.size()), false));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int got = back.GetBufferTopLeftPtr()[x - y * back.GetWidthBytes()];
-            EXPECT_LE(std::abs(got - (40 + x + 2 * y)), 3) << x << "," << y;
-        }
 }
 
 TEST(ControlBmpJpeg, ColourPicturesComeBackWithFourthByteZero) {
@@ -277,22 +252,18 @@ TEST(ControlBmpJpeg, ColourPicturesComeBackWithFourthByteZero) {
 
 TEST(ControlBmpJpeg, BadStreamsAreRefusedWithEveryPixelZero) {
     const std::vector<BYTE> good = EncodeGrey(32, 16, 90);
-    const std::vector<BYTE> notJpeg = {'B', 'M', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    const std::vector<BYTE> truncated(good.begin(), good.begin() + good.size() / 2);
-    const std::vector<BYTE> noEnd(good.begin(), good.end() - 2);
+    const int n = static_cast<int>(good.size());
     const struct {
         const char* name;
         const BYTE* data;
         int size, w = 32, h = 16;  // the picture the stream goes into
-    } cases[] = {{"not JPEG", notJpeg.data(), static_cast<int>(notJpeg.size())},
-                 {"cut in half", truncated.data(), static_cast<int>(truncated.size())},
-                 {"no end marker", noEnd.data(), static_cast<int>(noEnd.size())},
+    } cases[] = {{"no end marker", good.data(), n - 2},
                  {"only the start marker", good.data(), 2},
                  {"empty", good.data(), 0},
                  {"negative size", good.data(), -5},
                  {"null", nullptr, 100},
-                 {"wider picture", good.data(), static_cast<int>(good.size()), 33},
-                 {"lower picture", good.data(), static_cast<int>(good.size()), 32, 15}};
+                 {"wider picture", good.data(), n, 33},
+                 {"lower picture", good.data(), n, 32, 15}};
     for (const auto& c : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(c.w, c.h, 8, 256, nullptr));
