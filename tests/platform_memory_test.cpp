@@ -78,11 +78,12 @@ TEST_F(PlatformMemory, BadHandlesGiveNullOrFailureAndLeaveOtherBlocksAlone) {
     ASSERT_NE(reused, freed);
     int local = 0;
     HGLOBAL live = GlobalAlloc(GHND, 8);
+    // Null, freed, made up, a stack address, a block's address, the largest address.
     const HGLOBAL bad[] = {nullptr,
                            freed,
                            reinterpret_cast<HGLOBAL>(std::uintptr_t{0x12345678}),
                            static_cast<HGLOBAL>(&local),
-                           static_cast<HGLOBAL>(GlobalLock(live)),  // a block's address
+                           static_cast<HGLOBAL>(GlobalLock(live)),
                            reinterpret_cast<HGLOBAL>(std::numeric_limits<std::uintptr_t>::max())};
     GlobalUnlock(live);
     for (HGLOBAL h : bad) {
