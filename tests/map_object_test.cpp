@@ -82,7 +82,7 @@ TEST(MapGrid, CallsGiveTheseSizesAndGrids) {
         Call call;
         Start start;
         int width, height;
-        Grid grid;  // empty: as before the call
+        Grid grid;  // empty: as before the call, and in the same block but for a clip
     };
     // clang-format off
     const Case cases[] = {
@@ -128,8 +128,12 @@ TEST(MapGrid, CallsGiveTheseSizesAndGrids) {
         if (c.start == k3x2Map) map.SetElevationData(3, 2, kCells);
         if (c.start == k4x4Map) map.SetElevationData(4, 4, numbered);
         const Grid before = WholeGrid(map);
+        const short* block = map.m_pElevation.get();
         c.call.run(map);
         ExpectSizes(map, c.width, c.height);
+        if (c.grid.empty() && c.start != k4x4Map) {
+            EXPECT_EQ(map.m_pElevation.get(), block);
+        }
         EXPECT_EQ(WholeGrid(map), c.grid.empty() ? before : c.grid);
     }
 

@@ -43,12 +43,11 @@ TEST(TransformRotate, WorkedGeneralRotations) {
     // A 4 x 4 map of 100 turned by 45: the coast falls off over about one cell.
     const Zumeld::TransformedGrid g45 = RotateGrid(TestGrid(4, 4, 100).view(), 45);
     ASSERT_TRUE(g45);
-    EXPECT_EQ(AllRows(g45), (Rows{{0, 0, 35, 35, 0, 0},
-                                  {0, 35, 100, 100, 35, 0},
-                                  {35, 100, 100, 100, 100, 35},
-                                  {35, 100, 100, 100, 100, 35},
-                                  {0, 35, 100, 100, 35, 0},
-                                  {0, 0, 35, 35, 0, 0}}));
+    // clang-format off
+    EXPECT_EQ(AllRows(g45), (Rows{{0, 0, 35, 35, 0, 0}, {0, 35, 100, 100, 35, 0},
+                                  {35, 100, 100, 100, 100, 35}, {35, 100, 100, 100, 100, 35},
+                                  {0, 35, 100, 100, 35, 0}, {0, 0, 35, 35, 0, 0}}));
+    // clang-format on
     struct SizeCase {
         int w, h, angle, newW, newH;
     } sizes[] = {{3, 2, 1, 4, 3},
