@@ -195,7 +195,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case kSize: {
                 const int w = in.Int(), h = in.Int();
-                if (Fits(w, h)) m.TransSize(w, h, in.Bool());
+                // The work grows with the old height times the new width (the row pass feeds
+                // every new column from every old row): bound that product too.
+                if (Fits(w, h) && Fits(w, m.m_nHeight)) m.TransSize(w, h, in.Bool());
                 transform = true;
                 break;
             }
