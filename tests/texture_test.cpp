@@ -67,14 +67,10 @@ Bytes ExpectedLand(int width, int height, int lowSeed, int highSeed) {
 
 TEST(TextureKernels, PlaneSizeRefusesEmptyAndOversizedSlots) {
     // The slot block is 3 planes and must stay within 2^31 - 1 bytes.
-    const int cases[][3] = {{60, 60, 14400},
-                            {1, 1, 4},
-                            {0, 5, 0},
-                            {5, 0, 0},
-                            {-1, 5, 0},
-                            {INT_MAX, INT_MAX, 0},
-                            {178956970, 1, 715827880},
-                            {178956971, 1, 0}};
+    // clang-format off
+    const int cases[][3] = {{60, 60, 14400}, {1, 1, 4}, {0, 5, 0}, {5, 0, 0}, {-1, 5, 0},
+        {INT_MAX, INT_MAX, 0}, {178956970, 1, 715827880}, {178956971, 1, 0}};
+    // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(Zumeld::TexturePlaneSize(c[0], c[1]), c[2]) << c[0] << " x " << c[1];
 }
