@@ -102,9 +102,7 @@ TEST(GdiHandles, UnknownAndDeletedHandlesFailQuietly) {
         EXPECT_FALSE(PatBlt(hdc, 0, 0, 1, 1, BLACKNESS));
         EXPECT_EQ(GetPixel(hdc, 0, 0), kInvalid);
         EXPECT_EQ(GetDeviceCaps(hdc, BITSPIXEL), 0);
-        if (hdc != nullptr) {
-            EXPECT_EQ(CreateCompatibleDC(hdc), nullptr);
-        }
+        EXPECT_EQ(hdc ? CreateCompatibleDC(hdc) : nullptr, nullptr);  // null: the screen's
     }
 }
 
