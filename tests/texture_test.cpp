@@ -96,10 +96,12 @@ TEST(TextureSet, SlotHoldsReversedInterleavedPlanesAndParameters) {
             EXPECT_EQ((std::vector{s.nBlendElevation, s.nFadeLineTop, s.nFadeLineBottom}),
                       (std::vector{10, 20, 30}));
             EXPECT_EQ(LandPlane(s), ExpectedLand(width, height, 1, 2));
-            for (int i = 0; i < s.nPlaneSize; ++i)
-                if (bits == 32 || i % 4 != 3)
+            for (int i = 0; i < s.nPlaneSize; ++i) {
+                if (bits == 32 || i % 4 != 3) {
                     ASSERT_EQ(s.pSeaPixels[i], Pattern(i / 4 % width, i / 4 / width, i % 4, 3))
                         << i;
+                }
+            }
             EXPECT_FALSE(map.m_bFourSeasons[1]);
             for (int i = 5; i < 8; ++i) EXPECT_TRUE(map.m_textureSlots[i].pLandPixels == nullptr);
         }
@@ -211,7 +213,9 @@ TEST(TextureSet, SeasonalSetsDrawTheSelectedSeason) {
     const Bytes first = draw(0, 0);
     for (int s = 0; s < 4; ++s) {
         const Bytes picture = draw(0, s);
-        if (s > 0) EXPECT_NE(picture, first) << s;
+        if (s > 0) {
+            EXPECT_NE(picture, first) << s;
+        }
         EXPECT_EQ(draw(1 + s, (s + 1) % 4), picture) << "season " << s;
     }
 }
