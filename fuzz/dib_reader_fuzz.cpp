@@ -24,11 +24,14 @@ std::uint32_t Le32(const std::uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-bool TooBig(const std::uint8_t* data, std::size_t size) {
-    if (size < 14 + 16) return false;
-    const std::uint8_t* h = data + 14;
+// The pixel bytes the information header at `at` names; missing header bytes read 0, as they
+// do for the reader of a short file.
+std::uint64_t NamedPixelBytes(const std::uint8_t* data, std::size_t size, std::size_t at) {
+    std::uint8_t h[40] = {};
+    if (size > at) std::memcpy(h, data + at, std::min<std::size_t>(size - at, sizeof h));
     std::int64_t width, height;
     unsigned bits;
+    std::uint64_t image = 0;
     if (Le32(h) == 12) {
         width = h[4] | h[5] << 8;
         height = h[6] | h[7] << 8;
@@ -37,11 +40,18 @@ bool TooBig(const std::uint8_t* data, std::size_t size) {
         width = static_cast<std::int32_t>(Le32(h + 4));
         height = static_cast<std::int32_t>(Le32(h + 8));
         bits = h[14] | h[15] << 8;
-        if (size >= 14 + 24 && Le32(h + 20) > kMaxFuzzPixelBytes) return true;  // biSizeImage
+        image = Le32(h + 20);  // biSizeImage
     }
     const std::uint64_t w = static_cast<std::uint64_t>(width < 0 ? -width : width);
     const std::uint64_t hh = static_cast<std::uint64_t>(height < 0 ? -height : height);
-    return (w * std::max(bits, 1u) + 31) / 32 * 4 * hh > kMaxFuzzPixelBytes;
+    return std::max(image, (w * std::max(bits, 1u) + 31) / 32 * 4 * hh);
+}
+
+// The reader takes a file that starts with "BM" to have a file header in front of the
+// information header, and any other file to start with the information header.
+bool TooBig(const std::uint8_t* data, std::size_t size) {
+    const bool fileHeader = size >= 2 && data[0] == 'B' && data[1] == 'M';
+    return NamedPixelBytes(data, size, fileHeader ? 14 : 0) > kMaxFuzzPixelBytes;
 }
 
 struct MemoryFile {
