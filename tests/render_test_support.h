@@ -17,7 +17,6 @@
 
 namespace render_test {
 
-using ::BYTE;
 using Zumeld::tagTEXTURE_SLOT;
 
 struct Texel {
@@ -41,14 +40,9 @@ inline TexelFn Ramp(int kx, int ky, BYTE r) {
 inline tagTEXTURE_SLOT MakeSlot(int w, int h, const TexelFn& low, const TexelFn& high,
                                 const TexelFn& sea, int blend = 2000, int fadeTop = 2000,
                                 int fadeBottom = 2000) {
-    tagTEXTURE_SLOT s;
-    s.nWidth = w;
-    s.nHeight = h;
-    s.nRowBytes = w * 4;
-    s.nPlaneSize = w * 4 * h;
-    s.pLandPixels =
-        Zumeld::SharedBlock<BYTE>::AllocateZeroed(3 * static_cast<size_t>(s.nPlaneSize));
-    s.pSeaPixels = s.pLandPixels.get() + 2 * s.nPlaneSize;
+    auto block = Zumeld::SharedBlock<BYTE>::AllocateZeroed(size_t(3 * 4 * w * h));
+    tagTEXTURE_SLOT s{w,     h,       w * 4,     w * 4 * h, block, block.get() + 8 * w * h,
+                      blend, fadeTop, fadeBottom};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const Texel lo = low(x, y), hi = high(x, y), se = sea(x, y);
@@ -57,16 +51,12 @@ inline tagTEXTURE_SLOT MakeSlot(int w, int h, const TexelFn& low, const TexelFn&
             std::memcpy(s.pLandPixels.get() + 2 * (y * s.nRowBytes + x * 4), land, 8);
             std::memcpy(s.pSeaPixels + y * s.nRowBytes + x * 4, water, 4);
         }
-    s.nBlendElevation = blend;
-    s.nFadeLineTop = fadeTop;
-    s.nFadeLineBottom = fadeBottom;
     return s;
 }
 
 inline tagTEXTURE_SLOT UniformSlot(Texel low, Texel high, Texel sea, int blend = 2000,
-                                   int fadeTop = 2000, int fadeBottom = 2000, int w = 4,
-                                   int h = 4) {
-    return MakeSlot(w, h, Flat(low), Flat(high), Flat(sea), blend, fadeTop, fadeBottom);
+                                   int fadeTop = 2000, int fadeBottom = 2000) {
+    return MakeSlot(4, 4, Flat(low), Flat(high), Flat(sea), blend, fadeTop, fadeBottom);
 }
 
 inline tagTEXTURE_SLOT RandomSlot(zumeld_test::TestRandom& rnd, int w, int h, int blend, int top,
@@ -81,49 +71,37 @@ inline tagTEXTURE_SLOT RandomSlot(zumeld_test::TestRandom& rnd, int w, int h, in
 struct Grid {
     std::vector<short> cells;
     Zumeld::DisplayGridView view;
-    Grid(int width, int height, short fill = 0, int marginX = 1, int marginY = 1) {
-        view.width = width;
-        view.height = height;
-        view.bufferWidth = view.stride = width + marginX;
-        view.bufferHeight = height + marginY;
-        cells.assign(static_cast<size_t>(view.stride) * view.bufferHeight, fill);
-        view.cells = cells.data();
-    }
-    short& at(int x, int y) { return cells[static_cast<size_t>(y) * view.stride + x]; }
+    Grid(int width, int height, short fill = 0, int marginX = 1, int marginY = 1)
+        : cells(size_t(width + marginX) * (height + marginY), fill),
+          view{cells.data(), width + marginX, width + marginX, height + marginY, width, height} {}
+    short& at(int x, int y) { return cells[size_t(y) * view.stride + x]; }
 };
 
 // A bottom-up picture (first byte = bottom-left pixel) with padded rows and guard bytes.
 struct Target {
-    static constexpr BYTE kSentinel = 0xA5;
-    static constexpr BYTE kFourth = 0x5C;
+    static constexpr BYTE kSentinel = 0xA5, kFourth = 0x5C;
     static constexpr int kGuard = 64;
     int width, height, bpp, rowBytes;
     std::vector<BYTE> mem;
     Zumeld::PixelSurface surface;
 
     Target(int w, int h, int bytesPerPixel, BYTE fill = 0x11, int padding = 5)
-        : width(w), height(h), bpp(bytesPerPixel), rowBytes(w * bytesPerPixel + padding) {
-        mem.assign(static_cast<size_t>(2 * kGuard + rowBytes * h), kSentinel);
-        // g++ 12 at -O3 sees these writes through an inlined constant size and warns of an
-        // overflow that cannot happen (every pixel lies inside mem).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wstringop-overflow"
-#endif
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                BYTE* p = Pixel(x, y);
-                p[0] = p[1] = p[2] = fill;
-                if (bpp == 4) p[3] = kFourth;
-            }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-        surface = {mem.data() + kGuard + static_cast<ptrdiff_t>(h - 1) * rowBytes, -rowBytes, w, h,
-                   bpp};
+        : width(w),
+          height(h),
+          bpp(bytesPerPixel),
+          rowBytes(w * bytesPerPixel + padding),
+          mem(size_t(2 * kGuard + rowBytes * h)) {
+        for (size_t i = 0; i < mem.size(); ++i) mem[i] = Fixed(i) ? Fixed(i) : fill;
+        surface = {mem.data() + kGuard + ptrdiff_t(h - 1) * rowBytes, -rowBytes, w, h, bpp};
+    }
+    // The byte every write must leave alone at mem[i] (guards, padding, fourth byte), else 0.
+    BYTE Fixed(size_t i) const {
+        const long at = long(i) - kGuard, col = at % rowBytes;
+        if (at < 0 || at >= long(rowBytes) * height || col >= width * bpp) return kSentinel;
+        return bpp == 4 && col % 4 == 3 ? kFourth : 0;
     }
     BYTE* Pixel(int x, int y) {
-        return mem.data() + kGuard + static_cast<ptrdiff_t>(height - 1 - y) * rowBytes + x * bpp;
+        return mem.data() + kGuard + ptrdiff_t(height - 1 - y) * rowBytes + x * bpp;
     }
     Texel At(int x, int y) {
         const BYTE* p = Pixel(x, y);
@@ -131,16 +109,10 @@ struct Target {
     }
     // Every byte outside B, G, R of the picture still holds what it held.
     ::testing::AssertionResult OutsideUntouched() const {
-        for (size_t i = 0; i < mem.size(); ++i) {
-            const long at = static_cast<long>(i) - kGuard, col = at % rowBytes;
-            const bool inside = at >= 0 && at < static_cast<long>(rowBytes) * height;
-            const BYTE expect = !inside || col >= width * bpp ? kSentinel
-                                : bpp == 4 && col % 4 == 3    ? kFourth
-                                                              : mem[i];
-            if (mem[i] != expect)
+        for (size_t i = 0; i < mem.size(); ++i)
+            if (Fixed(i) && mem[i] != Fixed(i))
                 return ::testing::AssertionFailure()
-                       << "byte " << at << " changed to " << int(mem[i]);
-        }
+                       << "byte " << long(i) - kGuard << " changed to " << int(mem[i]);
         return ::testing::AssertionSuccess();
     }
 };
