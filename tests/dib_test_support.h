@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -16,8 +17,12 @@ namespace dib_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void Put32(Bytes& b, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) b.push_back(static_cast<std::uint8_t>(v >> 8 * k));
+// The words one after the other, little-endian.
+inline Bytes Le32(std::initializer_list<std::uint32_t> words) {
+    Bytes b;
+    for (std::uint32_t v : words)
+        for (int k = 0; k < 4; ++k) b.push_back(static_cast<std::uint8_t>(v >> 8 * k));
+    return b;
 }
 inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8);
@@ -26,7 +31,6 @@ inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
     return Get16(b, at) | (Get16(b, at + 2) << 16);
 }
 
-// The parts one after the other.
 template <class... Parts>
 Bytes Cat(const Bytes& first, const Parts&... rest) {
     Bytes out = first;
@@ -45,49 +49,32 @@ inline std::uint32_t RowBytes(std::uint32_t width, std::uint32_t bits) {
 }
 
 inline Bytes FileHeader(std::uint32_t fileSize, std::uint32_t offBits) {
-    Bytes b{'B', 'M'};
-    for (std::uint32_t v : {fileSize, 0u, offBits}) Put32(b, v);  // reserved words 0
-    return b;
+    return Cat(Bytes{'B', 'M'}, Le32({fileSize, 0u, offBits}));  // reserved words 0
 }
 
 struct Info {
-    std::int32_t width = 4;
-    std::int32_t height = 2;
-    std::uint32_t bits = 8;
-    std::uint32_t compression = 0;
-    std::uint32_t sizeImage = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t clrImportant = 0;
+    std::int32_t width = 4, height = 2;
+    std::uint32_t bits = 8, compression = 0, sizeImage = 0, clrUsed = 0, clrImportant = 0;
     std::uint32_t size = 40;
     std::int32_t xPels = 0;
 };
 
 inline Bytes InfoHeader(const Info& i) {
-    Bytes b;
-    for (std::uint32_t v :
-         {i.size, static_cast<std::uint32_t>(i.width), static_cast<std::uint32_t>(i.height),
-          1u | i.bits << 16, i.compression, i.sizeImage, static_cast<std::uint32_t>(i.xPels),
-          static_cast<std::uint32_t>(i.xPels), i.clrUsed, i.clrImportant})
-        Put32(b, v);
-    return b;
+    const auto u = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+    return Le32({i.size, u(i.width), u(i.height), 1u | i.bits << 16, i.compression, i.sizeImage,
+                 u(i.xPels), u(i.xPels), i.clrUsed, i.clrImportant});
 }
 
 inline Bytes CoreHeader(std::uint16_t width, std::uint16_t height, std::uint16_t bits) {
-    Bytes b;
-    for (std::uint32_t v :
-         {12u, width | std::uint32_t{height} << 16, 1u | std::uint32_t{bits} << 16})
-        Put32(b, v);
-    return b;
+    return Le32({12u, width | std::uint32_t{height} << 16, 1u | std::uint32_t{bits} << 16});
 }
 
-// n colour entries of `entryBytes` (3 or 4) bytes; entry k is blue k, green 2k+1, red 3k+2
-// (mod 256) and, for quads, reserved 0.
+// n entries of 3 or 4 bytes; entry k is blue k, green 2k+1, red 3k+2 (mod 256), reserved 0.
 inline Bytes ColorTable(unsigned n, unsigned entryBytes) {
     Bytes b;
     for (unsigned k = 0; k < n; ++k) {
-        b.insert(b.end(), {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(2 * k + 1),
-                           static_cast<std::uint8_t>(3 * k + 2)});
-        if (entryBytes == 4) b.push_back(0);
+        for (unsigned c : {k, 2 * k + 1, 3 * k + 2, 0u}) b.push_back(static_cast<std::uint8_t>(c));
+        if (entryBytes == 3) b.pop_back();
     }
     return b;
 }
@@ -99,8 +86,7 @@ inline Bytes PixelBytes(std::size_t n, unsigned seed = 1) {
     return b;
 }
 
-// A whole file: file header (unless `withFileHeader` is false), `header`, `table` (or masks),
-// `pixels`; bfOffBits points right behind the table.
+// [file header,] header, table, pixels; bfOffBits points right behind the table.
 inline Bytes Compose(const Bytes& header, const Bytes& table, const Bytes& pixels,
                      bool withFileHeader = true) {
     const auto off = static_cast<std::uint32_t>(14 + header.size() + table.size());
@@ -133,12 +119,9 @@ inline HGLOBAL ToBlock(const Bytes& bytes) {
 struct Dib {
     HGLOBAL h = nullptr;
     explicit Dib(void* handle) : h(handle) {}
-    ~Dib() {
-        if (h) GlobalFree(h);
-    }
+    ~Dib() { GlobalFree(h); }
     Dib(const Dib&) = delete;
     Dib& operator=(const Dib&) = delete;
-    // A copy of the bytes of the block.
     Bytes bytes() const {
         const auto* p = h ? static_cast<const std::uint8_t*>(GlobalLock(h)) : nullptr;
         if (!p) return {};
@@ -153,7 +136,6 @@ struct MemoryTarget {
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap;
     HGDIOBJ previous;
-
     MemoryTarget(int width, int height)
         : bitmap(CreateBitmap(width, height, 1, 32, nullptr)), previous(SelectObject(dc, bitmap)) {
         PatBlt(dc, 0, 0, width, height, BLACKNESS);
