@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "dib_test_support.h"
@@ -13,31 +15,24 @@ using namespace dib_test;
 namespace {
 
 TEST(DibChunks, SplitsInto32768ByteCallsAndStopsAtTheFirstShortOne) {
-    struct Case {
-        unsigned long count;
-        int failAt;      // 1-based call that moves `failReply` instead of what was asked
-        UINT failReply;  // HFILE_ERROR counts as short too
-        std::vector<UINT> calls;
-        unsigned long result;
-    };
-    const Case cases[] = {
+    // count, the 1-based call that moves `reply` instead of what was asked (HFILE_ERROR counts
+    // as short too), reply, the calls made, the result.
+    const std::tuple<unsigned long, int, UINT, std::vector<UINT>, unsigned long> cases[] = {
         {0, 0, 0, {0}, 0},
-        {32768, 0, 0, {32768}, 32768},
         {32769, 0, 0, {32768, 1}, 32769},
         {70000, 0, 0, {32768, 32768, 4464}, 70000},
         {100000, 2, 32767, {32768, 32768}, 0},
-        {10, 1, static_cast<UINT>(HFILE_ERROR), {10}, 0},
-    };
-    for (const auto& c : cases) {
-        std::vector<BYTE> buffer(c.count + 1);
+        {10, 1, static_cast<UINT>(HFILE_ERROR), {10}, 0}};
+    for (const auto& [count, failAt, reply, expectedCalls, result] : cases) {
+        std::vector<BYTE> buffer(count + 1);
         std::vector<UINT> calls;
-        const unsigned long got = TransferInChunks(buffer.data(), c.count, [&](BYTE* p, UINT n) {
+        const unsigned long got = TransferInChunks(buffer.data(), count, [&](BYTE* p, UINT n) {
             EXPECT_EQ(p - buffer.data(), static_cast<std::ptrdiff_t>(calls.size() * 32768));
             calls.push_back(n);
-            return static_cast<int>(calls.size()) == c.failAt ? c.failReply : n;
+            return static_cast<int>(calls.size()) == failAt ? reply : n;
         });
-        EXPECT_EQ(got, c.result) << "count " << c.count;
-        EXPECT_EQ(calls, c.calls) << "count " << c.count;
+        EXPECT_EQ(got, result) << "count " << count;
+        EXPECT_EQ(calls, expectedCalls) << "count " << count;
     }
 }
 
@@ -45,135 +40,100 @@ TEST(DibColorTable, CountsEntriesAndBytesForBothHeaderForms) {
     auto info = [](unsigned bits, std::uint32_t used) {
         return InfoHeader({.bits = bits, .clrUsed = used});
     };
-    auto core = [](unsigned bits) {
-        Bytes b = CoreHeader(3, 3, static_cast<std::uint16_t>(bits));
+    auto core = [](std::uint16_t bits) {
+        Bytes b = CoreHeader(3, 3, bits);
         b.resize(40, 0xEE);  // bytes behind a core header must not matter
         return b;
     };
-    const struct {
-        Bytes header;
-        unsigned entries, bytes;
-    } cases[] = {
-        {info(1, 0), 2, 8},    {info(4, 0), 16, 64}, {info(8, 0), 256, 1024},
-        {info(8, 20), 20, 80}, {info(24, 0), 0, 0},  {info(16, 0), 0, 0},
-        {info(2, 0), 0, 0},    {info(24, 7), 7, 28}, {info(8, 0x10005), 5, 20},  // low 16 bits
-        {core(1), 2, 6},       {core(8), 256, 768},  {core(24), 0, 0},
-    };
-    for (std::size_t k = 0; k < std::size(cases); ++k) {
-        EXPECT_EQ(ColorTableEntries(cases[k].header.data()), cases[k].entries) << "case " << k;
-        EXPECT_EQ(ColorTableBytes(cases[k].header.data()), cases[k].bytes) << "case " << k;
+    // header, entries, bytes; the used count keeps its low 16 bits.
+    const std::tuple<Bytes, unsigned, unsigned> cases[] = {
+        {info(1, 0), 2, 8},        {info(8, 0), 256, 1024}, {info(8, 20), 20, 80},
+        {info(16, 0), 0, 0},       {info(2, 0), 0, 0},      {info(24, 7), 7, 28},
+        {info(8, 0x10005), 5, 20}, {core(1), 2, 6},         {core(24), 0, 0}};
+    for (const auto& [header, entries, bytes] : cases) {
+        EXPECT_EQ(ColorTableEntries(header.data()), entries) << ::testing::PrintToString(header);
+        EXPECT_EQ(ColorTableBytes(header.data()), bytes) << ::testing::PrintToString(header);
     }
 }
 
 TEST(DibSizes, PadsRowsToFourBytesAndRefusesOverflow) {
-    const struct {
-        std::int64_t width, height;
-        unsigned bits;
-        std::optional<std::uint32_t> row, image;
-    } cases[] = {
-        {1, 1, 1, 4, 4},
-        {33, 3, 1, 8, 24},
-        {5, 2, 24, 16, 32},
-        {100, -50, 32, 400, 20000},  // top-down rows: the height's magnitude
-        {0, 5, 8, std::nullopt, std::nullopt},
-        {-4, 5, 8, std::nullopt, std::nullopt},
-        {4, 0, 8, 4, std::nullopt},
-        {0x4000000, 1, 32, std::nullopt, std::nullopt},  // 2^26 * 32 bits overflows 31 bits
-        {65535, 65535, 32, 262140, std::nullopt},
-        {4, INT32_MIN, 8, 4, std::nullopt},
-    };
-    for (std::size_t k = 0; k < std::size(cases); ++k) {
-        const auto& c = cases[k];
-        EXPECT_EQ(DibRowBytes(c.width, c.bits), c.row) << "case " << k;
-        EXPECT_EQ(DibImageBytes(c.width, c.height, c.bits), c.image) << "case " << k;
+    using Size = std::optional<std::uint32_t>;
+    const Size no;
+    // width, height, bits, row, image; top-down rows; 2^26 * 32 bits overflows 31 bits.
+    const std::tuple<std::int64_t, std::int64_t, unsigned, Size, Size> cases[] = {
+        {33, 3, 1, 8, 24},          {5, 2, 24, 16, 32},
+        {100, -50, 32, 400, 20000}, {0, 5, 8, no, no},
+        {-4, 5, 8, no, no},         {4, 0, 8, 4, no},
+        {0x4000000, 1, 32, no, no}, {65535, 65535, 32, 262140, no},
+        {4, INT32_MIN, 8, 4, no}};
+    for (const auto& [width, height, bits, row, image] : cases) {
+        EXPECT_EQ(DibRowBytes(width, bits), row) << width << "x" << height;
+        EXPECT_EQ(DibImageBytes(width, height, bits), image) << width << "x" << height;
     }
 }
 
 // The header InfoHeader writes, as the record the checks take.
-BITMAPINFOHEADER Header(const Info& i) {
+BITMAPINFOHEADER H(std::int32_t w, std::int32_t h, std::uint32_t bits = 8, std::uint32_t comp = 0,
+                   std::uint32_t image = 0, std::uint32_t used = 0) {
     BITMAPINFOHEADER bi;
+    Info i;
+    std::tie(i.width, i.height, i.bits, i.compression, i.sizeImage, i.clrUsed) =
+        std::tuple(w, h, bits, comp, image, used);
     std::memcpy(&bi, InfoHeader(i).data(), sizeof bi);
     return bi;
 }
 
 TEST(DibHeaderCheck, RefusesEachUnsafeFieldForItsOwnReason) {
     using F = DibHeaderFault;
-    const struct {
-        Info info;
-        F fault;
-    } cases[] = {
-        {{.height = -2}, F::None},
-        {{.width = 1, .height = 1, .bits = 1}, F::None},
-        {{.bits = 16, .compression = BI_BITFIELDS}, F::None},
-        {{.bits = 32, .compression = BI_BITFIELDS}, F::None},
-        {{.compression = BI_RLE8, .sizeImage = 100}, F::None},
-        {{.bits = 4, .compression = BI_RLE4}, F::None},
-        {{.clrUsed = 256}, F::None},
-        {{.bits = 24, .clrUsed = 16383}, F::None},
-        {{.width = 0}, F::WidthNotPositive},
-        {{.width = -4}, F::WidthNotPositive},
-        {{.height = 0}, F::HeightZero},
-        {{.bits = 0}, F::BitCount},
-        {{.bits = 3}, F::BitCount},
-        {{.bits = 33}, F::BitCount},
-        {{.bits = 24, .compression = BI_BITFIELDS}, F::Compression},
-        {{.compression = BI_RLE4}, F::Compression},
-        {{.height = -2, .compression = BI_RLE8}, F::Compression},
-        {{.compression = 4}, F::Compression},
-        {{.bits = 1, .clrUsed = 3}, F::ColorTable},
-        {{.clrUsed = 257}, F::ColorTable},
-        {{.bits = 24, .clrUsed = 16384}, F::ColorTable},
-        {{.clrUsed = 0x10000}, F::ColorTable},
-        {{.width = 0x7FFFFFFF, .height = 1, .bits = 32}, F::SizeOverflow},
-        {{.width = 65535, .height = 65535, .bits = 32}, F::SizeOverflow},
-        {{.height = INT32_MIN}, F::SizeOverflow},
-        {{.compression = BI_RLE8, .sizeImage = 0xFFFFFFF0}, F::SizeOverflow},
-    };
-    for (std::size_t k = 0; k < std::size(cases); ++k)
-        EXPECT_EQ(CheckDibHeader(Header(cases[k].info)), cases[k].fault) << "case " << k;
-}
-
-TEST(DibHeaderCheck, PixelBytesAreTheRowsUnlessRunLengthCoded) {
-    EXPECT_EQ(DibPixelBytes(Header({.width = 5, .height = -3, .bits = 24, .sizeImage = 999})),
-              48u);  // stated size ignored
-    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .compression = BI_RLE8, .sizeImage = 7})), 7u);
-    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .compression = BI_RLE8})), 16u);
-    EXPECT_EQ(DibPixelBytes(Header({.width = 8, .height = 0})), std::nullopt);
+    const std::pair<F, std::vector<BITMAPINFOHEADER>> cases[] = {
+        {F::None,
+         {H(4, -2), H(4, 2, 16, BI_BITFIELDS), H(4, 2, 8, 0, 0, 256), H(4, 2, 8, BI_RLE8, 100),
+          H(4, 2, 4, BI_RLE4), H(4, 2, 24, 0, 0, 16383)}},
+        {F::WidthNotPositive, {H(0, 2)}},
+        {F::HeightZero, {H(4, 0)}},
+        {F::BitCount, {H(4, 2, 3), H(4, 2, 33)}},
+        {F::Compression,
+         {H(4, 2, 24, BI_BITFIELDS), H(4, 2, 8, BI_RLE4), H(4, -2, 8, BI_RLE8), H(4, 2, 8, 4)}},
+        {F::ColorTable,
+         {H(4, 2, 8, 0, 0, 257), H(4, 2, 24, 0, 0, 16384), H(4, 2, 8, 0, 0, 0x10000)}},
+        {F::SizeOverflow, {H(65535, 65535, 32), H(4, INT32_MIN), H(4, 2, 8, BI_RLE8, 0xFFFFFFF0)}}};
+    for (const auto& [fault, headers] : cases)
+        for (std::size_t k = 0; k < headers.size(); ++k)
+            EXPECT_EQ(CheckDibHeader(headers[k]), fault)
+                << "fault " << static_cast<int>(fault) << " case " << k;
+    // Pixel bytes: the rows (stated size ignored) unless run-length coded.
+    EXPECT_EQ(DibPixelBytes(H(5, -3, 24, 0, 999)), 48u);
+    EXPECT_EQ(DibPixelBytes(H(8, 2, 8, BI_RLE8, 7)), 7u);
+    EXPECT_EQ(DibPixelBytes(H(8, 2, 8, BI_RLE8)), 16u);
+    EXPECT_EQ(DibPixelBytes(H(8, 0)), std::nullopt);
 }
 
 TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     // 4-bit 5 x 3: 16 entries (64 bytes), rows of 4 bytes: 40 + 64 + 12 = 116 bytes.
-    Bytes block = InfoHeader({.width = 5, .height = 3, .bits = 4});
-    block.resize(116);
+    const Bytes block = Cat(InfoHeader({.width = 5, .height = 3, .bits = 4}), Bytes(76));
     const auto layout = DibLayoutInBlock(block.data(), block.size());
-    ASSERT_TRUE(layout.has_value());
-    EXPECT_EQ(layout->tableBytes, 64u);
-    EXPECT_EQ(layout->pixelOffset, 104u);
-    EXPECT_EQ(layout->imageBytes, 12u);
-    EXPECT_FALSE(DibLayoutInBlock(block.data(), 115).has_value());
-    EXPECT_FALSE(DibLayoutInBlock(block.data(), 39).has_value());
-    EXPECT_FALSE(DibLayoutInBlock(nullptr, 116).has_value());
-
-    // A core header is not handed to devices.
-    Bytes core = CoreHeader(5, 3, 4);
-    core.resize(200);
-    EXPECT_FALSE(DibLayoutInBlock(core.data(), core.size()).has_value());
-
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(std::tuple(layout->tableBytes, layout->pixelOffset, layout->imageBytes),
+              std::tuple(64u, 104u, 12u));
+    EXPECT_FALSE(DibLayoutInBlock(block.data(), 115));
+    EXPECT_FALSE(DibLayoutInBlock(nullptr, 116));
+    const Bytes core = Cat(CoreHeader(5, 3, 4), Bytes(188));  // not handed to devices
+    EXPECT_FALSE(DibLayoutInBlock(core.data(), core.size()));
     // BI_BITFIELDS 1 x 1 at 16 bits: 4 pixel bytes, but the masks behind the header take 12.
-    Bytes fields = InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS});
-    fields.resize(52);
-    EXPECT_TRUE(DibLayoutInBlock(fields.data(), 52).has_value());
-    EXPECT_FALSE(DibLayoutInBlock(fields.data(), 51).has_value());
+    const Bytes fields = Cat(
+        InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}), Bytes(12));
+    EXPECT_TRUE(DibLayoutInBlock(fields.data(), 52));
+    EXPECT_FALSE(DibLayoutInBlock(fields.data(), 51));
 }
 
 TEST(DibPalette, FixedPaletteStepsRedThenGreenThenBlue) {
     std::vector<PALETTEENTRY> pal(256);
     FixedPalette256(pal.data());
     for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(pal[i].peRed, 32 * (i % 8)) << i;
-        EXPECT_EQ(pal[i].peGreen, 32 * ((i / 8) % 8)) << i;
-        EXPECT_EQ(pal[i].peBlue, 64 * (i / 64)) << i;
-        EXPECT_EQ(pal[i].peFlags, 0) << i;
+        const PALETTEENTRY& e = pal[i];
+        EXPECT_EQ(std::tuple(e.peRed, e.peGreen, e.peBlue, e.peFlags),
+                  std::tuple(32 * (i % 8), 32 * (i / 8 % 8), 64 * (i / 64), 0))
+            << i;
     }
 }
 
