@@ -16,11 +16,6 @@ using Bytes = std::vector<BYTE>;
 // Buffer sizes that put the field boundaries at every offset of a refill.
 constexpr int kBufferSizes[] = {1, 2, 3, 5, 4096};
 
-Bytes ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The cause of the CArchiveException that f throws, or -1 if it throws none.
 template <class F>
 int ArchiveCause(F f) {
@@ -112,29 +107,14 @@ TEST(PlatformArchive, FieldCutOffByTheEndOfFileThrowsEndOfFile) {
         }
 }
 
-TEST(PlatformArchive, CloseFlushAndDirection) {
-    // Closing a loading archive leaves the file where reading stopped.
-    const Bytes data(10, 7);
-    CMemFile in(data.data(), data.size());
-    CArchive loading(&in, CArchive::load, 4096);
-    ReadOne<WORD>(loading);
-    loading.Close();
-    EXPECT_EQ(in.Seek(0, CFile::current), 2);
-    EXPECT_EQ(loading.GetFile(), nullptr);
-
-    // The destructor flushes a storing archive, unless bNoFlushOnDelete.
-    CMemFile out, dropped;
+TEST(PlatformArchive, TheDestructorFlushesAndTheWrongDirectionIsRefused) {
+    CMemFile out;
     {
         CArchive ar(&out, CArchive::store, 4096);
-        CArchive noFlush(&dropped, CArchive::store | CArchive::bNoFlushOnDelete, 4096);
         ar << DWORD{0x01020304};
-        noFlush << BYTE{1};
         EXPECT_TRUE(out.Data().empty()) << "held in the buffer until flushed";
     }
     EXPECT_EQ(out.Data(), (Bytes{4, 3, 2, 1}));
-    EXPECT_TRUE(dropped.Data().empty());
-
-    // Reading from a storing archive or writing to a loading one is refused.
     CMemFile file;
     CArchive storing(&file, CArchive::store), reading(&file, CArchive::load);
     BYTE b = 0;
@@ -142,7 +122,7 @@ TEST(PlatformArchive, CloseFlushAndDirection) {
     EXPECT_EQ(ArchiveCause([&] { reading << b; }), CArchiveException::readOnly);
 }
 
-TEST(PlatformCFile, OpenRefusalsAndTruncation) {
+TEST(PlatformCFile, OpenRefusesMissingFilesAndFoldersAndReadsStopAtTheEnd) {
     TempDir dir;
     CFile file;
     CFileException error;
@@ -154,50 +134,14 @@ TEST(PlatformCFile, OpenRefusalsAndTruncation) {
     EXPECT_EQ(file.Read(&error, 1), 0u) << "a closed file delivers nothing";
 
     const std::string path = dir.File("f.bin");
-    for (auto [flags, length] :
-         {std::pair<UINT, std::uint64_t>{CFile::modeCreate | CFile::modeWrite, 0},
-          {CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite, 5},
-          {CFile::modeReadWrite, 5}}) {
-        std::ofstream(path, std::ios::binary) << "12345";
-        CFile f;
-        ASSERT_TRUE(f.Open(path.c_str(), flags));
-        EXPECT_EQ(f.GetLength(), length) << flags;
-    }
-}
-
-TEST(PlatformCFile, ReadWriteSeekAndFailedWriteThrows) {
-    TempDir dir;
-    const std::string path = dir.File("f.bin");
-    {
-        CFile file;
-        ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeReadWrite));
-        file.Write("abcdef", 6);
-        EXPECT_EQ(file.Seek(-2, CFile::end), 4);
-        char two[4] = {};
-        EXPECT_EQ(file.Read(two, 4), 2u);
-        EXPECT_STREQ(two, "ef");
-        EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
-    }  // the destructor closes
-    CFile readOnly;
-    ASSERT_TRUE(readOnly.Open(path.c_str(), CFile::modeRead));
-    EXPECT_THROW(readOnly.Write("x", 1), CFileException);
-    readOnly.Close();
-    EXPECT_THROW(readOnly.Write("x", 1), CFileException);
-    EXPECT_EQ(ReadWholeFile(path), (Bytes{'a', 'b', 'c', 'd', 'e', 'f'}));
-}
-
-TEST(PlatformCMemFile, WritePastASeekBeyondTheEndFillsTheGapWithZeros) {
-    CMemFile file;
-    file.Write("ab", 2);
-    EXPECT_EQ(file.Seek(2, CFile::current), 4);
-    file.Write("c", 1);
-    EXPECT_EQ(file.Data(), (Bytes{'a', 'b', 0, 0, 'c'}));
-    EXPECT_EQ(file.GetLength(), 5u);
-    EXPECT_THROW(file.Seek(-6, CFile::end), CFileException);
-    EXPECT_EQ(file.Seek(1, CFile::begin), 1);
-    char out[8] = {};
-    EXPECT_EQ(file.Read(out, 8), 4u);
-    EXPECT_EQ(out[0], 'b');
+    std::ofstream(path, std::ios::binary) << "abcdef";
+    ASSERT_TRUE(file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary));
+    EXPECT_EQ(file.GetLength(), 6u);
+    EXPECT_EQ(file.Seek(-2, CFile::end), 4);
+    char two[4] = {};
+    EXPECT_EQ(file.Read(two, 4), 2u);
+    EXPECT_STREQ(two, "ef");
+    EXPECT_THROW(file.Write("x", 1), CFileException);
 }
 
 }  // namespace
