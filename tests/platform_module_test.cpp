@@ -1,8 +1,7 @@
-// The module record and resource chain, resource lookup, and the message-box handler.
+// The module's resource lookup and the message-box handler.
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -12,18 +11,7 @@
 
 namespace {
 
-using Zumeld::Platform::kEmbeddedResources;
 using Zumeld::Platform::ModuleInstanceHandle;
-
-// Every embedded bitmap is found in this module.
-void ExpectEmbeddedBitmapsFoundHere() {
-    EXPECT_NE(ModuleInstanceHandle(), nullptr);
-    for (const auto* r = kEmbeddedResources; r->bytes != nullptr; ++r) {
-        EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCE(r->id), RT_BITMAP), ModuleInstanceHandle())
-            << r->id;
-        EXPECT_EQ(Zumeld::Platform::FindEmbeddedResource(MAKEINTRESOURCE(r->id)), r) << r->id;
-    }
-}
 
 TEST(PlatformModule, EmbeddedBitmapsAreFoundInThisModuleAndNothingElseIs) {
     // Unknown ids 0, 1999, 65535; a string name; icon, string and null types.
@@ -36,38 +24,12 @@ TEST(PlatformModule, EmbeddedBitmapsAreFoundInThisModuleAndNothingElseIs) {
                                                 {MAKEINTRESOURCE(2000), nullptr}};
     for (const auto& p : absent)
         EXPECT_EQ(AfxFindResourceHandle(p.first, p.second), nullptr) << "case " << &p - absent;
-    ExpectEmbeddedBitmapsFoundHere();
-}
-
-TEST(PlatformModule, FirstUseFromManyThreadsAgrees) {
-    const int id = kEmbeddedResources[0].bytes ? kEmbeddedResources[0].id : 2000;
-    std::vector<HINSTANCE> found(8, reinterpret_cast<HINSTANCE>(1));
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < found.size(); ++i)
-        threads.emplace_back(
-            [&found, i, id] { found[i] = AfxFindResourceHandle(MAKEINTRESOURCE(id), RT_BITMAP); });
-    for (std::thread& t : threads) t.join();
-    for (HINSTANCE h : found) EXPECT_EQ(h, found[0]);
-}
-
-TEST(PlatformModule, AnotherModuleInTheChainHoldsNoneOfOurBitmaps) {
-    AFX_EXTENSION_MODULE other;
-    EXPECT_FALSE(AfxInitExtensionModule(other, nullptr));
-    EXPECT_FALSE(other.bInitialized);
-    static char otherTag;
-    const auto hOther = reinterpret_cast<HMODULE>(&otherTag);
-    ASSERT_TRUE(AfxInitExtensionModule(other, hOther));
-    EXPECT_TRUE(other.bInitialized);
-    EXPECT_EQ(other.hModule, hOther);
-    EXPECT_EQ(other.hResource, hOther);
-    auto* lib = new CDynLinkLibrary(other, FALSE);
-    EXPECT_EQ(lib->m_hResource, hOther);
-    ExpectEmbeddedBitmapsFoundHere();
-    // Terminating the other module deletes its library object (the leak check would see it
-    // otherwise) and leaves this library's entry in place.
-    AfxTermExtensionModule(other, FALSE);
-    EXPECT_FALSE(other.bInitialized);
-    ExpectEmbeddedBitmapsFoundHere();
+    EXPECT_NE(ModuleInstanceHandle(), nullptr);
+    for (const auto* r = Zumeld::Platform::kEmbeddedResources; r->bytes != nullptr; ++r) {
+        EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCE(r->id), RT_BITMAP), ModuleInstanceHandle())
+            << r->id;
+        EXPECT_EQ(Zumeld::Platform::FindEmbeddedResource(MAKEINTRESOURCE(r->id)), r) << r->id;
+    }
 }
 
 TEST(PlatformMessageBox, HandlerCapturesTheTextAndDefaultPrintsIt) {
@@ -82,7 +44,6 @@ TEST(PlatformMessageBox, HandlerCapturesTheTextAndDefaultPrintsIt) {
     EXPECT_EQ(calls, (decltype(calls){{"first", MB_OK, 0}, {"", MB_ICONERROR, 7}}));
     // Putting the previous handler back (empty: the default) ends the capture.
     EXPECT_TRUE(static_cast<bool>(AfxSetMessageBoxHandler(previous)));
-    AfxSetMessageBoxHandler(nullptr);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(AfxMessageBox("shown on stderr"), IDOK);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "shown on stderr\n");
