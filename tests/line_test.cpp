@@ -1,6 +1,5 @@
-// Line drawing: worked examples, colour bytes, clipping to the display area and to the
-// target, and random lines (small, clipped and near the 32-bit extremes) against the exact
-// pixels of the rounding formula, drawn from either end.
+// Line drawing: worked examples, clipping, and random lines (small, clipped and near the
+// 32-bit extremes) against the exact pixels of the rounding formula, drawn from either end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,15 +18,20 @@ using Zumeld::DrawLine;
 using Zumeld::PixelSurface;
 using PixelSet = std::set<std::pair<int, int>>;
 
-// The pixels a white line sets in a w x h picture of a clipW x clipH display area.
+// The pixels a line sets in a w x h 32-bit picture of a clipW x clipH display area; each
+// takes the colour's blue, green and red bytes in that order and keeps its fourth byte.
 PixelSet Draw(int w, int h, tagPOINT a, tagPOINT b, int clipW = -2, int clipH = -2) {
-    render_test::Target t(w, h, 3, 0);
-    DrawLine(t.surface, clipW == -2 ? w : clipW, clipH == -2 ? h : clipH, a, b, 0xFFFFFF);
+    render_test::Target t(w, h, 4, 0);
+    DrawLine(t.surface, clipW == -2 ? w : clipW, clipH == -2 ? h : clipH, a, b, 0x00112233);
     EXPECT_TRUE(t.OutsideUntouched()) << "write outside the picture";
     PixelSet s;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if (!(t.At(x, y) == Texel{0, 0, 0})) s.insert({x, y});
+        for (int x = 0; x < w; ++x) {
+            if (!(t.At(x, y) == Texel{0, 0, 0})) {
+                s.insert({x, y});
+                EXPECT_EQ(t.At(x, y), (Texel{0x11, 0x22, 0x33}));
+            }
+        }
     return s;
 }
 
@@ -37,37 +41,26 @@ PixelSet Diagonal(int n) {
     return s;
 }
 
+// The rounding of each slope class, from either end; clipping is covered by the random test.
 TEST(Line, WorkedExamplesOnA20By20Area) {
-    PixelSet row7;
-    for (int x = 0; x < 20; ++x) row7.insert({x, 7});
     const struct {
-        const char* name;
         tagPOINT a, b;
         PixelSet expected;
     } cases[] = {
-        {"shallow", {0, 0}, {4, 2}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
-        {"shallow reversed", {4, 2}, {0, 0}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},
-        {"steep", {0, 0}, {2, 4}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},
-        {"shallow, halves toward A", {0, 0}, {3, 1}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}},
-        {"steep, halves away from A", {0, 0}, {1, 3}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},
-        {"single point", {5, 5}, {5, 5}, {{5, 5}}},
-        {"single point outside", {25, 5}, {25, 5}, {}},
-        {"through the whole area", {-40, -40}, {60, 60}, Diagonal(20)},
-        {"both ends left", {-3, 0}, {-1, 19}, {}},
-        {"both ends right", {20, 0}, {40, 19}, {}},
-        {"both ends above", {0, -1}, {19, -9}, {}},
-        {"both ends below", {0, 20}, {19, 21}, {}},
-        {"past the top-left corner", {-5, 3}, {3, -5}, {}},
-        {"past the bottom-right corner", {24, 16}, {16, 24}, {}},
-        {"horizontal, clipped", {-5, 7}, {30, 7}, row7},
-        {"vertical, clipped", {3, 25}, {3, 17}, {{3, 17}, {3, 18}, {3, 19}}},
+        {{0, 0}, {4, 2}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},  // shallow
+        {{4, 2}, {0, 0}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}}},  // shallow, reversed
+        {{0, 0}, {2, 4}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},  // steep
+        {{0, 0}, {3, 1}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}},          // shallow: halves toward A
+        {{0, 0}, {1, 3}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}}},          // steep: halves away from A
+        {{5, 5}, {5, 5}, {{5, 5}}},
+        {{-40, -40}, {60, 60}, Diagonal(20)},
+        {{3, 25}, {3, 17}, {{3, 17}, {3, 18}, {3, 19}}},
     };
-    for (const auto& c : cases) EXPECT_EQ(Draw(20, 20, c.a, c.b), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(Draw(20, 20, c.a, c.b), c.expected) << &c - cases;
 }
 
 TEST(Line, ClippedToTheDisplayAreaAndThePicture) {
     for (int size : {0, -1}) {  // an empty display area draws nothing
-        EXPECT_TRUE(Draw(20, 20, {0, 0}, {10, 10}, size, size).empty()) << size;
         EXPECT_TRUE(Draw(20, 20, {-5, 3}, {10, 3}, size, 20).empty()) << size;
         EXPECT_TRUE(Draw(20, 20, {3, -5}, {3, 10}, 20, size).empty()) << size;
     }
@@ -79,14 +72,6 @@ TEST(Line, ClippedToTheDisplayAreaAndThePicture) {
     DrawLine(PixelSurface{nullptr, 16, 4, 4, 3}, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
     DrawLine(PixelSurface{bytes + 48, -16, 4, 4, 1}, 4, 4, {0, 0}, {3, 3}, 0xFFFFFF);
     EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](BYTE b) { return b == 0; }));
-}
-
-TEST(Line, WritesBlueGreenRedAndKeepsTheFourthByte) {
-    render_test::Target t(8, 4, 4, 0);
-    DrawLine(t.surface, 8, 4, {1, 2}, {6, 2}, 0x00112233);  // red 0x33, green 0x22, blue 0x11
-    for (int x = 0; x < 8; ++x)
-        EXPECT_EQ(t.At(x, 2), (x >= 1 && x <= 6 ? Texel{0x11, 0x22, 0x33} : Texel{0, 0, 0})) << x;
-    EXPECT_TRUE(t.OutsideUntouched());
 }
 
 // The pixels of the line from the rounding formula alone, inside w x h, in 128 bits: steep
@@ -119,11 +104,11 @@ TEST(Line, RandomLinesGiveTheFormulaPixelsFromEitherEnd) {
     zumeld_test::TestRandom rng(0xb16);
     const std::int64_t extremes[] = {INT32_MIN, INT32_MIN + 1, -70000, -1, 0, 5, 40000, INT32_MAX};
     auto coordinate = [&](bool huge, int hi) {
-        if (!huge) return static_cast<LONG>(rng.Range(-35, hi));
-        return static_cast<LONG>(rng.Chance(50) ? extremes[rng.Below(8)]
-                                                : rng.Range(INT32_MIN, INT32_MAX));
+        return LONG(!huge            ? rng.Range(-35, hi)
+                    : rng.Chance(50) ? extremes[rng.Below(8)]
+                                     : rng.Range(INT32_MIN, INT32_MAX));
     };
-    for (int iter = 0; iter < 1500; ++iter) {
+    for (int iter = 0; iter < 600; ++iter) {
         const bool huge = iter % 2 == 1;
         const int w = static_cast<int>(rng.Range(1, 48)), h = static_cast<int>(rng.Range(1, 40));
         tagPOINT p[2];
@@ -156,12 +141,7 @@ TEST(Line, MemberDrawsOnTheTargetWithinTheDisplayArea) {
     map.m_nDisplayHeight = 8;
     map.DrawLineOnBitmapBuffer({-3, 2}, {30, 2}, 0x00112233);
     const PixelSurface s = Zumeld::SurfaceOf(&bmp);
-    for (int x = 0; x < 16; ++x) {
-        const BYTE* p = s.Pixel(x, 2);
-        EXPECT_EQ((std::vector<int>{p[0], p[2], p[3]}),
-                  (x < 10 ? std::vector<int>{0x11, 0x33, 0} : std::vector<int>{0, 0, 0}))
-            << x;
-    }
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(s.Pixel(x, 2)[0], x < 10 ? 0x11 : 0) << x;
     map.ElevationDataModified();  // display size -1: nothing drawn
     map.DrawLineOnBitmapBuffer({0, 5}, {9, 5}, 0xFFFFFF);
     EXPECT_EQ(s.Pixel(4, 5)[0], 0);
