@@ -81,23 +81,18 @@ TEST(ControlBmpCreate, BadSizesDepthsAndSourcesLeaveAnEmptyBuffer) {
 }
 
 TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {
-    CControlBmp b;
-    ASSERT_TRUE(b.CreateBitmap(5, 3, 8, 0, nullptr));
-    EXPECT_EQ(b.GetWidthBytes(), 8);
-    EXPECT_EQ(b.GetBufferTopLeftPtr(), b.GetBufferPtr() + 16);  // the last of 3 bottom-up rows
-    struct {
-        BITMAPINFOHEADER h;
-        RGBQUAD c[256];
-    } info{{sizeof(BITMAPINFOHEADER), 0, 0, 0, 8, 0, 0, 0, 0, 0, 0}, {}};  // asks for the table
-    ASSERT_NE(GetDIBits(nullptr, b.GetHbmp(), 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
-                        DIB_RGB_COLORS),
-              0);
-    for (int i = 0; i < 256; ++i)
-        EXPECT_EQ(std::tuple(info.c[i].rgbRed, info.c[i].rgbGreen, info.c[i].rgbBlue),
-                  std::tuple(i, i, i));
-    BITMAP bm;  // the handle's pixels are the buffer
-    ASSERT_EQ(GetObjectA(b.GetHbmp(), sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmBits, b.GetBufferPtr());
+    CControlBmp b, dup;
+    ASSERT_TRUE(b.CreateBitmap(257, 3, 8, 0, nullptr));
+    EXPECT_EQ(b.GetWidthBytes(), 260);
+    EXPECT_EQ(b.GetBufferTopLeftPtr(), b.GetBufferPtr() + 520);  // the last of 3 bottom-up rows
+    for (int i = 0; i < 256; ++i) b.GetBufferPtr()[i] = static_cast<BYTE>(i);
+    dup.CreateDuplicate(b.GetHbmp(), 32, 0, nullptr);  // the handle's pixels are the buffer
+    ASSERT_EQ(dup.GetBitCount(), 32);
+    for (int i = 0; i < 256; ++i) {
+        DWORD v;
+        std::memcpy(&v, dup.GetBufferPtr() + 4 * i, 4);
+        EXPECT_EQ(v, 0x010101u * static_cast<DWORD>(i)) << i;
+    }
 }
 
 // A 3 × 2 DIB section from a colour table (or masks) and raw bottom-up rows.
