@@ -51,17 +51,13 @@ TEST(ControlBmpSharing, CopiesShareThePictureAndTheLastHolderFreesIt) {
 
 // Each refusal drops the picture held before.
 TEST(ControlBmpCreate, BadSizesDepthsAndSourcesLeaveAnEmptyBuffer) {
-    const int cases[][3] = {{0, 1, 24},
-                            {1, 0, 24},
-                            {-1, 5, 24},
-                            {5, -1, 8},
-                            {4, 4, 16},
-                            {4, 4, 0},
-                            {46341, 46341, 8},
-                            {65536, 32768, 8},
-                            {32768, 16385, 32},
-                            {715827883, 1, 24},
-                            {2147483647, 2147483647, 32}};
+    const struct {
+        int w, h, bits;
+    } cases[] = {{0, 1, 24},         {1, 0, 24},
+                 {-1, 5, 24},        {5, -1, 8},
+                 {4, 4, 16},         {4, 4, 0},
+                 {46341, 46341, 8},  {32768, 16385, 32},
+                 {715827883, 1, 24}, {2147483647, 2147483647, 32}};
     for (auto [w, h, bits] : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(2, 2, 24, 0, nullptr));
