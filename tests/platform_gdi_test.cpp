@@ -8,7 +8,6 @@
 
 #include "test_random.h"
 #include "zumeld/platform/gdi_p.h"
-#include "zumeld/platform/resources_p.h"
 #include "zumeld/platform/win32.h"
 
 namespace {
@@ -340,20 +339,6 @@ TEST(GdiStretch, SetDIBitsToDeviceTakesSourceFromTheBottomLeftAndHonoursBands) {
     rig.Expect(Letters("B....../......./......./..CD.../......."));
 }
 
-TEST(GdiResources, EmbeddedBitmapsLoadAndUnknownIdsDoNot) {
-    EXPECT_EQ(LoadBitmapA(nullptr, MAKEINTRESOURCE(1)), nullptr);
-    EXPECT_EQ(LoadBitmapA(nullptr, "2000"), nullptr);
-    for (const auto* r = Zumeld::Platform::kEmbeddedResources; r->bytes != nullptr; ++r) {
-        BITMAPINFOHEADER h;
-        std::memcpy(&h, r->bytes + 14, sizeof h);
-        HBITMAP b = LoadBitmapA(nullptr, MAKEINTRESOURCE(r->id));
-        BITMAP bm;
-        ASSERT_EQ(GetObjectA(b, sizeof bm, &bm), static_cast<int>(sizeof bm)) << r->id;
-        EXPECT_EQ(std::pair(bm.bmWidth, bm.bmHeight), std::pair(h.biWidth, h.biHeight)) << r->id;
-        EXPECT_TRUE(DeleteObject(b));
-    }
-}
-
 // A 3 × 2 × 8 .bmp file, 4 colours, pixels at 70: bottom row indices 0 1 2, top row 3 3 0.
 const std::vector<BYTE> kBmpFile = {
     'B', 'M', 78, 0,  0,  0, 0,  0,  0,  0, 70, 0,  0,  0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0,
@@ -383,7 +368,9 @@ TEST(GdiDibits, BmpFilesAndCreateDIBitmapDecodeIndexedRowsAndSetDIBitsRewritesAB
               nullptr);
 }
 
-TEST(GdiResources, TruncatedOrDamagedBmpFilesAreRefused) {
+TEST(GdiResources, UnknownResourcesAndTruncatedOrDamagedBmpFilesAreRefused) {
+    EXPECT_EQ(LoadBitmapA(nullptr, MAKEINTRESOURCE(1)), nullptr);
+    EXPECT_EQ(LoadBitmapA(nullptr, "2000"), nullptr);
     for (std::size_t n = 0; n < kBmpFile.size(); ++n)
         EXPECT_EQ(FromFile({kBmpFile.begin(), kBmpFile.begin() + static_cast<std::ptrdiff_t>(n)}),
                   nullptr)
