@@ -98,10 +98,11 @@ TEST(OverlayBlend, BothFormsCutToTheTargetAndRefuseBadOverlays) {
     // Rectangle; blended [left, right) x [top, bottom), none if left < 0: inside, cut at the
     // right and bottom, cut at the left and top, past the right, before the left, empty,
     // overflowing ends.
+    // clang-format off
     const struct {
         int x, y, cx, cy;
         int left = -1, top = 0, right = 0, bottom = 0;
-    } cases[] = {// clang-format off
+    } cases[] = {
         {1, 1, 2, 2, 1, 1, 3, 3}, {4, 2, 10, 10, 4, 2, 6, 4}, {-2, -1, 4, 3, 0, 0, 2, 2},
         {6, 0, 3, 3}, {-9, 0, 3, 3}, {2, 2, 0, 5}, {INT_MAX, 0, INT_MAX, 1},
         {INT_MIN, INT_MIN, INT_MAX, INT_MAX}};

@@ -51,7 +51,7 @@ void Draw(const Grid& grid, const tagTEXTURE_SLOT& slot, const SpanSetup& s,
 
 TEST(SpanRendererSetup, HandWorkedParameters) {
     const tagTEXTURE_SLOT slot = UniformSlot({}, {}, {});
-    // Shading distance d and gain g; a relief level below 1 acts as 1; no shading: d = 0.
+    // Shading distance d and gain g; a relief level below 1 acts as 1.
     struct {
         double scale;
         int relief, d, g;
@@ -63,8 +63,6 @@ TEST(SpanRendererSetup, HandWorkedParameters) {
         s.shade = true;
         const SpanParams p = MakeSpanParams(s, slot);
         EXPECT_EQ((Ints{p.shadeDistance, p.shadeGain}), (Ints{c.d, c.g})) << c.scale;
-        s.shade = false;
-        EXPECT_EQ(MakeSpanParams(s, slot).shadeDistance, 0);
     }
     // k = min(32767, 8388608 div blend); a blend elevation below 1 gives the maximum.
     for (auto [blend, k] : {std::pair{2000, 4194}, {256, 32767}, {257, 32640}, {0, 32767}})
