@@ -157,11 +157,9 @@ TEST(SpanRendererTiling, PixelsTakeTheTexelOfTheirDisplayPosition) {
     const tagTEXTURE_SLOT slot =
         MakeSlot(w, h, Ramp(1, 1, 7), Flat({0, 0, 0}), Ramp(1, 1, 8), 30000, 30000, 30000);
     Grid grid(12, 7, 1);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 12; ++x) grid.at(x, y) = (x + y) % 3 == 0 ? 0 : 1;
+    for (int i = 0; i < 12 * 7; ++i) grid.at(i % 12, i / 12) = (i % 12 + i / 12) % 3 == 0 ? 0 : 1;
     SpanSetup s = BaseSetup(1.0);
-    s.stretchLeft = 7;  // u0 = 2 texels
-    s.stretchTop = 4;   // row0 = 1
+    s.stretchLeft = 7, s.stretchTop = 4;  // u0 = 2 texels, row0 = 1
     for (int bpp : {3, 4}) {
         Target target(12, 7, bpp);
         Draw(grid, slot, s, FullRows(12, 7), target);
@@ -244,7 +242,7 @@ TEST(SpanRendererSpans, ShadingNeighbourStaysInsideTheGrid) {
 
 TEST(SpanRendererSpans, NothingDrawnWhenAnInputIsMissing) {
     const tagTEXTURE_SLOT slot = UniformSlot({200, 200, 200}, {0, 0, 0}, kSea);
-    tagTEXTURE_SLOT noPixels = slot, zeroSize = slot;
+    tagTEXTURE_SLOT noPixels = slot, zeroSize = slot;  // sizes without pixels, pixels of size 0
     noPixels.pLandPixels.reset();
     noPixels.pSeaPixels = nullptr;
     zeroSize.nWidth = zeroSize.nRowBytes = zeroSize.nPlaneSize = 0;
