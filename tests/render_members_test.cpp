@@ -174,25 +174,22 @@ TEST(RenderMembers, BlendsFollowThePictureOnlyThroughAStretch) {
     m.StretchElevationData(0, 0, 6, 4, 6, 4);
     ASSERT_NE(m.m_pDisplayOverlap.get(), nullptr);
 
-    // Whole form over 100: (x + 100) / 2, (y + 100) / 2, 150.
-    Paint(m, 100);
-    m.OverlapPictureOnBitmapBuffer();
+    auto blendOver100 = [&](auto... rect) {
+        Paint(m, 100);
+        m.OverlapPictureOnBitmapBuffer(rect...);
+    };
+    blendOver100();  // whole form: (x + 100) / 2, (y + 100) / 2, 150
     EXPECT_EQ(PixelOf(m, 5, 3), (Texel{52, 51, 150}));
-    // Rectangle form, cut at the left and top: x / 2 + 50.
-    Paint(m, 100);
-    m.OverlapPictureOnBitmapBuffer(-2, -1, 4, 3);
+    blendOver100(-2, -1, 4, 3);  // rectangle form, cut at the left and top: x / 2 + 50
     EXPECT_EQ(PixelOf(m, 1, 1), (Texel{50, 50, 150}));
     EXPECT_EQ(PixelOf(m, 2, 1), (Texel{100, 100, 100}));
-
     // A null bitmap without a new stretch: the previous display overlay still blends.
     m.SetOverlapBitmap(nullptr, 0, 0);
-    Paint(m, 100);
-    m.OverlapPictureOnBitmapBuffer();
+    blendOver100();
     EXPECT_EQ(PixelOf(m, 0, 0), (Texel{50, 50, 150}));
     // After a stretch that resamples, there is nothing to blend.
     m.StretchElevationData(0, 0, 6, 4, 12, 8);
-    Paint(m, 100);
-    m.OverlapPictureOnBitmapBuffer();
+    blendOver100();
     m.OverlapPictureOnBitmapBuffer(0, 0, 12, 8);
     EXPECT_TRUE(Untouched(m, 100));
 }
