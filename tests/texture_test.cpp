@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <numeric>
 #include <vector>
@@ -114,24 +115,18 @@ TEST(TextureSet, SlotHoldsReversedInterleavedPlanesAndParameters) {
 TEST(TextureSet, MismatchedOrMissingPicturesGiveZeroPlanesOrRefusal) {
     // High and sea sizes next to a 4 x 4 low picture: a mismatched or missing high picture
     // gives a zero land plane, a mismatched or missing sea picture a zero sea plane.
-    const struct {
-        int highW, highH, seaW, seaH;
-        bool landZero, seaZero;
-    } cases[] = {{3, 4, 4, 4, true, false},
-                 {4, 4, 3, 4, false, true},
-                 {4, 4, 0, 0, false, true},
-                 {0, 0, 4, 4, true, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.highW << " " << c.seaW);
+    for (const auto& c : {std::array{3, 4, 4, 4}, {4, 4, 3, 4}, {4, 4, 0, 0}, {0, 0, 4, 4}}) {
+        SCOPED_TRACE(testing::Message() << "high " << c[0] << "x" << c[1] << ", sea " << c[2]);
         CCtrlElvMap map;
         tagTEXTURE_SET set;
         MakePicture(set.bmpLow[0], 4, 4, 24, 1);
-        if (c.highW > 0) MakePicture(set.bmpHigh[0], c.highW, c.highH, 24, 2);
-        if (c.seaW > 0) MakePicture(set.bmpSea[0], c.seaW, c.seaH, 24, 3);
+        if (c[0] > 0) MakePicture(set.bmpHigh[0], c[0], c[1], 24, 2);
+        if (c[2] > 0) MakePicture(set.bmpSea[0], c[2], c[3], 24, 3);
         ASSERT_EQ(map.AddTexture(&set), 1);
         const tagTEXTURE_SLOT& s = map.m_textureSlots[4];
-        EXPECT_EQ(LandPlane(s), c.landZero ? Bytes(32 * 4, 0) : ExpectedLand(4, 4, 1, 2));
-        EXPECT_EQ(Bytes(s.pSeaPixels, s.pSeaPixels + s.nPlaneSize) == Bytes(16 * 4, 0), c.seaZero);
+        const bool highFits = c[0] == 4 && c[1] == 4, seaFits = c[2] == 4 && c[3] == 4;
+        EXPECT_EQ(LandPlane(s), highFits ? ExpectedLand(4, 4, 1, 2) : Bytes(32 * 4, 0));
+        EXPECT_EQ(Bytes(s.pSeaPixels, s.pSeaPixels + s.nPlaneSize) == Bytes(16 * 4, 0), !seaFits);
     }
     // No usable low picture (in the only season, or in season 3 of four): refused.
     tagTEXTURE_SET noLow, noLowInSeason3;
