@@ -20,8 +20,9 @@ using elv_test::Bytes;
 std::vector<Bytes> CorpusFiles(const char* target) {
     std::vector<Bytes> files;
     const auto dir = std::filesystem::path(ZUMELD_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    // The seed files only; inputs the fuzzers found live in subfolders.
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        files.push_back(elv_test::ReadBytes(e.path().string()));
+        if (e.is_regular_file()) files.push_back(elv_test::ReadBytes(e.path().string()));
     return files;
 }
 
