@@ -24,12 +24,6 @@ inline Bytes Le32(std::initializer_list<std::uint32_t> words) {
         for (int k = 0; k < 4; ++k) b.push_back(static_cast<std::uint8_t>(v >> 8 * k));
     return b;
 }
-inline std::uint32_t Get16(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8);
-}
-inline std::uint32_t Get32(const Bytes& b, std::size_t at) {
-    return Get16(b, at) | (Get16(b, at + 2) << 16);
-}
 
 template <class... Parts>
 Bytes Cat(const Bytes& first, const Parts&... rest) {
