@@ -5,12 +5,15 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean
+.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap.sh
+
+bootstrap-test:
+	@scripts/bootstrap.sh test
 
 build/release/CMakeCache.txt:
 	cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release $(WERROR)
@@ -22,7 +25,7 @@ demo: build
 	build/release/zumeld render -o demo.png
 	@echo "$(CURDIR)/demo.png"
 
-test: bootstrap test-release test-sanitize test-fuzz
+test: bootstrap-test test-release test-sanitize test-fuzz
 
 test-release: build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)

@@ -1,11 +1,30 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when they are missing.
+# Installs the Debian packages a step needs, when they are missing.
+#   scripts/bootstrap.sh            what the build and `make demo` need
+#   scripts/bootstrap.sh test       + what `make test` needs (fuzzers, browser, Python)
+#   scripts/bootstrap.sh windows    + the mingw-w64 toolchains and wine64 (`make test-windows`)
+#   scripts/bootstrap.sh bench      + the peers `bench/peers.sh` compares against
 # As root it runs apt-get; otherwise it prints the one command to run and stops.
 set -euo pipefail
 
-packages=(cmake g++ make ninja-build pkg-config libjpeg62-turbo-dev libpng-dev libgtest-dev
-          libbenchmark-dev)
-optional=(ccache clang)
+build=(cmake g++ make ninja-build pkg-config libjpeg62-turbo-dev libpng-dev zlib1g-dev
+       libtiff-dev libgeotiff-dev libsqlite3-dev libcpp-httplib-dev libjs-leaflet)
+test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+      chromium chromium-driver python3-selenium
+      python3-dev pybind11-dev python3-numpy python3-pytest python3-setuptools)
+windows=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 xvfb)
+bench=(gdal-bin python3-gdal zstd wrk hyperfine sqlite3 python3-matplotlib)
+optional=(ccache)
+
+packages=("${build[@]}")
+for group in "$@"; do
+  case "$group" in
+    test) packages+=("${test[@]}") ;;
+    windows) packages+=("${windows[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    *) echo "bootstrap: unknown group '$group' (test, windows, bench)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,6 +39,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq "${missing[@]}"
-# Nice to have (faster rebuilds, a second compiler); the build works without them.
-apt-get install -y -qq "${optional[@]}" >/dev/null 2>&1 || true
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Nice to have (faster rebuilds); the build works without it.
+apt-get install -y -qq --no-install-recommends "${optional[@]}" >/dev/null 2>&1 || true
