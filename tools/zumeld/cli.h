@@ -1,30 +1,31 @@
 // Shared pieces of the zumeld command-line tool: the error every command reports with,
-// number parsing, and outputs written through a temporary file renamed into place.
+// number and option parsing, and the progress bar. The readers and writers of files are
+// the formats layer's (tools/formats/), which the commands see here unqualified.
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <optional>
 #include <utility>
 #include <string>
 #include <vector>
 
+#include "error.h"
+#include "files.h"
+#include "heightmap.h"
+
 namespace zumeld_cli {
+
+using namespace zumeld_formats;
 
 // Exit statuses.
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;  // bad input or failed work
 constexpr int kExitUsage = 2;    // bad usage
 
-// Thrown by commands; main prints "zumeld: <what>: <why>" and exits with the status.
-struct CliError : std::runtime_error {
-    CliError(std::string what, const std::string& why, int status = kExitFailure)
-        : std::runtime_error(why), what_(std::move(what)), status_(status) {}
-    std::string what_;
-    int status_;
-};
-inline CliError UsageError(const std::string& what, const std::string& why) {
-    return CliError(what, why, kExitUsage);
-}
+// Commands throw the formats layer's error; main prints "zumeld: <what>: <why>" and exits
+// with kExitUsage for a usage fault, kExitFailure otherwise.
+using CliError = zumeld_formats::Error;
+using zumeld_formats::UsageError;
 
 // Parses a whole decimal integer (optionally signed); throws UsageError naming the option.
 long long ParseInteger(const std::string& option, const std::string& text);
@@ -32,12 +33,6 @@ long long ParseInteger(const std::string& option, const std::string& text);
 double ParseNumber(const std::string& option, const std::string& text);
 // Splits "a,b,c" on commas (or 'x' when splitOnX, for "WxH").
 std::vector<std::string> SplitList(const std::string& text, bool splitOnX = false);
-
-// Writes bytes to path through a temporary file in the same folder renamed into place:
-// a failure never leaves a half-written file at path. Throws CliError on failure.
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
-// Reads a whole file; throws CliError on failure.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // One parser for every subcommand, GNU style: "--name value", "--name=value", "-x value",
 // flags without a value, "--" ending the options, and -h/--help. Options may repeat and
@@ -75,6 +70,25 @@ class Progress {
 };
 // Work of this many map cells or more is long enough for a progress bar.
 constexpr std::uint64_t kLongWorkCells = 16u * 1024u * 1024u;
+
+// A load's progress (LoadProgress) shown on a bar labelled `label`, made on the first
+// report once the total is known. Pass it as std::ref(bar).
+class LoadBar {
+  public:
+    explicit LoadBar(const char* label) : label_(label) {}
+    void operator()(std::uint64_t done, std::uint64_t total) {
+        if (!bar_) bar_.emplace(label_, total, kLongWorkCells);
+        bar_->Update(done);
+    }
+
+  private:
+    const char* label_;
+    std::optional<Progress> bar_;
+};
+
+// Takes --scale, --offset, --sea-level or --size (--raw-size) into options; false for any
+// other option. Throws UsageError for a bad value.
+bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
 
 // The subcommands. Each takes the arguments after its own name and returns an exit status.
 int CmdGenerate(const std::vector<std::string>& args);

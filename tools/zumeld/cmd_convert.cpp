@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli.h"
-#include "map_io.h"
+#include "elv.h"
 
 namespace zumeld_cli {
 

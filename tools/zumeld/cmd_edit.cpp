@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "heightmap_io.h"
-#include "map_io.h"
+#include "heightmap.h"
+#include "elv.h"
 
 namespace zumeld_cli {
 
@@ -179,7 +179,8 @@ int CmdEdit(const std::vector<std::string>& args) {
         throw UsageError("edit", "expects an input and an output file (see 'zumeld edit --help')");
 
     CCtrlElvMap map;
-    LoadAnyMap(files[0], ImportOptions{}, map);  // an .elv file or any heightmap
+    LoadBar bar("import");
+    LoadAnyMap(files[0], ImportOptions{}, map, std::ref(bar));  // an .elv file or any heightmap
     for (const Edit& e : edits) e.apply(map);
     SaveMapElv(files[1], map);
     return kExitOk;

@@ -2,11 +2,12 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <functional>
 #include <string>
 
 #include "cli.h"
-#include "heightmap_io.h"
-#include "map_io.h"
+#include "heightmap.h"
+#include "elv.h"
 #include "zumeld/zumeld.h"
 
 namespace zumeld_cli {
@@ -70,7 +71,8 @@ int CmdExport(const std::vector<std::string>& args) {
         throw UsageError(out, "--scale and --offset do not apply to an .elv output");
 
     Zumeld::CCtrlElvMap map;
-    LoadAnyMap(files[0], ImportOptions{}, map);
+    LoadBar bar("import");
+    LoadAnyMap(files[0], ImportOptions{}, map, std::ref(bar));
     const int w = map.m_nWidth, h = map.m_nHeight;
     if (w < 1 || h < 1 || !map.m_pElevation) throw CliError(files[0], "the map has no cells");
     if (format == HeightFormat::kElv) {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli.h"
-#include "map_io.h"
+#include "elv.h"
 #include "sample_map.h"
 
 namespace zumeld_cli {

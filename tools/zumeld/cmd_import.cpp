@@ -2,11 +2,12 @@
 // ESRI ASCII grid, or an .elv file) and stores it as an elevation file.
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "cli.h"
-#include "heightmap_io.h"
-#include "map_io.h"
+#include "elv.h"
+#include "heightmap.h"
 #include "zumeld/zumeld.h"
 
 namespace zumeld_cli {
@@ -41,62 +42,7 @@ double FiniteNumber(const std::string& option, const std::string& text) {
     return v;
 }
 
-// Maps the grid's values to elevations and gives them to the map.
-void InstallElevations(const std::string& path, const SampleGrid& grid, const ImportOptions& o,
-                       Zumeld::CCtrlElvMap& map) {
-    Progress progress("import", grid.values.size(), kLongWorkCells);
-    const std::vector<short> cells =
-        SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel, o.seaLevel,
-                            [&](std::uint64_t done) { progress.Update(done); });
-    map.SetElevationData(grid.width, grid.height, cells.data());
-    if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
-        throw CliError(path, "out of memory for " + std::to_string(grid.width) + " x " +
-                                 std::to_string(grid.height) + " cells");
-}
-
 }  // namespace
-
-void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlElvMap& map) {
-    const HeightFormat format = HeightFormatOfPath(path, path);
-    if (format == HeightFormat::kElv) {
-        LoadMap(path, map);
-        const bool identity = o.scale == 1.0 && o.offset == 0.0 && !o.hasSeaLevel;
-        if (identity || map.m_nWidth < 1 || map.m_nHeight < 1 || !map.m_pElevation) return;
-        // The map's own cells are the source values.
-        SampleGrid cells;
-        cells.width = map.m_nWidth;
-        cells.height = map.m_nHeight;
-        cells.values.reserve(static_cast<std::size_t>(cells.width) * cells.height);
-        for (int y = 0; y < cells.height; ++y) {
-            const short* row =
-                map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
-            cells.values.insert(cells.values.end(), row, row + cells.width);
-        }
-        InstallElevations(path, cells, o, map);
-        return;
-    }
-    if (format == HeightFormat::kRaw && o.rawWidth == 0)
-        throw UsageError(path,
-                         "a .raw file needs its grid size (import --size WxH, render "
-                         "--raw-size WxH)");
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-    SampleGrid grid;
-    switch (format) {
-        case HeightFormat::kPng:
-            grid = ReadPngGrey(path, bytes);
-            break;
-        case HeightFormat::kPgm:
-            grid = ReadPgm(path, bytes);
-            break;
-        case HeightFormat::kRaw:
-            grid = ReadRawInt16(path, bytes, o.rawWidth, o.rawHeight);
-            break;
-        default:
-            grid = ReadAsciiGrid(path, bytes);
-            break;
-    }
-    InstallElevations(path, grid, o, map);
-}
 
 // Options shared by every command that reads a heightmap (import, render).
 bool TakeImportOption(const ParsedArg& a, ImportOptions& o) {
@@ -142,7 +88,8 @@ int CmdImport(const std::vector<std::string>& args) {
     HeightFormatOfPath(files[0], files[0]);  // refuse an unknown input format before reading
 
     Zumeld::CCtrlElvMap map;
-    LoadAnyMap(files[0], o, map);
+    LoadBar bar("import");
+    LoadAnyMap(files[0], o, map, std::ref(bar));
     SaveMapElv(files[1], map);
     return kExitOk;
 }

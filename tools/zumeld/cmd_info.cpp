@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli.h"
-#include "elv_facts.h"
+#include "elv.h"
 
 namespace zumeld_cli {
 

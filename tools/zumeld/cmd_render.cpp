@@ -2,13 +2,14 @@
 // drives the library: resample the area, optionally paint the sea, draw the relief (whole
 // or inside polygons), blend an overlay picture, draw lines, and store the buffer.
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "cli.h"
-#include "image_io.h"
-#include "heightmap_io.h"
-#include "map_io.h"
+#include "picture.h"
+#include "heightmap.h"
+#include "elv.h"
 #include "sample_map.h"
 #include "zumeld/zumeld.h"
 
@@ -193,7 +194,8 @@ int CmdRender(const std::vector<std::string>& args) {
         const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
         map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
     } else {
-        LoadAnyMap(o.map, o.import, map);
+        LoadBar bar("import");
+        LoadAnyMap(o.map, o.import, map, std::ref(bar));
     }
     if (map.m_nWidth < 1 || map.m_nHeight < 1)
         throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");

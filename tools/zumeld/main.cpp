@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
             return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
         } catch (const CliError& e) {
             std::fprintf(stderr, "zumeld: %s: %s\n", e.what_.c_str(), e.what());
-            return e.status_;
+            return e.usage_ ? kExitUsage : kExitFailure;
         } catch (const std::bad_alloc&) {
             std::fprintf(stderr, "zumeld: %s: out of memory\n", c.name);
             return kExitFailure;

@@ -1,5 +1,6 @@
-// What the tool learns about an .elv file before loading it: the header, where the body
-// lies, and whether it is a compressed record.
+// .elv map files: checked before the library loads them, so that a damaged file gets a
+// one-line reason instead of the library's quiet best effort, and stored through a
+// temporary file renamed into place.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,14 @@
 
 #include "zumeld/zumeld.h"
 
-namespace zumeld_cli {
+namespace zumeld_formats {
+
+// Loads a map file into map. Throws Error when the file cannot be read or is not a map.
+void LoadMap(const std::string& path, Zumeld::CCtrlElvMap& map);
+// Stores map as an .elv file through a temporary file renamed into place: the
+// delta-and-run encoding, or the compressed record when jpegQuality is 1..100.
+// Throws Error on failure.
+void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuality = 0);
 
 struct ElvFacts {
     int encoding = 0;
@@ -21,11 +29,11 @@ struct ElvFacts {
     int maxElevation = 0;          // encoding 3: the elevation grey level 255 stands for
 };
 
-// Checks the bytes of an .elv file and describes them. Throws CliError naming path with the
+// Checks the bytes of an .elv file and describes them. Throws Error naming path with the
 // reason when the file is not an elevation file, is cut short or its code stream is damaged.
 ElvFacts InspectElv(const std::vector<std::uint8_t>& bytes, const std::string& path);
 
 // LoadMap that also returns the facts of the file read.
 ElvFacts LoadMapWithFacts(const std::string& path, Zumeld::CCtrlElvMap& map);
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

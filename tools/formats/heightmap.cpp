@@ -1,4 +1,4 @@
-#include "heightmap_io.h"
+#include "heightmap.h"
 
 #include <png.h>
 
@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli.h"
-#include "png_source.h"
+#include "error.h"
+#include "files.h"
+#include "elv.h"
+#include "png_source_p.h"
+#include "zumeld/zumeld.h"
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 namespace {
 
@@ -27,16 +30,16 @@ bool EndsWith(const std::string& s, const char* suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-// Checks a grid's sides against the caps; throws CliError naming what otherwise.
+// Checks a grid's sides against the caps; throws Error naming what otherwise.
 void CheckGridSize(const std::string& what, long long width, long long height) {
     if (width < 1 || height < 1)
-        throw CliError(what, "the grid has no cells (" + std::to_string(width) + " x " +
-                                 std::to_string(height) + ")");
+        throw Error(what, "the grid has no cells (" + std::to_string(width) + " x " +
+                              std::to_string(height) + ")");
     if (width > kMaxGridSide || height > kMaxGridSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxGridCells)
-        throw CliError(what, std::to_string(width) + " x " + std::to_string(height) +
-                                 " is too large (at most " + std::to_string(kMaxGridSide) +
-                                 " cells a side and " + std::to_string(kMaxGridCells) + " cells)");
+        throw Error(what, std::to_string(width) + " x " + std::to_string(height) +
+                              " is too large (at most " + std::to_string(kMaxGridSide) +
+                              " cells a side and " + std::to_string(kMaxGridCells) + " cells)");
 }
 
 // A grid of checked size with its value block. Readers check that the file holds the
@@ -52,7 +55,6 @@ SampleGrid MakeGrid(const std::string& what, long long width, long long height) 
 
 // ---- PNG ---------------------------------------------------------------------------------
 
-
 void PngWrite(png_structp png, png_bytep data, png_size_t n) {
     auto* sink = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
     sink->insert(sink->end(), data, data + n);
@@ -60,7 +62,7 @@ void PngWrite(png_structp png, png_bytep data, png_size_t n) {
 void PngFlush(png_structp) {}
 
 // libpng reports errors by longjmp; the functions that call it keep only plain data in
-// scope, and the message is copied out for the CliError thrown after.
+// scope, and the message is copied out for the Error thrown after.
 struct PngError {
     char text[200] = "damaged PNG data";
 };
@@ -127,7 +129,7 @@ class Tokens {
         }
         std::string t;
         while (at_ < b_.size() && !std::isspace(b_[at_])) {
-            if (t.size() == 63) throw CliError(what, "damaged: a field is too long");
+            if (t.size() == 63) throw Error(what, "damaged: a field is too long");
             t += static_cast<char>(b_[at_++]);
         }
         return t;
@@ -158,11 +160,11 @@ long long HeaderInteger(const std::string& what, Tokens& tok, const char* field,
                         long long hi) {
     const std::string t = tok.Next(what);
     long long v = 0;
-    if (t.empty()) throw CliError(what, std::string("truncated: the header ends before ") + field);
-    if (!ToInteger(t, &v)) throw CliError(what, std::string("damaged: ") + field + " '" + t + "'");
+    if (t.empty()) throw Error(what, std::string("truncated: the header ends before ") + field);
+    if (!ToInteger(t, &v)) throw Error(what, std::string("damaged: ") + field + " '" + t + "'");
     if (v < lo || v > hi)
-        throw CliError(what, std::string(field) + " " + t + " is outside " + std::to_string(lo) +
-                                 ".." + std::to_string(hi));
+        throw Error(what, std::string(field) + " " + t + " is outside " + std::to_string(lo) +
+                              ".." + std::to_string(hi));
     return v;
 }
 
@@ -180,13 +182,13 @@ HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path
 
 SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
-        throw CliError(what, "not a PNG file");
+        throw Error(what, "not a PNG file");
     PngError err;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngOnError, PngOnWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        throw CliError(what, "out of memory");
+        throw Error(what, "out of memory");
     }
     struct Guard {
         png_structp* p;
@@ -198,19 +200,18 @@ SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>&
     png_uint_32 w = 0, h = 0;
     int depth = 0, type = 0;
     if (!ReadPngHeader(png, info, &src, &w, &h, &depth, &type))
-        throw CliError(what, std::string("damaged PNG: ") + err.text);
+        throw Error(what, std::string("damaged PNG: ") + err.text);
     if (type != PNG_COLOR_TYPE_GRAY && type != PNG_COLOR_TYPE_GRAY_ALPHA)
-        throw CliError(what, "not a greyscale PNG (a heightmap has one grey channel)");
+        throw Error(what, "not a greyscale PNG (a heightmap has one grey channel)");
     SampleGrid g = MakeGrid(what, w, h);
     const std::size_t sampleBytes = depth == 16 ? 2 : 1;
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     if (rowBytes != static_cast<std::size_t>(w) * sampleBytes)
-        throw CliError(what, "damaged PNG: unexpected row size");
+        throw Error(what, "damaged PNG: unexpected row size");
     std::vector<png_byte> pixels(rowBytes * h);
     std::vector<png_bytep> rows(h);
     for (png_uint_32 y = 0; y < h; ++y) rows[y] = pixels.data() + rowBytes * y;
-    if (!ReadPngRows(png, rows.data()))
-        throw CliError(what, std::string("damaged PNG: ") + err.text);
+    if (!ReadPngRows(png, rows.data())) throw Error(what, std::string("damaged PNG: ") + err.text);
     for (std::size_t i = 0; i < g.values.size(); ++i)
         g.values[i] = sampleBytes == 2 ? pixels[2 * i] | (pixels[2 * i + 1] << 8) : pixels[i];
     return g;
@@ -240,13 +241,13 @@ std::vector<std::uint8_t> WritePngGrey(const std::string& what,
     const bool ok = info && WritePngRows(png, info, &out, static_cast<png_uint_32>(width),
                                          static_cast<png_uint_32>(height), bits, rows.data());
     png_destroy_write_struct(&png, &info);
-    if (!ok) throw CliError(what, std::string("cannot encode the PNG: ") + err.text);
+    if (!ok) throw Error(what, std::string("cannot encode the PNG: ") + err.text);
     return out;
 }
 
 SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5')
-        throw CliError(what, "not a binary PGM file (P5)");
+        throw Error(what, "not a binary PGM file (P5)");
     Tokens tok(bytes, 2, true);
     const long long w = HeaderInteger(what, tok, "width", 1, kMaxGridSide);
     const long long h = HeaderInteger(what, tok, "height", 1, kMaxGridSide);
@@ -254,22 +255,22 @@ SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& byt
     // Exactly one whitespace byte ends the header.
     std::size_t at = tok.Position();
     if (at >= bytes.size() || !std::isspace(bytes[at]))
-        throw CliError(what, "truncated: the file ends in the header");
+        throw Error(what, "truncated: the file ends in the header");
     ++at;
     CheckGridSize(what, w, h);
     const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
     const std::uint64_t need =
         static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * sampleBytes;
     if (bytes.size() - at < need)
-        throw CliError(what, "truncated: the samples need " + std::to_string(need) +
-                                 " bytes, the file has " + std::to_string(bytes.size() - at));
+        throw Error(what, "truncated: the samples need " + std::to_string(need) +
+                              " bytes, the file has " + std::to_string(bytes.size() - at));
     SampleGrid g = MakeGrid(what, w, h);
     for (std::size_t i = 0; i < g.values.size(); ++i) {
         const std::uint8_t* p = bytes.data() + at + i * sampleBytes;
         const long long v = sampleBytes == 2 ? (p[0] << 8) | p[1] : p[0];
         if (v > maxval)
-            throw CliError(what, "damaged: sample " + std::to_string(v) + " is above maxval " +
-                                     std::to_string(maxval));
+            throw Error(what, "damaged: sample " + std::to_string(v) + " is above maxval " +
+                                  std::to_string(maxval));
         g.values[i] = static_cast<double>(v);
     }
     return g;
@@ -295,9 +296,9 @@ SampleGrid ReadRawInt16(const std::string& what, const std::vector<std::uint8_t>
     const std::uint64_t need =
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 2;
     if (bytes.size() != need)
-        throw CliError(what, "holds " + std::to_string(bytes.size()) + " bytes; " +
-                                 std::to_string(width) + " x " + std::to_string(height) +
-                                 " int16 samples need " + std::to_string(need));
+        throw Error(what, "holds " + std::to_string(bytes.size()) + " bytes; " +
+                              std::to_string(width) + " x " + std::to_string(height) +
+                              " int16 samples need " + std::to_string(need));
     SampleGrid g = MakeGrid(what, width, height);
     for (std::size_t i = 0; i < g.values.size(); ++i)
         g.values[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -322,49 +323,49 @@ SampleGrid ReadAsciiGrid(const std::string& what, const std::vector<std::uint8_t
     std::string t = tok.Next(what);
     // The header: keyword and value pairs, in any order, until the first number.
     for (int fields = 0;; ++fields) {
-        if (t.empty()) throw CliError(what, "truncated: the file ends in the header");
+        if (t.empty()) throw Error(what, "truncated: the file ends in the header");
         double probe = 0;
         if (ToNumber(t, &probe)) break;
-        if (fields == 8) throw CliError(what, "not an ASCII grid: too many header fields");
+        if (fields == 8) throw Error(what, "not an ASCII grid: too many header fields");
         const std::string key = Lower(t);
         const std::string value = tok.Next(what);
         if (key == "ncols" || key == "nrows") {
             long long v = 0;
             if (!ToInteger(value, &v) || v < 1 || v > kMaxGridSide)
-                throw CliError(what,
-                               key + " '" + value + "' is not 1.." + std::to_string(kMaxGridSide));
+                throw Error(what,
+                            key + " '" + value + "' is not 1.." + std::to_string(kMaxGridSide));
             (key == "ncols" ? w : h) = v;
         } else if (key == "nodata_value") {
             if (!ToNumber(value, &nodata))
-                throw CliError(what, "damaged: NODATA_value '" + value + "'");
+                throw Error(what, "damaged: NODATA_value '" + value + "'");
             hasNodata = true;
         } else if (key == "xllcorner" || key == "yllcorner" || key == "xllcenter" ||
                    key == "yllcenter" || key == "cellsize" || key == "dx" || key == "dy") {
             double v = 0;
-            if (!ToNumber(value, &v)) throw CliError(what, "damaged: " + key + " '" + value + "'");
+            if (!ToNumber(value, &v)) throw Error(what, "damaged: " + key + " '" + value + "'");
         } else {
-            throw CliError(what, "not an ASCII grid: unknown header field '" + t + "'");
+            throw Error(what, "not an ASCII grid: unknown header field '" + t + "'");
         }
         t = tok.Next(what);
     }
-    if (w < 0 || h < 0) throw CliError(what, "not an ASCII grid: ncols and nrows are required");
+    if (w < 0 || h < 0) throw Error(what, "not an ASCII grid: ncols and nrows are required");
     CheckGridSize(what, w, h);
     // Each value takes at least one character and one separator (the last none); the first
     // value has been read already.
     const std::uint64_t cells = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
     if (bytes.size() - tok.Position() + t.size() + 1 < 2 * cells)
-        throw CliError(what, "truncated: too short for " + std::to_string(cells) + " values");
+        throw Error(what, "truncated: too short for " + std::to_string(cells) + " values");
     SampleGrid g = MakeGrid(what, w, h);
     if (hasNodata) g.nodata.assign(g.values.size(), 0);
     for (std::size_t i = 0; i < g.values.size(); ++i) {
         if (i > 0) t = tok.Next(what);
         if (t.empty())
-            throw CliError(what, "truncated: " + std::to_string(i) + " of " +
-                                     std::to_string(g.values.size()) + " values");
-        if (!ToNumber(t, &g.values[i])) throw CliError(what, "damaged: value '" + t + "'");
+            throw Error(what, "truncated: " + std::to_string(i) + " of " +
+                                  std::to_string(g.values.size()) + " values");
+        if (!ToNumber(t, &g.values[i])) throw Error(what, "damaged: value '" + t + "'");
         if (hasNodata && g.values[i] == nodata) g.nodata[i] = 1;
     }
-    if (!tok.Next(what).empty()) throw CliError(what, "damaged: more values than ncols x nrows");
+    if (!tok.Next(what).empty()) throw Error(what, "damaged: more values than ncols x nrows");
     return g;
 }
 
@@ -413,12 +414,73 @@ std::int32_t ElevationToSample(const std::string& what, int elevation, double sc
                                std::int64_t lo, std::int64_t hi) {
     const double v = std::round(elevation * scale + offset);
     if (!(v >= static_cast<double>(lo) && v <= static_cast<double>(hi)))
-        throw CliError(what, "elevation " + std::to_string(elevation) + " maps to " + Shown(v) +
-                                 ", outside this format's " + std::to_string(lo) + ".." +
-                                 std::to_string(hi) +
-                                 " (see --scale and --offset, e.g. --offset 32768 for negative "
-                                 "elevations in 16-bit files)");
+        throw Error(what, "elevation " + std::to_string(elevation) + " maps to " + Shown(v) +
+                              ", outside this format's " + std::to_string(lo) + ".." +
+                              std::to_string(hi) +
+                              " (see --scale and --offset, e.g. --offset 32768 for negative "
+                              "elevations in 16-bit files)");
     return static_cast<std::int32_t>(v);
 }
 
-}  // namespace zumeld_cli
+namespace {
+
+// Maps the grid's values to elevations and gives them to the map.
+void InstallElevations(const std::string& path, const SampleGrid& grid, const ImportOptions& o,
+                       Zumeld::CCtrlElvMap& map, const LoadProgress& progress) {
+    const std::size_t total = grid.values.size();
+    const std::vector<short> cells = SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel,
+                                                         o.seaLevel, [&](std::uint64_t done) {
+                                                             if (progress) progress(done, total);
+                                                         });
+    map.SetElevationData(grid.width, grid.height, cells.data());
+    if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
+        throw Error(path, "out of memory for " + std::to_string(grid.width) + " x " +
+                              std::to_string(grid.height) + " cells");
+}
+
+}  // namespace
+
+void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlElvMap& map,
+                const LoadProgress& progress) {
+    const HeightFormat format = HeightFormatOfPath(path, path);
+    if (format == HeightFormat::kElv) {
+        LoadMap(path, map);
+        const bool identity = o.scale == 1.0 && o.offset == 0.0 && !o.hasSeaLevel;
+        if (identity || map.m_nWidth < 1 || map.m_nHeight < 1 || !map.m_pElevation) return;
+        // The map's own cells are the source values.
+        SampleGrid cells;
+        cells.width = map.m_nWidth;
+        cells.height = map.m_nHeight;
+        cells.values.reserve(static_cast<std::size_t>(cells.width) * cells.height);
+        for (int y = 0; y < cells.height; ++y) {
+            const short* row =
+                map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
+            cells.values.insert(cells.values.end(), row, row + cells.width);
+        }
+        InstallElevations(path, cells, o, map, progress);
+        return;
+    }
+    if (format == HeightFormat::kRaw && o.rawWidth == 0)
+        throw UsageError(path,
+                         "a .raw file needs its grid size (import --size WxH, render "
+                         "--raw-size WxH)");
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    SampleGrid grid;
+    switch (format) {
+        case HeightFormat::kPng:
+            grid = ReadPngGrey(path, bytes);
+            break;
+        case HeightFormat::kPgm:
+            grid = ReadPgm(path, bytes);
+            break;
+        case HeightFormat::kRaw:
+            grid = ReadRawInt16(path, bytes, o.rawWidth, o.rawHeight);
+            break;
+        default:
+            grid = ReadAsciiGrid(path, bytes);
+            break;
+    }
+    InstallElevations(path, grid, o, map, progress);
+}
+
+}  // namespace zumeld_formats

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstddef>
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 namespace {
 
@@ -191,4 +191,4 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     return cells;
 }
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

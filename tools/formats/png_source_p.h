@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 // The bytes not yet handed to libpng.
 struct PngSource {
@@ -24,4 +24,4 @@ inline void PngRead(png_structp png, png_bytep out, png_size_t n) {
     src->left -= n;
 }
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 constexpr int kSampleWidth = 1024;
 constexpr int kSampleHeight = 768;
@@ -14,4 +14,4 @@ constexpr int kSampleHeight = 768;
 // Requires: 1 <= width, height.
 std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed = 1);
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

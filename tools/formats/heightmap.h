@@ -1,6 +1,6 @@
-// Heightmap interchange for the tool: greyscale PNG (8 or 16 bit), PGM (P5), raw
+// Heightmap interchange: greyscale PNG (8 or 16 bit), PGM (P5), raw
 // little-endian int16 and the ESRI ASCII grid, read from and written to byte buffers.
-// Readers check every size and field before they use it and throw CliError naming `what`
+// Readers check every size and field before they use it and throw Error naming `what`
 // with the reason; writers take integer samples already checked against the format's range.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 enum class HeightFormat { kPng, kPgm, kRaw, kAsc, kElv };
 
@@ -31,7 +31,7 @@ struct SampleGrid {
     std::vector<std::uint8_t> nodata;
 };
 
-// Readers. Requires: nothing. Otherwise: throw CliError(what, reason).
+// Readers. Requires: nothing. Otherwise: throw Error(what, reason).
 // A PNG must be greyscale (with or without alpha, which is ignored), 1 to 16 bits.
 SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes);
 // P5 with maxval 1..65535 (two bytes a sample, big-endian, above 255); a sample above maxval
@@ -64,7 +64,7 @@ std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, dou
                                        bool hasSeaLevel, double seaLevel,
                                        const std::function<void(std::uint64_t)>& onRow = {});
 // The integer nearest value * scale + offset (halves away from zero); values outside
-// lo..hi are refused with CliError(what, ...).
+// lo..hi are refused with Error(what, ...).
 std::int32_t ElevationToSample(const std::string& what, int elevation, double scale, double offset,
                                std::int64_t lo, std::int64_t hi);
 
@@ -79,21 +79,21 @@ struct ImportOptions {
     int rawHeight = 0;
 };
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats
 
 namespace Zumeld {
 class CCtrlElvMap;
 }
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
-// Loads any importable file into map: an .elv file as it is, the other formats through
-// `options`. Throws CliError (bad file) or UsageError (a raw file without --size).
-void LoadAnyMap(const std::string& path, const ImportOptions& options, Zumeld::CCtrlElvMap& map);
+// Called now and then while a long load works, with the cells done and the cells in all.
+using LoadProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-struct ParsedArg;
-// Takes --scale, --offset, --sea-level or --size into options; false for any other option.
-// Throws UsageError for a bad value.
-bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
+// Loads any map file into map, by its extension: an .elv file as it is (through `options`
+// when they are not the identity), the heightmap formats through `options`. Throws Error
+// (a bad file) or a usage Error (an unknown extension, a raw file without its size).
+void LoadAnyMap(const std::string& path, const ImportOptions& options, Zumeld::CCtrlElvMap& map,
+                const LoadProgress& progress = {});
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

@@ -1,5 +1,5 @@
 // PNG through libpng over memory buffers; .bmp by hand with bounded reads.
-#include "image_io.h"
+#include "picture.h"
 
 #include <png.h>
 
@@ -8,10 +8,11 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "cli.h"
-#include "png_source.h"
+#include "error.h"
+#include "files.h"
+#include "png_source_p.h"
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr int kMaxPictureSide = 16384;
 void CheckDrawable(const CControlBmp& bmp) {
     if (bmp.GetBufferPtr() == nullptr || bmp.GetWidth() <= 0 || bmp.GetHeight() <= 0 ||
         (bmp.GetBitCount() != 24 && bmp.GetBitCount() != 32))
-        throw CliError("picture", "no 24- or 32-bit picture to write");
+        throw Error("picture", "no 24- or 32-bit picture to write");
 }
 
 // Row y of the picture (0 = top) of a bottom-up buffer.
@@ -43,7 +44,6 @@ void PngWrite(png_structp png, png_bytep data, png_size_t n) {
     sink->out->insert(sink->out->end(), data, data + n);
 }
 void PngFlush(png_structp) {}
-
 
 // Runs the libpng calls with only plain data in scope of the setjmp, so a longjmp from
 // libpng skips no destructor. Returns false when libpng reported an error.
@@ -105,7 +105,7 @@ bool ReadPngImage(png_structp png, png_bytepp rows) {
 void FillFromRgba(const std::string& what, const std::vector<png_byte>& rgba, int w, int h,
                   CControlBmp& out) {
     if (!out.CreateBitmap(w, h, 32, 0, nullptr))
-        throw CliError(what, "cannot make a picture of that size");
+        throw Error(what, "cannot make a picture of that size");
     for (int y = 0; y < h; ++y) {
         BYTE* dst =
             out.GetBufferPtr() + static_cast<std::ptrdiff_t>(h - 1 - y) * out.GetWidthBytes();
@@ -124,7 +124,7 @@ void DecodePng(const std::string& what, const std::vector<std::uint8_t>& bytes, 
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        throw CliError(what, "out of memory");
+        throw Error(what, "out of memory");
     }
     PngSource src{bytes.data(), bytes.size()};
     std::uint32_t w = 0, h = 0;
@@ -138,7 +138,7 @@ void DecodePng(const std::string& what, const std::vector<std::uint8_t>& bytes, 
         ok = ReadPngImage(png, rows.data());
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    if (!ok) throw CliError(what, "not a readable PNG picture");
+    if (!ok) throw Error(what, "not a readable PNG picture");
     FillFromRgba(what, rgba, static_cast<int>(w), static_cast<int>(h), out);
 }
 
@@ -161,7 +161,7 @@ void Put16(std::vector<std::uint8_t>& v, std::uint16_t x) {
 
 void DecodeBmp(const std::string& what, const std::vector<std::uint8_t>& b, CControlBmp& out) {
     auto bad = [&](const char* why) {
-        return CliError(what, std::string("not a readable .bmp: ") + why);
+        return Error(what, std::string("not a readable .bmp: ") + why);
     };
     if (b.size() < 14 + 40) throw bad("too short");
     const std::uint32_t offBits = Le32(&b[10]);
@@ -216,14 +216,14 @@ std::vector<std::uint8_t> EncodePng(const CControlBmp& bmp) {
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        throw CliError("png", "out of memory");
+        throw Error("png", "out of memory");
     }
     std::vector<std::uint8_t> out;
     std::vector<png_byte> row(static_cast<std::size_t>(bmp.GetWidth()) * 3);
     PngSink sink{&out};
     const bool ok = WritePngRows(png, info, &sink, bmp, row.data());
     png_destroy_write_struct(&png, &info);
-    if (!ok) throw CliError("png", "encoding failed");
+    if (!ok) throw Error("png", "encoding failed");
     return out;
 }
 
@@ -232,7 +232,7 @@ std::vector<std::uint8_t> EncodeBmp(const CControlBmp& bmp) {
     const int w = bmp.GetWidth(), h = bmp.GetHeight(), p = bmp.GetBitCount() / 8;
     const std::size_t rowBytes = (static_cast<std::size_t>(w) * 3 + 3) / 4 * 4;
     const std::size_t image = rowBytes * static_cast<std::size_t>(h);
-    if (image > 0x7FFFFFFF - 54) throw CliError("bmp", "picture too large for a .bmp file");
+    if (image > 0x7FFFFFFF - 54) throw Error("bmp", "picture too large for a .bmp file");
     std::vector<std::uint8_t> out;
     out.reserve(54 + image);
     Put16(out, 0x4D42);  // "BM"
@@ -274,11 +274,11 @@ void DecodePicture(const std::string& what, const std::vector<std::uint8_t>& byt
     else if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
         DecodeBmp(what, bytes, out);
     else
-        throw CliError(what, "not a .png or .bmp picture");
+        throw Error(what, "not a .png or .bmp picture");
 }
 
 void ReadPicture(const std::string& path, CControlBmp& out) {
     DecodePicture(path, ReadWholeFile(path), out);
 }
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats

@@ -1,15 +1,15 @@
 // Map files for the tool. A file is checked before the library loads it, so that a damaged
 // file gets a one-line reason instead of the library's quiet best effort (sea for cells the
 // file does not supply, a message box for an unknown encoding).
-#include "map_io.h"
+#include "elv.h"
 
 #include <string>
 
-#include "cli.h"
-#include "elv_facts.h"
+#include "error.h"
+#include "files.h"
 #include "zumeld/elevation/ElvCodec.h"
 
-namespace zumeld_cli {
+namespace zumeld_formats {
 
 namespace {
 
@@ -33,15 +33,15 @@ std::string Count(std::uint64_t n, const char* unit) {
 void ReadCountedBody(const std::vector<std::uint8_t>& bytes, const std::string& path,
                      std::size_t countAt, ElvFacts& facts) {
     if (bytes.size() < countAt + 4)
-        throw CliError(path, "truncated: the file ends inside the " +
-                                 std::string(facts.encoding == 3 ? "compressed record" : "stream") +
-                                 " header");
+        throw Error(path, "truncated: the file ends inside the " +
+                              std::string(facts.encoding == 3 ? "compressed record" : "stream") +
+                              " header");
     facts.bodyOffset = countAt + 4;
     facts.bodyBytes = Field32(bytes, countAt);
     const std::uint64_t present = bytes.size() - facts.bodyOffset;
     if (facts.bodyBytes > present)
-        throw CliError(path, "truncated: the body should hold " + Count(facts.bodyBytes, "bytes") +
-                                 ", the file has " + Count(present, "bytes"));
+        throw Error(path, "truncated: the body should hold " + Count(facts.bodyBytes, "bytes") +
+                              ", the file has " + Count(present, "bytes"));
 }
 
 void CheckCodeStream(const std::vector<std::uint8_t>& bytes, const std::string& path,
@@ -53,8 +53,8 @@ void CheckCodeStream(const std::vector<std::uint8_t>& bytes, const std::string& 
         facts.encoding == 1 ? Zumeld::ElvStream::kSeaRuns : Zumeld::ElvStream::kDeltaRun,
         scratch.data(), w, w, h);
     if (decoded < scratch.size())
-        throw CliError(path, "damaged: the code stream ends after " + Count(decoded, "of") + " " +
-                                 Count(scratch.size(), "cells"));
+        throw Error(path, "damaged: the code stream ends after " + Count(decoded, "of") + " " +
+                              Count(scratch.size(), "cells"));
 }
 
 void CheckCompressedImage(const std::string& path, Zumeld::CCtrlElvMap& map) {
@@ -62,27 +62,27 @@ void CheckCompressedImage(const std::string& path, Zumeld::CCtrlElvMap& map) {
     const bool ok = picture.CreateBitmap(map.m_nWidth, map.m_nHeight, 8, 256, nullptr) &&
                     picture.LoadJpegData(map.m_pCompressedData.get(), map.m_nCompressedSize, false);
     if (!ok)
-        throw CliError(path, "damaged: the compressed image does not decode as a " +
-                                 std::to_string(map.m_nWidth) + "x" +
-                                 std::to_string(map.m_nHeight) + " grey picture");
+        throw Error(path, "damaged: the compressed image does not decode as a " +
+                              std::to_string(map.m_nWidth) + "x" + std::to_string(map.m_nHeight) +
+                              " grey picture");
 }
 
 }  // namespace
 
 ElvFacts InspectElv(const std::vector<std::uint8_t>& bytes, const std::string& path) {
     if (bytes.size() < kHeaderBytes)
-        throw CliError(path, "not an elevation file: " + Count(bytes.size(), "bytes") +
-                                 " is too short for the 6-byte header");
+        throw Error(path, "not an elevation file: " + Count(bytes.size(), "bytes") +
+                              " is too short for the 6-byte header");
     ElvFacts facts;
     facts.fileBytes = bytes.size();
     facts.encoding = Field16(bytes, 0);
     facts.width = Field16(bytes, 2);
     facts.height = Field16(bytes, 4);
     if (facts.encoding < 0 || facts.encoding > 3)
-        throw CliError(path,
-                       "not an elevation file: unknown encoding " + std::to_string(facts.encoding));
+        throw Error(path,
+                    "not an elevation file: unknown encoding " + std::to_string(facts.encoding));
     if (facts.width < 0 || facts.height < 0)
-        throw CliError(path, "not an elevation file: negative width or height in the header");
+        throw Error(path, "not an elevation file: negative width or height in the header");
     facts.bodyOffset = kHeaderBytes;
     if (facts.width == 0 || facts.height == 0) return facts;  // no body
 
@@ -91,9 +91,9 @@ ElvFacts InspectElv(const std::vector<std::uint8_t>& bytes, const std::string& p
         case 0:
             facts.bodyBytes = cells * 2;
             if (bytes.size() - kHeaderBytes < facts.bodyBytes)
-                throw CliError(path, "truncated: the raw rows need " +
-                                         Count(facts.bodyBytes, "bytes") + ", the file has " +
-                                         Count(bytes.size() - kHeaderBytes, "bytes"));
+                throw Error(path, "truncated: the raw rows need " +
+                                      Count(facts.bodyBytes, "bytes") + ", the file has " +
+                                      Count(bytes.size() - kHeaderBytes, "bytes"));
             break;
         case 1:
         case 2:
@@ -118,7 +118,7 @@ ElvFacts LoadMapWithFacts(const std::string& path, Zumeld::CCtrlElvMap& map) {
         map.Serialize(ar);
         ar.Close();
     } catch (const CArchiveException&) {
-        throw CliError(path, "truncated: the file ends inside a field");
+        throw Error(path, "truncated: the file ends inside a field");
     }
     if (facts.compressed) CheckCompressedImage(path, map);
     return facts;
@@ -135,10 +135,10 @@ void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuali
         CArchive ar(&file, CArchive::store);
         if (jpeg) {
             if (!map.Save3djFile(ar, jpegQuality))
-                throw CliError(path, "the map cannot be stored as a compressed image (" +
-                                         std::string(map.m_nWidth > 32767 || map.m_nHeight > 32767
-                                                         ? "larger than 32767 cells)"
-                                                         : "it has no cells)"));
+                throw Error(path, "the map cannot be stored as a compressed image (" +
+                                      std::string(map.m_nWidth > 32767 || map.m_nHeight > 32767
+                                                      ? "larger than 32767 cells)"
+                                                      : "it has no cells)"));
         } else {
             // Always the delta-and-run encoding, even for a map that carries a cached record.
             const int saveType = map.m_nSaveType;
@@ -153,11 +153,11 @@ void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuali
         }
         ar.Close();
     } catch (const CArchiveException&) {
-        throw CliError(path,
-                       "the map is larger than 32767 cells across or down; an .elv file "
-                       "cannot hold it");
+        throw Error(path,
+                    "the map is larger than 32767 cells across or down; an .elv file "
+                    "cannot hold it");
     }
     WriteFileAtomically(path, file.Data());
 }
 
-}  // namespace zumeld_cli
+}  // namespace zumeld_formats
