@@ -5,7 +5,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean
+.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean test-gdi-diff
 
 all: build
 
@@ -78,6 +78,23 @@ else
 	$(MAKE) fuzz-build
 	$(call run_fuzzers,$(FUZZ_TEST_SECONDS),-seed=1)
 endif
+
+# The GDI probe (tests/gdi_diff/) built for 64-bit Windows and run under Wine: Windows' output
+# must equal the recorded one, and the Linux build's must equal it case for case, save the
+# Wine faults that tests/gdi_diff/wine_faults.txt lists.
+WINE64 ?= $(shell command -v wine64 2>/dev/null || echo /usr/lib/wine/wine64)
+MINGW64_CXX ?= x86_64-w64-mingw32-g++
+
+test-gdi-diff: build/release/CMakeCache.txt
+	cmake --build build/release -j $(JOBS) --target zumeld-gdi-probe
+	mkdir -p build/gdi_diff
+	$(MINGW64_CXX) -std=c++20 -O2 -Wall -Wextra $(if $(CI),-Werror,) -static \
+	  -o build/gdi_diff/gdi_probe.exe tests/gdi_diff/gdi_probe.cpp -lgdi32
+	WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all $(WINE64) build/gdi_diff/gdi_probe.exe \
+	  > build/gdi_diff/windows.txt
+	cmake -DPROBE=build/release/tests/zumeld-gdi-probe -DEXPECTED=build/gdi_diff/windows.txt \
+	  -DRECORDED=tests/gdi_diff/windows.txt -DFAULTS=tests/gdi_diff/wine_faults.txt \
+	  -P tests/gdi_diff/compare.cmake
 
 bench: build
 	build/release/bench/zumeld-bench

@@ -114,7 +114,7 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
         DWORD compression;
         std::vector<DWORD> table;   // colour table (RGBQUAD as 0xXXRRGGBB) or masks
         std::vector<BYTE> rows;     // two rows, 4-byte padded
-        std::vector<DWORD> expect;  // 0x00RRGGBB, bottom row then top row
+        std::vector<DWORD> expect;  // 0xXXRRGGBB, bottom row then top row
     } cases[] = {
         // clang-format off
         {1, BI_RGB, {0x0A141E, 0xC89664}, {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
@@ -134,11 +134,11 @@ TEST(ControlBmpDuplicate, EveryDepthBecomesExactThirtyTwoBitPixels) {
         {16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F},
          {0x00, 0xF8, 0x20, 0x00, 0xFF, 0xFF, 0, 0, 0x1F, 0x00, 0xE0, 0x07, 0x00, 0x00, 0, 0},
          {0xFF0000, 0x000400, 0xFFFFFF, 0x0000FF, 0x00FF00, 0x000000}},
-        // At 32 bits the fourth byte is cleared.
+        // At 32 bits the fourth byte is copied too.
         {32, BI_RGB, {},
          {1, 2, 3, 0x77, 4, 5, 6, 0x77, 7, 8, 9, 0x77, 10, 11, 12, 0x77, 13, 14, 15, 0x77,
           16, 17, 18, 0x77},
-         {0x030201, 0x060504, 0x090807, 0x0C0B0A, 0x0F0E0D, 0x121110}},
+         {0x77030201, 0x77060504, 0x77090807, 0x770C0B0A, 0x770F0E0D, 0x77121110}},
         // clang-format on
     };
     for (const auto& c : cases) {

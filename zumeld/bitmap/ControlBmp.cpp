@@ -44,6 +44,22 @@ void DeletePicture(void* hbmp) {
     ::DeleteObject(hbmp);
 }
 
+// A memory device context for GetDIBits and SetDIBits, which need one (Windows refuses a
+// null context), deleted at the end of the scope.
+class MemoryDc {
+public:
+    MemoryDc() : m_hdc(::CreateCompatibleDC(nullptr)) {}
+    ~MemoryDc() {
+        if (m_hdc != nullptr) ::DeleteDC(m_hdc);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC get() const { return m_hdc; }
+
+private:
+    HDC m_hdc;
+};
+
 }  // namespace
 
 CControlBmp::CControlBmp() = default;
@@ -115,7 +131,8 @@ void CControlBmp::CreateDuplicate(HBITMAP hbmp, int nBitCount, int nPalletNum, R
     }
     if (!CreateBitmap(bm.bmWidth, bm.bmHeight, nBitCount, nPalletNum, pPallet)) return;
 
-    bool ok = true;
+    const MemoryDc dc;
+    bool ok = dc.get() != nullptr;
     if (m_nBitCount == 8) {
         // Through 32-bit pixels, so that every colour lands on the nearest entry of this
         // picture's own palette; in bands of rows to bound the scratch memory.
@@ -125,14 +142,15 @@ void CControlBmp::CreateDuplicate(HBITMAP hbmp, int nBitCount, int nPalletNum, R
         std::vector<BYTE> scratch(static_cast<std::size_t>(band) * rowBytes);
         for (int start = 0; ok && start < m_nBmpHeight; start += band) {
             const int lines = std::min(band, m_nBmpHeight - start);
-            ok = ::GetDIBits(nullptr, hbmp, static_cast<UINT>(start), static_cast<UINT>(lines),
+            ok = ::GetDIBits(dc.get(), hbmp, static_cast<UINT>(start), static_cast<UINT>(lines),
                              scratch.data(), AsBitmapInfo(info), DIB_RGB_COLORS) == lines &&
-                 ::SetDIBits(nullptr, m_hBmp, static_cast<UINT>(start), static_cast<UINT>(lines),
-                             scratch.data(), AsBitmapInfo(info), DIB_RGB_COLORS) == lines;
+                 ::SetDIBits(dc.get(), m_hBmp, static_cast<UINT>(start),
+                             static_cast<UINT>(lines), scratch.data(), AsBitmapInfo(info),
+                             DIB_RGB_COLORS) == lines;
         }
-    } else {
+    } else if (ok) {
         BitmapInfo256 info = MakeInfo(m_nBmpWidth, m_nBmpHeight, m_nBitCount);
-        ok = ::GetDIBits(nullptr, hbmp, 0, static_cast<UINT>(m_nBmpHeight), m_pBuffer,
+        ok = ::GetDIBits(dc.get(), hbmp, 0, static_cast<UINT>(m_nBmpHeight), m_pBuffer,
                          AsBitmapInfo(info), DIB_RGB_COLORS) == m_nBmpHeight;
     }
     if (!ok) Release();

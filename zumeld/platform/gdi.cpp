@@ -209,21 +209,22 @@ std::vector<RGBQUAD> StandardColors(int bitCount) {
     if (bitCount == 1) {
         c = {Quad(0, 0, 0), Quad(255, 255, 255)};
     } else if (bitCount == 4) {
-        // The dark colours and silver, then grey and the bright colours.
-        for (int i = 0; i < 8; ++i) c.push_back(Quad(kDefaultPalette[i]));
-        for (int i = 12; i < 20; ++i) c.push_back(Quad(kDefaultPalette[i]));
+        // The dark colours, grey and silver, then the bright colours.
+        for (int i = 0; i < 7; ++i) c.push_back(Quad(kDefaultPalette[i]));
+        c.push_back(Quad(kDefaultPalette[12]));
+        c.push_back(Quad(kDefaultPalette[7]));
+        for (int i = 13; i < 20; ++i) c.push_back(Quad(kDefaultPalette[i]));
     } else if (bitCount == 8) {
-        for (int i = 0; i < 10; ++i) c.push_back(Quad(kDefaultPalette[i]));
-        for (int r = 0; r < 6; ++r)
-            for (int g = 0; g < 6; ++g)
-                for (int b = 0; b < 6; ++b)
-                    c.push_back(Quad(static_cast<BYTE>(r * 51), static_cast<BYTE>(g * 51),
-                                     static_cast<BYTE>(b * 51)));
-        for (int i = 1; i <= 20; ++i) {
-            const BYTE v = static_cast<BYTE>(i * 12);
-            c.push_back(Quad(v, v, v));
+        // A 3-3-2 colour cube (red in the low bits of the index) whose first and last ten
+        // entries are the default palette's.
+        for (int i = 0; i < 256; ++i)
+            c.push_back(Quad(static_cast<BYTE>(32 * (i & 7)),
+                             static_cast<BYTE>(32 * ((i >> 3) & 7)),
+                             static_cast<BYTE>(64 * (i >> 6))));
+        for (int i = 0; i < 10; ++i) {
+            c[static_cast<std::size_t>(i)] = Quad(kDefaultPalette[i]);
+            c[static_cast<std::size_t>(246 + i)] = Quad(kDefaultPalette[10 + i]);
         }
-        for (int i = 10; i < 20; ++i) c.push_back(Quad(kDefaultPalette[i]));
     }
     return c;
 }
@@ -263,12 +264,10 @@ bool ReadDibLayout(const BITMAPINFO* pbmi, std::size_t available, UINT usage,
             if (usage == DIB_PAL_COLORS) {
                 WORD index;
                 std::memcpy(&index, table + i * sizeof(WORD), sizeof index);
-                const PALETTEENTRY e =
-                    palette == nullptr
-                        ? (index < 20 ? kDefaultPalette[index] : PALETTEENTRY{0, 0, 0, 0})
-                        : (index < palette->entries.size() ? palette->entries[index]
-                                                           : PALETTEENTRY{0, 0, 0, 0});
-                d.colors[i] = Quad(e);
+                // Indices past the palette wrap around it.
+                d.colors[i] = Quad(palette == nullptr || palette->entries.empty()
+                                       ? kDefaultPalette[index % 20]
+                                       : palette->entries[index % palette->entries.size()]);
             } else {
                 std::memcpy(&d.colors[i], table + i * sizeof(RGBQUAD), sizeof(RGBQUAD));
                 d.colors[i].rgbReserved = 0;
@@ -415,7 +414,9 @@ HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit, con
     const LONG height = pbmih->biHeight < 0 ? -pbmih->biHeight : pbmih->biHeight;
     if (pbmih->biHeight == INT_MIN) return nullptr;
     auto lock = GdiLock();
-    auto bmp = NewCompatibleBitmap(hdc, pbmih->biWidth, height);
+    // Without a context the bitmap is monochrome, as a new memory context's is.
+    auto bmp = hdc == nullptr ? NewBitmap(pbmih->biWidth, height, 1)
+                              : NewCompatibleBitmap(hdc, pbmih->biWidth, height);
     if (!bmp) return nullptr;
     if (flInit & CBM_INIT) {
         DibLayout d;
@@ -458,7 +459,10 @@ BOOL DeleteObject(HGDIOBJ ho) {
     GdiObject* obj = FindObject(ho);
     if (obj == nullptr || obj->kind == GdiKind::Dc) return FALSE;
     if (obj->stock) return TRUE;
-    if (obj->selections > 0) return FALSE;  // still selected into a device context
+    if (obj->selections > 0) {
+        obj->deletePending = true;  // still selected: deleted once it is deselected
+        return TRUE;
+    }
     RemoveObject(ho);
     return TRUE;
 }
@@ -474,69 +478,109 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BIT
     BITMAPINFOHEADER& h = lpbmi->bmiHeader;
     if (h.biSize < sizeof(BITMAPINFOHEADER)) return 0;
     auto lock = GdiLock();
-    if (hdc != nullptr && FindDc(hdc) == nullptr) return 0;
     const GdiBitmap* bmp = FindBitmap(hbm);
-    if (bmp == nullptr) return 0;
+    if (FindDc(hdc) == nullptr || bmp == nullptr) return 0;
+    const std::int64_t height =
+        h.biHeight < 0 ? -static_cast<std::int64_t>(h.biHeight) : h.biHeight;
+    if (cLines == 0 || start >= height) lpvBits = nullptr;  // nothing to copy: a header call
 
-    if (h.biBitCount == 0) {
-        // Describe the bitmap: its size, depth and image size; no colour table.
-        if (lpvBits != nullptr) return 0;
+    if (h.biBitCount == 0 && lpvBits == nullptr) {
+        // Describe the bitmap: size, depth (masked at 16 and 32 bits), image size.
         h.biWidth = bmp->width;
         h.biHeight = bmp->height;
         h.biPlanes = 1;
         h.biBitCount = static_cast<WORD>(bmp->bitCount);
-        h.biCompression = BI_RGB;
+        h.biCompression = bmp->bitCount == 16 || bmp->bitCount == 32 ? BI_BITFIELDS : BI_RGB;
         h.biSizeImage = static_cast<DWORD>(bmp->stride) * static_cast<DWORD>(bmp->height);
-        h.biClrUsed = 0;
-        h.biClrImportant = 0;
+        h.biXPelsPerMeter = h.biYPelsPerMeter = 0;
+        h.biClrUsed = h.biClrImportant = 0;
         return bmp->height;
     }
+    // The caller's DIB: its own width and height, aligned with the bitmap's top-left corner.
     const int bits = h.biBitCount;
-    if (!IsValidBitCount(bits)) return 0;
-    // Masked layouts are handed out as their default layout (5-5-5, 8-8-8), written as
-    // BI_RGB, so no masks ever go past the header.
-    if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && bits >= 16)) return 0;
-    if (lpvBits != nullptr && h.biWidth != bmp->width) return 0;
-    const bool topDown = h.biHeight < 0;
-    h.biWidth = bmp->width;
-    h.biHeight = topDown ? -bmp->height : bmp->height;
-    h.biPlanes = 1;
-    h.biCompression = BI_RGB;
-    const std::uint64_t stride = DibStride(static_cast<std::uint64_t>(bmp->width), bits);
-    if (stride * static_cast<std::uint64_t>(bmp->height) > kMaxPictureBytes) return 0;
-    h.biSizeImage = static_cast<DWORD>(stride * static_cast<std::uint64_t>(bmp->height));
-    h.biClrImportant = 0;
+    if (h.biWidth <= 0 || height == 0 || !IsValidBitCount(bits)) return 0;
+    const bool bitfields = h.biCompression == BI_BITFIELDS;
+    if (h.biCompression != BI_RGB && !(bitfields && bits >= 16)) return 0;
+    const std::uint64_t stride = DibStride(static_cast<std::uint64_t>(h.biWidth), bits);
+    if (stride * static_cast<std::uint64_t>(height) > kMaxPictureBytes) return 0;
 
+    // The colour table (the bitmap's own at its depth, else the standard one), or the masks.
     PixelFormat out;
     out.bitCount = bits;
     std::vector<RGBQUAD> colors;
     if (bits <= 8) {
-        // As many entries as the caller's header asks for (its table may be that short).
-        const DWORD most = DWORD{1} << bits;
-        const DWORD n = (h.biClrUsed > 0 && h.biClrUsed < most) ? h.biClrUsed : most;
-        if (n == most) h.biClrUsed = 0;
         colors = OutputColors(*bmp, bits);
-        colors.resize(n);
-        std::memcpy(lpbmi->bmiColors, colors.data(), n * sizeof(RGBQUAD));
+        std::memcpy(lpbmi->bmiColors, colors.data(), colors.size() * sizeof(RGBQUAD));
         out.colors = colors.data();
-        out.numColors = static_cast<int>(n);
-    } else {
-        h.biClrUsed = 0;
+        out.numColors = static_cast<int>(colors.size());
+    } else if (bitfields) {
+        DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
+        if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+        if (bmp->bitCount == bits && (bmp->masks[0] | bmp->masks[1] | bmp->masks[2]) != 0)
+            std::memcpy(masks, bmp->masks, sizeof masks);
+        std::memcpy(lpbmi->bmiColors, masks, sizeof masks);
+        out.redMask = masks[0];
+        out.greenMask = masks[1];
+        out.blueMask = masks[2];
     }
-    if (lpvBits == nullptr) return bmp->height;
+    h.biPlanes = 1;
+    h.biSizeImage = static_cast<DWORD>(stride * static_cast<std::uint64_t>(height));
+    h.biClrUsed = 0;
+    if (lpvBits == nullptr) return 1;
 
-    const std::uint64_t first = start;
-    const std::uint64_t end = first + cLines < static_cast<std::uint64_t>(bmp->height)
-                                  ? first + cLines
-                                  : static_cast<std::uint64_t>(bmp->height);
-    const PixelFormat from = bmp->Format();
-    int copied = 0;
-    for (std::uint64_t scan = first; scan < end; ++scan, ++copied) {
-        const int row = topDown ? static_cast<int>(scan) : bmp->height - 1 - static_cast<int>(scan);
-        BYTE* dst = static_cast<BYTE*>(lpvBits) + static_cast<std::size_t>(copied) * stride;
-        ConvertPixels(from, bmp->Row(row), 0, out, dst, 0, bmp->width);
+    // The band: cLines scan lines from `start`, counted from the bottom of the caller's DIB
+    // (of a top-down one too). In bitmap rows, destination row t holds bitmap row t + offset;
+    // rows of the band past the bitmap's bottom are zero, rows past its top not written.
+    std::int64_t lines = cLines, offset, first, end;
+    if (h.biHeight > 0) {
+        offset = -static_cast<std::int64_t>(start);
+        lines = std::min(lines, height - start);
+        first = height - lines;
+        end = height;
+    } else {
+        offset = height - lines - start;
+        if (offset < 0) {
+            offset = 0;
+            lines = height - start;
+        }
+        first = 0;
+        end = std::min(lines, height);
     }
-    return copied;
+    // The band's rows [lo, hi) that hold bitmap rows (hi < lo when none: then its padding
+    // starts where the bitmap's last row would have been).
+    const Span rows = Intersect({first + offset, end + offset}, {0, bmp->height});
+    const std::int64_t lo = rows.lo - offset, hi = rows.hi - offset;
+    auto* base = static_cast<BYTE*>(lpvBits);
+    auto row = [&](std::int64_t i) { return base + static_cast<std::size_t>(i) * stride; };
+    const int width = std::min<int>(h.biWidth, bmp->width);
+    const PixelFormat from = bmp->Format();
+    // Rows are zeroed past the pixels, padding included; pixels of the bitmap's own layout
+    // are copied as whole bytes (at 1 bit without the unused low bits of the last).
+    const bool raw = SameLayout(from, out);
+    auto copy = [&](std::int64_t t, BYTE* to) {
+        const BYTE* pixels = bmp->Row(static_cast<int>(t + offset));
+        std::memset(to, 0, stride);
+        if (!raw) {
+            ConvertPixels(from, pixels, 0, out, to, 0, width);
+            return;
+        }
+        const std::size_t used = (static_cast<std::size_t>(width) * bits + 7) / 8;
+        std::memcpy(to, pixels, used);
+        if (bits == 1 && width % 8 != 0) to[used - 1] &= static_cast<BYTE>(0xFF << (8 - width % 8));
+    };
+    std::int64_t next = 0;  // the buffer row the first copied row goes to
+    if (h.biHeight > 0) {
+        if (hi < height) {
+            next = std::min(height - hi, lines);
+            std::memset(base, 0, static_cast<std::size_t>(next * stride));
+        }
+        for (std::int64_t t = hi - 1; t >= lo; --t, ++next) copy(t, row(next));  // bottom first
+    } else {
+        if (hi >= 0 && hi < lines)
+            std::memset(row(hi), 0, static_cast<std::size_t>((lines - hi) * stride));
+        for (std::int64_t t = lo; t < hi; ++t) copy(t, row(t));
+    }
+    return rows.Empty() ? 0 : static_cast<int>(rows.hi - rows.lo);
 }
 
 int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,

@@ -19,152 +19,26 @@ constexpr int kRasterCaps = 0x0001 /* RC_BITBLT */ | 0x0008 /* RC_BITMAP64 */ |
                             0x0080 /* RC_DI_BITMAP */ | 0x0200 /* RC_DIBTODEV */ |
                             0x0800 /* RC_STRETCHBLT */ | 0x2000 /* RC_STRETCHDIB */;
 
-// ---- Raster operations ---------------------------------------------------------------------
-// A ternary raster operation's index byte (bits 16-23 of the code) is its truth table: bit
-// (p << 2 | s << 1 | d) holds the result for pattern bit p, source bit s, destination bit d.
-
-constexpr unsigned RopIndex(DWORD rop) {
-    return (rop >> 16) & 0xFF;
-}
-constexpr bool RopUsesSource(DWORD rop) {
-    return ((RopIndex(rop) >> 2) & 0x33) != (RopIndex(rop) & 0x33);
-}
-constexpr bool RopUsesPattern(DWORD rop) {
-    return ((RopIndex(rop) >> 4) & 0x0F) != (RopIndex(rop) & 0x0F);
-}
-constexpr bool RopUsesDest(DWORD rop) {
-    return ((RopIndex(rop) >> 1) & 0x55) != (RopIndex(rop) & 0x55);
-}
-
-// Applies the truth table to every bit of three 0x00RRGGBB colours.
-DWORD ApplyRop(unsigned index, DWORD p, DWORD s, DWORD d) {
-    switch (index) {  // the usual ones directly
-        case 0xCC:
-            return s;
-        case 0xF0:
-            return p;
-        default:
-            break;
-    }
-    DWORD r = 0;
-    for (unsigned k = 0; k < 8; ++k) {
-        if (!((index >> k) & 1)) continue;
-        r |= ((k & 4) ? p : ~p) & ((k & 2) ? s : ~s) & ((k & 1) ? d : ~d);
-    }
-    return r & 0x00FFFFFF;
-}
-
 DWORD ColourOf(COLORREF c) {
     return (static_cast<DWORD>(GetRValue(c)) << 16) | (static_cast<DWORD>(GetGValue(c)) << 8) |
            GetBValue(c);
 }
 
-// ---- Transfer: the one blit ----------------------------------------------------------------
-
-// One axis of a transfer: destination [dst0, dst0 + dstLen) takes source [src0, src0 + srcLen)
-// stretched by nearest neighbour (destination pixel j takes source pixel
-// floor((2j + 1) × srcLen / (2 × dstLen)), counted from the far end when mirrored).
-struct Axis {
-    std::int64_t dst0;
-    std::int64_t dstLen;
-    std::int64_t src0;
-    std::int64_t srcLen;
-    bool mirror;
-
-    // Extents reach 2^32 only when both are equal (SetDIBitsToDevice); stretched extents are
-    // ints, so (2j + 1) × srcLen stays below 2^63.
-    std::int64_t Source(std::int64_t j) const {
-        std::int64_t i = srcLen == dstLen ? j : (2 * j + 1) * srcLen / (2 * dstLen);
-        if (mirror) i = srcLen - 1 - i;
-        return src0 + i;
-    }
-};
-
-// An axis from a corner and signed extents: a negative extent reaches back from the corner,
-// and opposite signs mirror the picture.
-Axis MakeAxis(std::int64_t dst, std::int64_t dstExtent, std::int64_t src, std::int64_t srcExtent) {
-    Axis a;
-    a.dstLen = dstExtent < 0 ? -dstExtent : dstExtent;
-    a.dst0 = dstExtent < 0 ? dst + dstExtent : dst;
-    a.srcLen = srcExtent < 0 ? -srcExtent : srcExtent;
-    a.src0 = srcExtent < 0 ? src + srcExtent : src;
-    a.mirror = (dstExtent < 0) != (srcExtent < 0);
-    return a;
-}
-
-// Combines pattern, source (if any) and destination into the destination, clipped to both
-// surfaces: only destination pixels inside `dst` whose source pixel lies inside `src` (and in
-// its band of rows) change.
-void Transfer(const RowSurface& dst, const RowSurface* src, const Axis& ax, const Axis& ay,
-              DWORD rop, DWORD pattern) {
-    if (ax.dstLen <= 0 || ay.dstLen <= 0 || ax.srcLen <= 0 || ay.srcLen <= 0) return;
-    // Columns: the destination range inside the surface, then the part whose source column
-    // is inside the source (a contiguous run, as the mapping is monotonic).
-    const std::int64_t jx0 = ax.dst0 < 0 ? -ax.dst0 : 0;
-    const std::int64_t jx1 = std::min<std::int64_t>(ax.dstLen, dst.width - ax.dst0);
-    std::vector<int> cols;
-    std::int64_t firstDx = 0;
-    for (std::int64_t j = jx0; j < jx1; ++j) {
-        const std::int64_t sx = src ? ax.Source(j) : 0;
-        if (src && (sx < 0 || sx >= src->width)) continue;
-        if (cols.empty()) firstDx = ax.dst0 + j;
-        cols.push_back(static_cast<int>(sx));
-    }
-    if (cols.empty()) return;
-    const int n = static_cast<int>(cols.size());
-    int minSx = cols.front(), maxSx = cols.front();
-    for (int c : cols) {
-        minSx = std::min(minSx, c);
-        maxSx = std::max(maxSx, c);
-    }
-    const bool usesSource = src != nullptr;
-    const bool usesDest = RopUsesDest(rop);
-    const unsigned index = RopIndex(rop);
-    std::vector<DWORD> srcRow(usesSource ? static_cast<std::size_t>(maxSx - minSx + 1) : 0);
-    std::vector<DWORD> out(static_cast<std::size_t>(n));
-    std::vector<DWORD> dstRow(usesDest ? static_cast<std::size_t>(n) : 0);
-    auto* outBytes = reinterpret_cast<BYTE*>(out.data());
-
-    // Rows. Within one surface, walk away from the rows still to be read.
-    const std::int64_t jy0 = ay.dst0 < 0 ? -ay.dst0 : 0;
-    const std::int64_t jy1 = std::min<std::int64_t>(ay.dstLen, dst.height - ay.dst0);
-    const bool upward = src != nullptr && src->base == dst.base && ay.dst0 > ay.src0;
-    for (std::int64_t k = jy0; k < jy1; ++k) {
-        const std::int64_t j = upward ? jy1 - 1 - (k - jy0) : k;
-        BYTE* drow = dst.RowPtr(ay.dst0 + j);
-        if (drow == nullptr) continue;
-        const BYTE* srow = nullptr;
-        if (usesSource) {
-            srow = src->RowPtr(ay.Source(j));
-            if (srow == nullptr) continue;
-            ConvertPixels(src->format, srow, minSx, kBgr32Format,
-                          reinterpret_cast<BYTE*>(srcRow.data()), 0, maxSx - minSx + 1);
-        }
-        if (usesDest)
-            ConvertPixels(dst.format, drow, static_cast<int>(firstDx), kBgr32Format,
-                          reinterpret_cast<BYTE*>(dstRow.data()), 0, n);
-        for (int i = 0; i < n; ++i) {
-            const DWORD s = usesSource ? srcRow[static_cast<std::size_t>(cols[i] - minSx)] : 0;
-            const DWORD d = usesDest ? dstRow[static_cast<std::size_t>(i)] : 0;
-            out[static_cast<std::size_t>(i)] = ApplyRop(index, pattern, s, d);
-        }
-        ConvertPixels(kBgr32Format, outBytes, 0, dst.format, drow, static_cast<int>(firstDx), n);
-    }
-}
-
-// The pattern colour of a context's brush; false when the brush paints nothing.
-bool PatternOf(const GdiDc* dc, DWORD& pattern) {
+// The pixel value a context's brush paints on its surface; false when it paints nothing.
+bool PatternOf(const GdiDc* dc, const GdiBitmap& surface, DWORD& pattern) {
     const GdiBrush* brush = FindBrush(dc->brush);
     if (brush == nullptr || brush->hollow) return false;
-    pattern = ColourOf(brush->color);
+    pattern = PixelValueOf(surface.Format(), ColourOf(brush->color));
     return true;
 }
 
-// Selects `h` into the slot, moving the selection count from the old object to the new one.
+// Selects `h` into the slot, moving the selection count from the old object to the new one;
+// an old object deleted while selected goes now.
 HGDIOBJ Swap(HGDIOBJ& slot, HGDIOBJ h) {
     const HGDIOBJ old = slot;
-    if (GdiObject* o = FindObject(old)) --o->selections;
     if (GdiObject* o = FindObject(h)) ++o->selections;
+    if (GdiObject* o = FindObject(old); o != nullptr && --o->selections == 0 && o->deletePending)
+        RemoveObject(old);
     slot = h;
     return old;
 }
@@ -200,10 +74,9 @@ bool DibTarget(HDC hdc, const BITMAPINFO* lpbmi, UINT usage, GdiDc*& dc, GdiBitm
            ReadDibLayout(lpbmi, SIZE_MAX, usage, FindPalette(dc->palette), layout);
 }
 
-// The first memory row of a DIB source rectangle as a top picture row: the rectangle starts
-// `ySrc` scan lines from the DIB's first memory row (the bottom row of a bottom-up DIB).
-std::int64_t DibTopRow(const DibLayout& d, std::int64_t ySrc, std::int64_t height) {
-    return d.topDown ? ySrc : d.height - ySrc - height;
+// The span of a surface's columns or rows.
+Span Whole(std::int64_t size) {
+    return {0, size};
 }
 
 }  // namespace
@@ -340,12 +213,16 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
         if (source == nullptr) return FALSE;
     }
     DWORD pattern = 0;
-    if (RopUsesPattern(rop) && !PatternOf(dc, pattern)) return TRUE;
-    if (cx <= 0 || cy <= 0) return TRUE;
-    const RowSurface dst = SurfaceOf(*target);
+    if (RopUsesPattern(rop) && !PatternOf(dc, *target, pattern)) return TRUE;
+    // Negative extents reach back from the corners, the source's and the destination's alike.
+    const Span sw = Whole(source ? source->width : target->width);
+    const Span sh = Whole(source ? source->height : target->height);
+    Axis ax, ay;
+    if (!MakeAxis(x, cx, x1, cx, Whole(target->width), sw, ax) ||
+        !MakeAxis(y, cy, y1, cy, Whole(target->height), sh, ay))
+        return TRUE;
     const RowSurface src = source ? SurfaceOf(*source) : RowSurface{};
-    Transfer(dst, source ? &src : nullptr, MakeAxis(x, cx, x1, cx), MakeAxis(y, cy, y1, cy), rop,
-             pattern);
+    Transfer(SurfaceOf(*target), source ? &src : nullptr, ax, ay, rop, pattern);
     return TRUE;
 }
 
@@ -356,8 +233,11 @@ BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
     const GdiBitmap* target = DcSurface(dc);
     if (target == nullptr) return FALSE;
     DWORD pattern = 0;
-    if (RopUsesPattern(rop) && !PatternOf(dc, pattern)) return TRUE;
-    Transfer(SurfaceOf(*target), nullptr, MakeAxis(x, w, 0, 1), MakeAxis(y, h, 0, 1), rop, pattern);
+    if (RopUsesPattern(rop) && !PatternOf(dc, *target, pattern)) return TRUE;
+    Axis ax, ay;
+    if (MakeAxis(x, w, x, w, Whole(target->width), Whole(target->width), ax) &&
+        MakeAxis(y, h, y, h, Whole(target->height), Whole(target->height), ay))
+        Transfer(SurfaceOf(*target), nullptr, ax, ay, rop, pattern);
     return TRUE;
 }
 
@@ -370,11 +250,43 @@ int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc,
     GdiBitmap* target = nullptr;
     DibLayout d;
     if (!DibTarget(hdc, lpbmi, ColorUse, dc, target, d)) return 0;
-    const RowSurface src = SurfaceOf(d, lpvBits, StartScan, cLines);
-    const std::int64_t width = w, height = h;
-    Transfer(SurfaceOf(*target), &src, MakeAxis(xDest, width, xSrc, width),
-             MakeAxis(yDest, height, DibTopRow(d, ySrc, height), height), SRCCOPY, 0);
-    return src.scanHi - src.scanLo;
+    if (cLines == 0 || StartScan >= static_cast<UINT>(d.height)) return 0;
+    // The band of scan lines is a picture of its own, `lines` rows high; bands of a bottom-up
+    // DIB end at the picture's last scan line. Scan lines count from the bottom of the source
+    // rectangle (ySrc + h), top-down DIBs too.
+    std::int64_t lines = cLines;
+    if (!d.topDown)
+        lines = std::min<std::int64_t>(lines, d.height - static_cast<std::int64_t>(StartScan));
+    std::int64_t top =
+        static_cast<std::int64_t>(StartScan) + lines - (ySrc + static_cast<std::int64_t>(h));
+    if (top > 0) {
+        if (d.topDown && top >= lines) return static_cast<int>(lines);
+        if (!d.topDown) {
+            if (top >= lines) return 0;
+            lines -= top;  // rows above the rectangle are not drawn
+            top = 0;
+        }
+    }
+    const Span rows = Intersect(
+        {std::max<std::int64_t>(0, top), std::min<std::int64_t>(lines, top + h)}, Whole(d.height));
+    const Span cols = Intersect({xSrc, xSrc + static_cast<std::int64_t>(w)}, Whole(d.width));
+    if (rows.Empty() || cols.Empty()) return 0;
+    RowSurface band = SurfaceOf(d, lpvBits, 0, static_cast<std::uint64_t>(lines));
+    band.height = static_cast<int>(std::min<std::int64_t>(lines, d.height));
+    band.scanHi = band.height;
+    Axis ax, ay;
+    ax.dAnchor = xDest;
+    ax.sAnchor = xSrc;
+    ax.dLen = ax.sLen = w;
+    ax.sVis = cols;
+    ax.dVis = {cols.lo - xSrc + xDest, cols.hi - xSrc + xDest};
+    ay.dAnchor = yDest;
+    ay.sAnchor = top;
+    ay.dLen = ay.sLen = h;
+    ay.sVis = rows;
+    ay.dVis = {rows.lo - top + yDest, rows.hi - top + yDest};
+    Transfer(SurfaceOf(*target), &band, ax, ay, SRCCOPY, 0);
+    return static_cast<int>(lines);
 }
 
 int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc,
@@ -382,25 +294,36 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
                   UINT iUsage, DWORD rop) {
     if (RopUsesSource(rop) && lpBits == nullptr) return 0;
     if (DestWidth == 0 || DestHeight == 0 || SrcWidth == 0 || SrcHeight == 0) return 0;
+    if (DestWidth == INT_MIN || DestHeight == INT_MIN || SrcWidth == INT_MIN ||
+        SrcHeight == INT_MIN)
+        return 0;
     auto lock = GdiLock();
     GdiDc* dc = nullptr;
     GdiBitmap* target = nullptr;
     DibLayout d;
     if (!DibTarget(hdc, lpbmi, iUsage, dc, target, d)) return 0;
     DWORD pattern = 0;
-    const std::int64_t srcHeight =
-        SrcHeight < 0 ? -static_cast<std::int64_t>(SrcHeight) : SrcHeight;
-    if (RopUsesPattern(rop) && !PatternOf(dc, pattern)) return static_cast<int>(srcHeight);
+    // A plain copy counts the source rectangle's y from the picture's bottom, of a top-down
+    // DIB too (save for an unstretched copy from its corner (0, 0)); other operations count
+    // it from a top-down DIB's top, a negative height reaching back from the row above ySrc.
+    std::int64_t top = static_cast<std::int64_t>(d.height) - ySrc - SrcHeight;
+    if (d.topDown && (rop != SRCCOPY ||
+                      (xSrc == 0 && ySrc == 0 && SrcWidth == DestWidth && SrcHeight == DestHeight)))
+        top = SrcHeight < 0 ? static_cast<std::int64_t>(ySrc) - 1 : ySrc;
+    // A mirrored rectangle counted from the bottom that starts above the picture starts at its
+    // top row.
+    else if (SrcHeight < 0 && top > d.height - 1 && top + SrcHeight + 1 < d.height)
+        top = d.height - 1;
+    Axis ax, ay;
+    if (!MakeAxis(xDest, DestWidth, xSrc, SrcWidth, Whole(target->width), Whole(d.width), ax) ||
+        !MakeAxis(yDest, DestHeight, top, SrcHeight, Whole(target->height), Whole(d.height), ay))
+        return 0;
+    // A plain copy reports the picture's height; other operations its signed height.
+    const int lines = rop == SRCCOPY ? d.height : (d.topDown ? -d.height : d.height);
+    if (RopUsesPattern(rop) && !PatternOf(dc, *target, pattern)) return lines;
     const RowSurface src = SurfaceOf(d, lpBits, 0, static_cast<std::uint64_t>(d.height));
-    // The source rectangle in picture rows, top first: its corner row counts in memory rows
-    // like SetDIBitsToDevice's; a negative height reaches back from it.
-    const std::int64_t scan0 = SrcHeight < 0 ? static_cast<std::int64_t>(ySrc) + SrcHeight : ySrc;
-    const std::int64_t top = DibTopRow(d, scan0, srcHeight);
-    Axis ay = MakeAxis(yDest, DestHeight, top, srcHeight);
-    ay.mirror = (DestHeight < 0) != (SrcHeight < 0);
-    Transfer(SurfaceOf(*target), RopUsesSource(rop) ? &src : nullptr,
-             MakeAxis(xDest, DestWidth, xSrc, SrcWidth), ay, rop, pattern);
-    return static_cast<int>(srcHeight);
+    Transfer(SurfaceOf(*target), RopUsesSource(rop) ? &src : nullptr, ax, ay, rop, pattern);
+    return lines;
 }
 
 COLORREF GetPixel(HDC hdc, int x, int y) {

@@ -33,8 +33,9 @@ struct GdiObject {
     explicit GdiObject(GdiKind k) : kind(k) {}
     virtual ~GdiObject() = default;
     GdiKind kind;
-    bool stock = false;  // stock objects ignore DeleteObject
-    int selections = 0;  // device contexts this object is selected into
+    bool stock = false;          // stock objects ignore DeleteObject
+    int selections = 0;          // device contexts this object is selected into
+    bool deletePending = false;  // deleted while selected: goes when the last context lets go
 };
 
 // Pixel memory rows are bottom-up and DibStride apart; picture row 0 is the top row.
@@ -101,10 +102,64 @@ GdiBitmap* ScreenSurface();
 // The surface a context draws on (its bitmap or the screen), or null.
 GdiBitmap* DcSurface(const GdiDc* dc);
 
+// ---- Raster operations and the blit (gdi_blit.cpp) -------------------------------------------
+// A ternary raster operation's index byte (bits 16-23 of the code) is its truth table: bit
+// (p << 2 | s << 1 | d) holds the result for pattern bit p, source bit s, destination bit d.
+constexpr unsigned RopIndex(DWORD rop) {
+    return (rop >> 16) & 0xFF;
+}
+constexpr bool RopUsesSource(DWORD rop) {
+    return ((RopIndex(rop) >> 2) & 0x33) != (RopIndex(rop) & 0x33);
+}
+constexpr bool RopUsesPattern(DWORD rop) {
+    return ((RopIndex(rop) >> 4) & 0x0F) != (RopIndex(rop) & 0x0F);
+}
+constexpr bool RopUsesDest(DWORD rop) {
+    return ((RopIndex(rop) >> 1) & 0x55) != (RopIndex(rop) & 0x55);
+}
+
+// A run of pixels [lo, hi) along one axis.
+struct Span {
+    std::int64_t lo = 0;
+    std::int64_t hi = 0;
+    bool Empty() const { return lo >= hi; }
+};
+// The pixels a corner and a signed extent cover: a negative extent reaches back from the
+// corner pixel itself (x + extent + 1 ... x).
+Span Bound(std::int64_t x, std::int64_t extent);
+Span Intersect(Span a, Span b);
+
+// One axis of a blit. Pixel j of the destination rectangle (j < dLen) lies at
+// dAnchor + j * dStep and takes the source pixels sAnchor + i * sStep that stretching maps
+// onto it: enlarging, i = ((2j + 1) sLen - 1) div (2 dLen); shrinking, every i with
+// ((2i + 1) dLen - 1) div (2 sLen) = j, their pixel values ANDed (black on white). Only
+// destination pixels in dVis and source pixels in sVis take part.
+struct Axis {
+    std::int64_t dAnchor = 0, dStep = 1, dLen = 1;
+    std::int64_t sAnchor = 0, sStep = 1, sLen = 1;
+    Span dVis, sVis;
+    // The visible source pixels of destination pixel x (empty when it has none).
+    Span Sources(std::int64_t x) const;
+};
+// The axis from a destination corner and extent onto a source corner and extent, clipped to
+// the two surfaces' spans as Windows clips them. Extents are non-zero and within an int.
+// Otherwise (nothing visible): false.
+bool MakeAxis(std::int64_t dx, std::int64_t dw, std::int64_t sx, std::int64_t sw, Span dSurface,
+              Span sSurface, Axis& out);
+
+struct RowSurface;
+// Combines pattern, source (null: none) and destination pixel values with a raster operation
+// into the destination: the source is converted to the destination's format first, and the
+// operation acts on whole pixel values (every bit of a 32-bit pixel; indices at 1, 4 and 8
+// bits). Destination pixels without a source pixel stay. `pattern` is a destination pixel value.
+void Transfer(const RowSurface& dst, const RowSurface* src, const Axis& ax, const Axis& ay,
+              DWORD rop, DWORD pattern);
+
 // A new bitmap of a valid size and bit count with zeroed pixels, or null.
 std::unique_ptr<GdiBitmap> NewBitmap(int width, int height, int bitCount);
 // The standard colour table for a bit count: black and white at 1 bit, the 16 VGA colours
-// at 4 bits, at 8 bits the 20 default palette colours around a 6 × 6 × 6 colour cube.
+// at 4 bits, at 8 bits a 3-3-2 colour cube whose first and last ten entries are the 20 default
+// palette colours.
 std::vector<RGBQUAD> StandardColors(int bitCount);
 
 // ---- DIB descriptions (BITMAPINFO as callers pass it) ------------------------------------
@@ -127,7 +182,8 @@ struct DibLayout {
 // Reads a caller's BITMAPINFO: a header of at least 40 bytes, width >= 1, height != 0, bit
 // count 1/4/8/16/24/32, BI_RGB (or BI_BITFIELDS at 16 and 32 bits), pixels within
 // kMaxPictureBytes. The table holds biClrUsed entries (when below the bit count's maximum)
-// or the maximum; DIB_PAL_COLORS entries index `palette` (null: the default palette).
+// or the maximum; DIB_PAL_COLORS entries index `palette` (null: the default palette), wrapping
+// past its end.
 // Requires: pbmi points at the header and its whole colour table or masks.
 // Otherwise: false.
 // `available` bounds the bytes readable at pbmi (SIZE_MAX when the caller cannot tell).

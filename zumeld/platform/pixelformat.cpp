@@ -90,6 +90,28 @@ DWORD TableColour(const PixelFormat& f, unsigned index) {
     return Pack(q.rgbRed, q.rgbGreen, q.rgbBlue);
 }
 
+}  // namespace
+
+unsigned NearestEntry(const PixelFormat& f, DWORD colour) {
+    unsigned best = 0;
+    long bestDist = -1;
+    for (unsigned i = 0; i < (1u << f.bitCount); ++i) {
+        const DWORD c = TableColour(f, i);
+        const long dr = RedOf(colour) - RedOf(c);
+        const long dg = GreenOf(colour) - GreenOf(c);
+        const long db = BlueOf(colour) - BlueOf(c);
+        const long d = dr * dr + dg * dg + db * db;
+        if (bestDist < 0 || d < bestDist) {
+            bestDist = d;
+            best = i;
+            if (d == 0) break;
+        }
+    }
+    return best;
+}
+
+namespace {
+
 // The red, green and blue channels of a 16 or 32-bit format (left empty at other depths).
 void ChannelsOf(const PixelFormat& f, Channel (&ch)[3]) {
     if (f.bitCount != 16 && f.bitCount != 32) return;
@@ -207,28 +229,16 @@ class Writer {
         }
     }
 
-    // The table entry closest to the colour (squared RGB distance, lowest index on a tie);
-    // 0 for an empty table. The last answer is kept: runs of one colour are common.
+    // The table entry for a true colour (NearestEntry); colours going into 8-bit pixels are
+    // first reduced to 5 bits a channel (the middle of their step), as Windows does. The
+    // last answer is kept: runs of one colour are common.
     unsigned Nearest(DWORD colour) {
         if (m_haveLast && colour == m_lastColour) return m_lastIndex;
-        unsigned best = 0;
-        long bestDist = -1;
-        for (int i = 0; i < m_f.numColors && m_f.colors != nullptr; ++i) {
-            const RGBQUAD& q = m_f.colors[i];
-            const long dr = RedOf(colour) - q.rgbRed;
-            const long dg = GreenOf(colour) - q.rgbGreen;
-            const long db = BlueOf(colour) - q.rgbBlue;
-            const long d = dr * dr + dg * dg + db * db;
-            if (bestDist < 0 || d < bestDist) {
-                bestDist = d;
-                best = static_cast<unsigned>(i);
-                if (d == 0) break;
-            }
-        }
         m_haveLast = true;
         m_lastColour = colour;
-        m_lastIndex = best;
-        return best;
+        m_lastIndex =
+            NearestEntry(m_f, m_f.bitCount == 8 ? (colour & 0xF8F8F8) | 0x040404 : colour);
+        return m_lastIndex;
     }
 
   private:
@@ -246,18 +256,19 @@ class Writer {
     unsigned m_lastIndex = 0;
 };
 
+// True when the two formats lay out true colours alike: a copy moves the pixels unchanged,
+// the fourth byte of 32-bit pixels included.
 bool SameDirectFormat(const PixelFormat& a, const PixelFormat& b) {
     if (a.bitCount != b.bitCount || IsTableFormat(a.bitCount)) return false;
     if (a.bitCount == 24) return true;
     DWORD ar, ag, ab, br, bg, bb;
     MasksOf(a, ar, ag, ab);
     MasksOf(b, br, bg, bb);
-    // A 32-bit copy would carry the source's fourth byte; plain 32-bit output has it 0.
-    return ar == br && ag == bg && ab == bb && a.bitCount == 16;
+    return ar == br && ag == bg && ab == bb;
 }
 
-// The common true-colour cases, B, G, R bytes moved directly: plain 32 bits to plain 32 bits
-// (fourth byte 0) and 24 bits to and from plain 32 bits. False when the formats are others.
+// The common true-colour cases, B, G, R bytes moved directly: 24 bits to and from plain 32
+// bits (fourth byte 0). False when the formats are others.
 bool CopyBgrBytes(const PixelFormat& from, const BYTE* src, int srcX, const PixelFormat& to,
                   BYTE* dst, int dstX, int count) {
     const bool from32 = IsPlainBgr32(from), to32 = IsPlainBgr32(to);
@@ -277,6 +288,14 @@ bool CopyBgrBytes(const PixelFormat& from, const BYTE* src, int srcX, const Pixe
 
 }  // namespace
 
+bool SameLayout(const PixelFormat& a, const PixelFormat& b) {
+    if (a.bitCount != b.bitCount) return false;
+    if (!IsTableFormat(a.bitCount)) return SameDirectFormat(a, b);
+    for (unsigned i = 0; i < (1u << a.bitCount); ++i)
+        if (TableColour(a, i) != TableColour(b, i)) return false;
+    return true;
+}
+
 void ConvertPixels(const PixelFormat& from, const BYTE* src, int srcX, const PixelFormat& to,
                    BYTE* dst, int dstX, int count) {
     if (count <= 0 || src == nullptr || dst == nullptr) return;
@@ -288,17 +307,55 @@ void ConvertPixels(const PixelFormat& from, const BYTE* src, int srcX, const Pix
     if (CopyBgrBytes(from, src, srcX, to, dst, dstX, count)) return;
     Writer writer(to);
     if (IsTableFormat(from.bitCount) && IsTableFormat(to.bitCount)) {
-        // Index to index through a map of the source table, so each entry is matched once.
+        // Index to index through a map of the source table, so each entry is matched once;
+        // equal tables keep the indices.
         unsigned map[256];
         const int entries = 1 << from.bitCount;
+        const bool same = SameLayout(from, to);
         for (int i = 0; i < entries; ++i)
-            map[i] = writer.Nearest(TableColour(from, static_cast<unsigned>(i)));
+            map[i] = same ? static_cast<unsigned>(i)
+                          : NearestEntry(to, TableColour(from, static_cast<unsigned>(i)));
         for (int i = 0; i < count; ++i)
             WriteIndex(dst, to.bitCount, dstX + i, map[ReadIndex(src, from.bitCount, srcX + i)]);
         return;
     }
     const Reader reader(from);
     for (int i = 0; i < count; ++i) writer.Write(dst, dstX + i, reader.Read(src, srcX + i));
+}
+
+void ReadValues(const PixelFormat& f, const BYTE* row, int x, DWORD* out, int count) {
+    const int bytes = f.bitCount / 8;
+    for (int i = 0; i < count; ++i, ++x) {
+        if (bytes == 0 || bytes == 1) {
+            out[i] = ReadIndex(row, f.bitCount, x);
+            continue;
+        }
+        const BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
+        DWORD v = 0;
+        for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | p[k];
+        out[i] = v;
+    }
+}
+
+void WriteValues(const PixelFormat& f, BYTE* row, int x, const DWORD* in, int count) {
+    const int bytes = f.bitCount / 8;
+    for (int i = 0; i < count; ++i, ++x) {
+        if (bytes == 0 || bytes == 1) {
+            WriteIndex(row, f.bitCount, x, in[i]);
+            continue;
+        }
+        BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
+        for (int k = 0; k < bytes; ++k) p[k] = static_cast<BYTE>(in[i] >> (8 * k));
+    }
+}
+
+DWORD PixelValueOf(const PixelFormat& f, DWORD colour) {
+    if (IsTableFormat(f.bitCount)) return NearestEntry(f, colour);
+    BYTE pixel[4] = {};
+    Writer(f).Write(pixel, 0, colour);
+    DWORD v = 0;
+    ReadValues(f, pixel, 0, &v, 1);
+    return v;
 }
 
 }  // namespace Zumeld::Platform
