@@ -47,7 +47,7 @@ void DeletePicture(void* hbmp) {
 // A memory device context for GetDIBits and SetDIBits, which need one (Windows refuses a
 // null context), deleted at the end of the scope.
 class MemoryDc {
-public:
+  public:
     MemoryDc() : m_hdc(::CreateCompatibleDC(nullptr)) {}
     ~MemoryDc() {
         if (m_hdc != nullptr) ::DeleteDC(m_hdc);
@@ -56,7 +56,7 @@ public:
     MemoryDc& operator=(const MemoryDc&) = delete;
     HDC get() const { return m_hdc; }
 
-private:
+  private:
     HDC m_hdc;
 };
 
@@ -144,9 +144,8 @@ void CControlBmp::CreateDuplicate(HBITMAP hbmp, int nBitCount, int nPalletNum, R
             const int lines = std::min(band, m_nBmpHeight - start);
             ok = ::GetDIBits(dc.get(), hbmp, static_cast<UINT>(start), static_cast<UINT>(lines),
                              scratch.data(), AsBitmapInfo(info), DIB_RGB_COLORS) == lines &&
-                 ::SetDIBits(dc.get(), m_hBmp, static_cast<UINT>(start),
-                             static_cast<UINT>(lines), scratch.data(), AsBitmapInfo(info),
-                             DIB_RGB_COLORS) == lines;
+                 ::SetDIBits(dc.get(), m_hBmp, static_cast<UINT>(start), static_cast<UINT>(lines),
+                             scratch.data(), AsBitmapInfo(info), DIB_RGB_COLORS) == lines;
         }
     } else if (ok) {
         BitmapInfo256 info = MakeInfo(m_nBmpWidth, m_nBmpHeight, m_nBitCount);
