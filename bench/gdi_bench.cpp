@@ -62,11 +62,13 @@ void BM_GetDIBitsTo32(benchmark::State& state) {
     void* p = nullptr;
     HBITMAP a = CreateDIBSection(nullptr, &src, DIB_RGB_COLORS, &p, nullptr, 0);
     std::vector<BYTE> out(static_cast<std::size_t>(kW) * 4 * kH);
+    HDC dc = CreateCompatibleDC(nullptr);  // GetDIBits needs a context
     for (auto _ : state) {
         BITMAPINFO info = Header(kW, kH, 32);
-        GetDIBits(nullptr, a, 0, kH, out.data(), &info, DIB_RGB_COLORS);
+        GetDIBits(dc, a, 0, kH, out.data(), &info, DIB_RGB_COLORS);
     }
     state.SetItemsProcessed(state.iterations() * kW * kH);
+    DeleteDC(dc);
     DeleteObject(a);
 }
 BENCHMARK(BM_GetDIBitsTo32)->Arg(8)->Arg(16)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);

@@ -358,7 +358,7 @@ void GetBits() {
     DeleteDC(dc);
 }
 
-// Palette indices, CreateDIBitmap without a context, deleting selected objects, GetObject.
+// Palette indices, CreateDIBitmap without a context, deleting selected objects.
 void Misc() {
     Group("misc");
     struct {
@@ -397,19 +397,6 @@ void Misc() {
         Case("createdibitmap%d", bits);
         DeleteObject(b);
     }
-    for (int bits : {1, 8, 24, 32}) {
-        Dib sec(5, 3, bits, 1);
-        HBITMAP ddb = CreateBitmap(5, 3, 1, static_cast<UINT>(bits), nullptr);
-        for (HBITMAP b : {sec.bmp, ddb}) {
-            BITMAP bm{};
-            Put(GetObjectA(b, sizeof bm, &bm));
-            for (long long v : {bm.bmType, bm.bmWidth, bm.bmHeight, bm.bmWidthBytes}) Put(v);
-            Put(bm.bmPlanes * 100 + bm.bmBitsPixel);
-            Put(bm.bmBits != nullptr);
-            Case("getobject%d.%s", bits, b == ddb ? "ddb" : "dib");
-        }
-        DeleteObject(ddb);
-    }
     HBITMAP b = CreateBitmap(2, 2, 1, 32, nullptr);
     HBRUSH br = CreateSolidBrush(RGB(1, 2, 3));
     HGDIOBJ oldBmp = SelectObject(dc, b), oldBr = SelectObject(dc, br);
@@ -421,9 +408,6 @@ void Misc() {
     Put(DeleteObject(b) * 2 + DeleteObject(br));
     Case("deleteselected");
     DeleteDC(dc);
-    Dib px(3, 1, 32, 2);
-    for (int x = -1; x < 4; ++x) Put(static_cast<long long>(GetPixel(px.dc, x, 0)));
-    Case("getpixel");
 }
 
 }  // namespace

@@ -189,8 +189,8 @@ void Transfer(const RowSurface& dst, const RowSurface* src, const Axis& ax, cons
             }
             DWORD s = 0;
             if (src != nullptr) {
-                s = 0xFFFFFFFF;
-                for (I64 c = from[u].lo; c < from[u].hi; ++c)
+                s = merged[static_cast<std::size_t>(from[u].lo - hull.lo)];
+                for (I64 c = from[u].lo + 1; c < from[u].hi; ++c)
                     s &= merged[static_cast<std::size_t>(c - hull.lo)];
             }
             out[u] = ApplyRop(index, pattern, s, d) & mask;

@@ -325,27 +325,31 @@ void ConvertPixels(const PixelFormat& from, const BYTE* src, int srcX, const Pix
 
 void ReadValues(const PixelFormat& f, const BYTE* row, int x, DWORD* out, int count) {
     const int bytes = f.bitCount / 8;
-    for (int i = 0; i < count; ++i, ++x) {
-        if (bytes == 0 || bytes == 1) {
-            out[i] = ReadIndex(row, f.bitCount, x);
-            continue;
-        }
-        const BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
-        DWORD v = 0;
-        for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | p[k];
+    if (bytes <= 1) {
+        for (int i = 0; i < count; ++i) out[i] = ReadIndex(row, f.bitCount, x + i);
+        return;
+    }
+    const BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
+    for (int i = 0; i < count; ++i, p += bytes) {
+        DWORD v = static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8;
+        if (bytes >= 3) v |= static_cast<DWORD>(p[2]) << 16;
+        if (bytes == 4) v |= static_cast<DWORD>(p[3]) << 24;
         out[i] = v;
     }
 }
 
 void WriteValues(const PixelFormat& f, BYTE* row, int x, const DWORD* in, int count) {
     const int bytes = f.bitCount / 8;
-    for (int i = 0; i < count; ++i, ++x) {
-        if (bytes == 0 || bytes == 1) {
-            WriteIndex(row, f.bitCount, x, in[i]);
-            continue;
-        }
-        BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
-        for (int k = 0; k < bytes; ++k) p[k] = static_cast<BYTE>(in[i] >> (8 * k));
+    if (bytes <= 1) {
+        for (int i = 0; i < count; ++i) WriteIndex(row, f.bitCount, x + i, in[i]);
+        return;
+    }
+    BYTE* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
+    for (int i = 0; i < count; ++i, p += bytes) {
+        p[0] = static_cast<BYTE>(in[i]);
+        p[1] = static_cast<BYTE>(in[i] >> 8);
+        if (bytes >= 3) p[2] = static_cast<BYTE>(in[i] >> 16);
+        if (bytes == 4) p[3] = static_cast<BYTE>(in[i] >> 24);
     }
 }
 
