@@ -307,8 +307,10 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
     // DIB too (save for an unstretched copy from its corner (0, 0)); other operations count
     // it from a top-down DIB's top, a negative height reaching back from the row above ySrc.
     std::int64_t top = static_cast<std::int64_t>(d.height) - ySrc - SrcHeight;
-    if (d.topDown && (rop != SRCCOPY ||
-                      (xSrc == 0 && ySrc == 0 && SrcWidth == DestWidth && SrcHeight == DestHeight)))
+    if (d.topDown && rop == SRCCOPY && xSrc == 0 && ySrc == 0 && SrcWidth == DestWidth &&
+        SrcHeight == DestHeight)
+        top = 0;
+    else if (d.topDown && rop != SRCCOPY)
         top = SrcHeight < 0 ? static_cast<std::int64_t>(ySrc) - 1 : ySrc;
     // A mirrored rectangle counted from the bottom that starts above the picture starts at its
     // top row.
