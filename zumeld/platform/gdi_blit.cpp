@@ -11,11 +11,6 @@ namespace {
 
 using I64 = std::int64_t;
 
-// Division rounding toward zero, as the extents are scaled.
-I64 TruncDiv(I64 a, I64 b) {
-    return a / b;
-}
-
 I64 CeilDiv(I64 a, I64 b) {  // b > 0
     return a >= 0 ? (a + b - 1) / b : -((-a) / b);
 }
@@ -81,10 +76,10 @@ bool MakeAxis(std::int64_t dx, std::int64_t dw, std::int64_t sx, std::int64_t sw
         dVis = r;
         sVis = {r.lo - dx + sx, r.hi - dx + sx};
     } else {
-        // The visible source mapped into the destination, widened by a pixel for rounding.
+        // The visible source mapped into the destination (scaled rounding toward zero, as
+        // integer division does), widened by a pixel for rounding.
         const I64 back = sw < 0 ? 1 : 0;
-        I64 lo = TruncDiv((sVis.lo - sx - back) * dw, sw),
-            hi = TruncDiv((sVis.hi - sx - back) * dw, sw);
+        I64 lo = (sVis.lo - sx - back) * dw / sw, hi = (sVis.hi - sx - back) * dw / sw;
         if (lo > hi) std::swap(lo, hi);
         // A mirrored source that does not fit its surface leaves the destination unmirrored
         // there: the destination rectangle moves.
@@ -96,8 +91,8 @@ bool MakeAxis(std::int64_t dx, std::int64_t dw, std::int64_t sx, std::int64_t sw
         if (dVis.Empty()) return false;
         // And back: the destination's visible part in source pixels.
         const I64 dback = dw < 0 ? 1 : 0;
-        lo = sx + TruncDiv((dVis.lo - dx - dback) * sw, dw);
-        hi = sx + TruncDiv((dVis.hi - dx - dback) * sw, dw);
+        lo = sx + (dVis.lo - dx - dback) * sw / dw;
+        hi = sx + (dVis.hi - dx - dback) * sw / dw;
         if (lo > hi) std::swap(lo, hi);
         sVis = Intersect({lo - 1, hi + 1}, sVis);
         if (sVis.Empty()) return false;
