@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -114,6 +116,27 @@ TEST_F(ZumeldCli, EachCommandOnGoodInput) {
     // edit reads heightmaps too: a quarter turn of the 96 x 64 map is 64 x 96.
     Ok("edit s.png t.elv --rotate=90");
     EXPECT_NE(Ok("info t.elv").find("width: 64"), std::string::npos);
+}
+
+// The built-in sample is an island at any size and seed: sea along every edge, about 40 %
+// sea in all, peaks at 3000.
+TEST_F(ZumeldCli, SampleMapIsAnIslandInsideTheFrame) {
+    for (const auto& [w, h, seed] : {std::tuple{1024, 768, 1}, {200, 120, 7}, {300, 40, 2}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        Ok("generate --size " + std::to_string(w) + "x" + std::to_string(h) + " --seed " +
+           std::to_string(seed) + " -o i.elv");
+        const std::vector<int> cells = CellsOf("i.elv");
+        int sea = 0, peak = 0, landOnEdge = 0;
+        for (int k = 0; k < w * h; ++k) {
+            sea += cells[k] == 0;
+            peak = std::max(peak, cells[k]);
+            const int i = k % w, j = k / w;
+            landOnEdge += (i == 0 || j == 0 || i == w - 1 || j == h - 1) && cells[k] != 0;
+        }
+        EXPECT_EQ(landOnEdge, 0);
+        EXPECT_NEAR(sea, 0.4 * w * h, 0.03 * w * h);
+        EXPECT_GE(peak, 2999);
+    }
 }
 
 TEST_F(ZumeldCli, EveryFormatRoundTripsExactly) {

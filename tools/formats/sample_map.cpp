@@ -1,13 +1,23 @@
-// The built-in sample map: an island made from hashed value noise.
+// The built-in sample map: an island made from hashed gradient noise.
 //
 // Every cell is a pure function of its position relative to the map size and of the seed,
-// so the same arguments give the same map on every machine (integer hashing; the double
-// arithmetic is plain adds and multiplies, no library calls whose last bit could differ).
-// The steps: a rolling fractal height field, pulled down toward the edges by an elliptic
-// island mask with a few offset lobes; the sea level is set at the 40th percentile so
-// that close to 40 % of the cells are sea; the land above it rises gently near the coast
-// and steeply in the mountains, ridged noise cuts valleys into it, and the highest cell
-// is scaled to 3000.
+// so the same arguments give the same map on every machine: integer hashing, and double
+// arithmetic of adds, multiplies and divides plus std::sqrt and std::floor, which IEEE 754
+// defines to the last bit (correctly rounded, or exact); no library call whose last bit
+// could differ between math libraries, and the build keeps the compiler from fusing
+// multiplies and adds.
+//
+// The steps: a dome with a few offset lobes, laid out on the frame at a warped position,
+// plus a rolling fractal height field, sunk toward the frame's edges; the sea
+// level is set at the 40th percentile so that close to 40 % of the cells are sea, and
+// never below the highest cell on the border, so that the sea goes all around the island
+// at any size and seed; the land above it rises gently near the coast and steeply in the
+// mountains, ridged noise cuts valleys into it, and the highest cell is scaled to 3000.
+//
+// The land has no crease: its slope is continuous everywhere (the noise is interpolated
+// with a quintic fade, the lobes and the bowls meet flat ground with a continuous slope, and
+// the crests of the ridged field are rounded), and no crest runs along a noise lattice
+// (see Ridged).
 #include "sample_map.h"
 
 #include <algorithm>
@@ -20,7 +30,13 @@ namespace {
 
 constexpr double kSeaFraction = 0.40;
 constexpr double kPeakElevation = 3000.0;
-constexpr double kShoreStart = 0.7;  // squared elliptic radius where the edge bowl starts
+// Where the two edge bowls (see Bowl) start.
+constexpr double kBroadBowlStart = 0.3;
+constexpr double kSteepBowlStart = 0.6;
+constexpr double kBowlDepth = 2.5;
+// How far the crests of the ridged field are rounded, on its broadest octave; each finer
+// octave rounds 1.5 times as far, so that its narrower crests are smooth too.
+constexpr double kCrestRound = 0.02;
 
 // A 64-bit integer hash (the splitmix64 finaliser) of a lattice point, an octave and the
 // seed, mapped to [0, 1).
@@ -91,6 +107,15 @@ double Fractal(double x, double y, int octaves, double gain, int salt, std::uint
     return sum / total;
 }
 
+// The depth of a bowl at frame position (ex, ey) (-1 to 1 across the frame): 0 up to
+// s = ex^4 + ey^4 = start, then growing with the cube of the excess, so that its slope and
+// curvature stay continuous, to kBowlDepth at s = 1 (the middle of each edge).
+double Bowl(double ex, double ey, double start) {
+    double s = (ex * ex) * (ex * ex) + (ey * ey) * (ey * ey);
+    double rim = (s - start) / (1.0 - start);
+    return rim > 0.0 ? kBowlDepth * rim * rim * rim : 0.0;
+}
+
 // A lobe of the island: 1 at its centre, falling to 0 at its radii.
 double Lobe(double x, double y, double cx, double cy, double rx, double ry) {
     double dx = (x - cx) / rx, dy = (y - cy) / ry;
@@ -98,16 +123,28 @@ double Lobe(double x, double y, double cx, double cy, double rx, double ry) {
     return r2 >= 1.0 ? 0.0 : (1.0 - r2) * (1.0 - r2);
 }
 
-// Ridged fractal in [0, 1]: sharp crests where each octave's noise crosses zero.
+// Ridged fractal in [0, 1]: crests where each octave's noise crosses zero.
+//
+// Gradient noise is zero at every lattice point, and all along a lattice edge whose two end
+// gradients both point across it (nearly zero when they nearly do), so the zero lines of
+// one noise often run straight along its lattice, and folding them would draw straight
+// crests. Each octave therefore folds the mean of two noises on lattices turned 53 degrees
+// apart: where one is zero along its lattice the other is not, and the zero lines of the
+// sum follow neither lattice. The fold itself is rounded (|n| taken as
+// sqrt(n^2 + round^2) - round), so that a crest is a narrow smooth ridge rather than a kink
+// that shows as a line when zoomed.
 double Ridged(double x, double y, int octaves, int salt, std::uint32_t seed) {
-    double sum = 0.0, weight = 1.0, total = 0.0;
+    double sum = 0.0, weight = 1.0, total = 0.0, round = kCrestRound;
     for (int o = 0; o < octaves; ++o) {
-        double n = GradientNoise(x, y, o + salt, seed);
-        double r = 1.0 - (n < 0 ? -n : n);
+        double tx = 0.6 * x - 0.8 * y + 17.3, ty = 0.8 * x + 0.6 * y + 5.9;
+        double n = 0.7071 * (GradientNoise(x, y, o + salt, seed) +
+                             GradientNoise(tx, ty, o + salt + 100, seed));
+        double r = 1.0 - (std::sqrt(n * n + round * round) - round);
         r = r < 0.0 ? 0.0 : r;
         sum += weight * r * r;
         total += weight;
         weight *= 0.5;
+        round *= 1.5;
         NextOctave(x, y);
     }
     return sum / total;
@@ -124,33 +161,43 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     std::vector<float> valley(count);
     std::vector<float> detail(count);
 
-    // Positions are relative to the longer side, so the island keeps its shape at any size
-    // and aspect ratio.
+    // Noise positions are relative to the longer side, so the terrain keeps its scale at any
+    // aspect ratio; the island's outline is laid out on the frame (u, v from -1 to 1 across
+    // it), so it fills any frame.
     const double unit = 1.0 / static_cast<double>(std::max(width, height));
     const double cx = 0.5 * width * unit, cy = 0.5 * height * unit;
     for (int j = 0; j < height; ++j) {
         for (int i = 0; i < width; ++i) {
             double x = (i + 0.5) * unit, y = (j + 0.5) * unit;
-            // Warp the position a little so coasts wander instead of following the ellipses.
-            double wx = x + 0.08 * Fractal(x * 3.0, y * 3.0, 4, 0.5, 40, seed);
-            double wy = y + 0.08 * Fractal(x * 3.0 + 9.1, y * 3.0 + 2.3, 4, 0.5, 50, seed);
-            double mask = Lobe(wx, wy, cx, cy, 0.40 * width * unit, 0.38 * height * unit) +
-                          0.5 * Lobe(wx, wy, cx - 0.20, cy + 0.08, 0.20, 0.16) +
-                          0.4 * Lobe(wx, wy, cx + 0.20, cy - 0.10, 0.18, 0.14);
-            double relief = Fractal(x * 4.0 + 1.7, y * 4.0 + 3.1, 8, 0.5, 0, seed);
-            const std::size_t k = static_cast<std::size_t>(j) * width + i;
-            // Sink the ground toward the map's edges and corners (an elliptic bowl) so the
-            // island stays inside the frame.
+            // Frame position, warped so that coasts and mountains wander instead of
+            // following the ellipses.
             double ex = (x - cx) / cx, ey = (y - cy) / cy;
-            double rim = ex * ex + ey * ey - kShoreStart;
-            raw[k] = static_cast<float>(mask + 0.3 * relief - (rim > 0.0 ? 1.2 * rim * rim : 0.0));
+            double u = ex + 0.6 * Fractal(x * 3.0, y * 3.0, 4, 0.5, 40, seed);
+            double v = ey + 0.6 * Fractal(x * 3.0 + 9.1, y * 3.0 + 2.3, 4, 0.5, 50, seed);
+            // A dome falling from the middle toward the frame, so that the coast follows its
+            // warped outline, plus a few lobes that make the island uneven.
+            double shape = Lobe(u, v, 0.0, 0.0, 0.80, 0.76) +
+                           0.5 * Lobe(u, v, -0.40, 0.21, 0.40, 0.43) +
+                           0.4 * Lobe(u, v, 0.40, -0.27, 0.36, 0.37) - 1.2 * (u * u + v * v);
+            double relief = Fractal(x * 4.0 + 1.7, y * 4.0 + 3.1, 8, 0.6, 0, seed);
+            // Sink the ground toward the frame's edges so the island stays inside: a broad
+            // bowl, stretched and shrunk with the relief so that where it holds the coast
+            // back the coast stays ragged, and a steeper one near the edge, stretched less,
+            // that keeps the coast off the edge where the first is shrunk.
+            double broad = 1.0 + 0.3 * relief, steep = 1.0 + 0.1 * relief;
+            double bowl = Bowl(ex * broad, ey * broad, kBroadBowlStart) +
+                          Bowl(ex * steep, ey * steep, kSteepBowlStart);
+            const std::size_t k = static_cast<std::size_t>(j) * width + i;
+            raw[k] = static_cast<float>(shape + 0.4 * relief - bowl);
             valley[k] = static_cast<float>(Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed));
             detail[k] =
                 static_cast<float>(Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed));
         }
     }
 
-    // Sea level at the 40th percentile of the raw heights; the highest raw height is the top.
+    // Sea level at the 40th percentile of the raw heights, raised if need be to the highest
+    // raw height on the border, so that every border cell is sea whatever the size and seed;
+    // the highest raw height is the top.
     double seaLevel;
     {
         std::vector<float> sorted(raw);
@@ -159,6 +206,15 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(seaIndex),
                          sorted.end());
         seaLevel = sorted[seaIndex];
+    }
+    const auto raiseTo = [&](std::size_t k) { seaLevel = std::max(seaLevel, double{raw[k]}); };
+    for (int i = 0; i < width; ++i) {
+        raiseTo(static_cast<std::size_t>(i));
+        raiseTo(static_cast<std::size_t>(height - 1) * width + i);
+    }
+    for (int j = 0; j < height; ++j) {
+        raiseTo(static_cast<std::size_t>(j) * width);
+        raiseTo(static_cast<std::size_t>(j) * width + (width - 1));
     }
     const double top = *std::max_element(raw.begin(), raw.end());
     const double span = top > seaLevel ? top - seaLevel : 1.0;
