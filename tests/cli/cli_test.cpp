@@ -17,7 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "geotiff.h"
 #include "temp_dir.h"
+#include "tiff_test_support.h"
 
 namespace {
 
@@ -237,6 +239,52 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
             EXPECT_EQ(Listing(), before);  // no output, no temporary file
         }
     }
+}
+
+// GeoTIFF in and out: the export round trip, georeferenced pictures of an area, --like,
+// and a raster larger than a map refused until --fit reduces it.
+TEST_F(ZumeldCli, GeoTiffRoundTripAndGeoreferencedPictures) {
+    Ok("generate --size 300x200 --seed 5 -o s.elv");
+    Ok("export s.elv s.tif");
+    Ok("import s.tif back.elv");
+    EXPECT_EQ(Read("back.elv"), Read("s.elv"));
+    // 30 m cells of WGS 84 / UTM 32N, top-left corner at (500000, 5000000).
+    const std::vector<std::uint16_t> utm32 = {1, 1, 0, 2, 1025, 0, 1, 1, 3072, 0, 1, 32632};
+    WriteTiff(dir.File("dem.tif"),
+              {.width = 300,
+               .height = 200,
+               .scale = {30, 30, 0},
+               .tie = {0, 0, 0, 5e5, 5e6, 0},
+               .keys = utm32},
+              [](int x, int y) { return x * y % 700; });
+    Ok("render dem.tif -o r.tif --area 10,20,100,50 --size 200x100");
+    Ok("render dem.tif -o r.png --area 10,20,100,50 --size 200x100");
+    Ok("export s.elv like.tif --like dem.tif");
+    const auto geo = zumeld_formats::ReadGeoTiffGeoReference(dir.File("r.tif")).value();
+    EXPECT_EQ(geo.transform, (std::array<double, 6>{500300, 15, 0, 4999400, 0, -15}));
+    EXPECT_EQ(geo.keys, utm32);
+    EXPECT_EQ(Read("r.pgw"), "15\n0\n0\n-15\n500307.5\n4999392.5\n");  // pixel centres
+    EXPECT_EQ(zumeld_formats::ReadGeoTiffGeoReference(dir.File("like.tif"))->transform,
+              (std::array<double, 6>{5e5, 30, 0, 5e6, 0, -30}));
+
+    WriteTiff(dir.File("big.tif"), {.bits = 8, .width = 40000, .height = 3},
+              [](int, int) { return 5; });
+    const std::set<std::string> before = Listing();
+    const Result r = Run("import big.tif big.elv");
+    ExpectOneLineError(r, 1);
+    EXPECT_NE(r.err.find("--fit"), std::string::npos);
+    EXPECT_EQ(Listing(), before);
+    Ok("import big.tif big.elv --fit 400x400");
+    EXPECT_NE(Ok("info big.elv").find("width: 400"), std::string::npos);
+
+    if (std::system("command -v gdalinfo >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gdalinfo is not installed: GDAL's reading of the picture is not checked";
+    ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && gdalinfo r.tif >gdal.txt").c_str()),
+              0);
+    for (const char* line :
+         {"Origin = (500300.000000000000000,4999400.000000000000000)",
+          "Pixel Size = (15.000000000000000,-15.000000000000000)", "UTM zone 32N"})
+        EXPECT_NE(Read("gdal.txt").find(line), std::string::npos) << line;
 }
 
 }  // namespace

@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
+#include "elv.h"
 #include "error.h"
 #include "files.h"
-#include "elv.h"
+#include "geotiff.h"
+#include "raster.h"
 #include "png_source_p.h"
 #include "zumeld/zumeld.h"
 
@@ -177,7 +180,11 @@ HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path
     if (EndsWith(p, ".raw")) return HeightFormat::kRaw;
     if (EndsWith(p, ".asc")) return HeightFormat::kAsc;
     if (EndsWith(p, ".elv")) return HeightFormat::kElv;
-    throw UsageError(what, "unknown format (the name must end in .png, .pgm, .raw, .asc or .elv)");
+    if (EndsWith(p, ".tif") || EndsWith(p, ".tiff")) return HeightFormat::kTiff;
+    if (EndsWith(p, ".hgt")) return HeightFormat::kHgt;
+    throw UsageError(what,
+                     "unknown format (the name must end in .png, .pgm, .raw, .asc, .tif, .hgt or "
+                     ".elv)");
 }
 
 SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes) {
@@ -383,25 +390,6 @@ std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& sample
     return std::vector<std::uint8_t>(s.begin(), s.end());
 }
 
-std::vector<short> SamplesToElevations(const SampleGrid& grid, double scale, double offset,
-                                       bool hasSeaLevel, double seaLevel,
-                                       const std::function<void(std::uint64_t)>& onRow) {
-    std::vector<short> out(grid.values.size());
-    const std::size_t w = static_cast<std::size_t>(std::max(grid.width, 0));
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (onRow && w > 0 && i % w == 0) onRow(i);
-        if (!grid.nodata.empty() && grid.nodata[i]) continue;  // sea
-        const double v = std::round(grid.values[i] * scale + offset);
-        // Clamp before converting: the product can be far outside any integer type.
-        const double c = std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0);
-        short e = static_cast<short>(c);
-        if (hasSeaLevel && e <= seaLevel) e = 0;
-        out[i] = e;
-    }
-    if (onRow) onRow(out.size());
-    return out;
-}
-
 namespace {
 std::string Shown(double v) {
     char text[64];
@@ -424,29 +412,56 @@ std::int32_t ElevationToSample(const std::string& what, int elevation, double sc
 
 namespace {
 
-// Maps the grid's values to elevations and gives them to the map.
+// A target in the map's own grid, made at the size the reader asks for.
+TargetMaker MapTarget(const std::string& path, Zumeld::CCtrlElvMap& map) {
+    return [&path, &map](int w, int h) {
+        map.CreateNewMap(w, h);
+        if (map.m_nWidth != w || map.m_nHeight != h || !map.m_pElevation)
+            throw Error(path, "out of memory for " + std::to_string(w) + " x " + std::to_string(h) +
+                                  " cells");
+        return ElevationTarget{map.m_pElevation.get(), map.m_nBufferWidth};
+    };
+}
+
+// Maps the grid's values to elevations (resampled to --fit) and gives them to the map.
 void InstallElevations(const std::string& path, const SampleGrid& grid, const ImportOptions& o,
                        Zumeld::CCtrlElvMap& map, const LoadProgress& progress) {
-    const std::size_t total = grid.values.size();
-    const std::vector<short> cells = SamplesToElevations(grid, o.scale, o.offset, o.hasSeaLevel,
-                                                         o.seaLevel, [&](std::uint64_t done) {
-                                                             if (progress) progress(done, total);
-                                                         });
-    map.SetElevationData(grid.width, grid.height, cells.data());
-    if (map.m_nWidth != grid.width || map.m_nHeight != grid.height)
-        throw Error(path, "out of memory for " + std::to_string(grid.width) + " x " +
-                              std::to_string(grid.height) + " cells");
+    const auto [ow, oh] = FitSize(grid.width, grid.height, o.fitWidth, o.fitHeight);
+    RasterSink sink(grid.width, grid.height, static_cast<int>(ow), static_cast<int>(oh),
+                    SampleType::kFloat64, std::nullopt, o,
+                    MapTarget(path, map)(static_cast<int>(ow), static_cast<int>(oh)));
+    const std::size_t w = static_cast<std::size_t>(grid.width);
+    std::vector<double> row(w);
+    for (std::size_t y = 0; y < static_cast<std::size_t>(grid.height); ++y) {
+        for (std::size_t x = 0; x < w; ++x)  // NODATA cells as NaN: sea
+            row[x] = !grid.nodata.empty() && grid.nodata[y * w + x]
+                         ? std::numeric_limits<double>::quiet_NaN()
+                         : grid.values[y * w + x];
+        sink.PutRow(row.data());
+        if (progress) progress((y + 1) * w, grid.values.size());
+    }
+    map.FillGapOfElevationData();
 }
 
 }  // namespace
 
-void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlElvMap& map,
-                const LoadProgress& progress) {
+std::optional<GeoReference> LoadAnyMap(const std::string& path, const ImportOptions& o,
+                                       Zumeld::CCtrlElvMap& map, const LoadProgress& progress) {
     const HeightFormat format = HeightFormatOfPath(path, path);
+    if (format == HeightFormat::kTiff || format == HeightFormat::kHgt) {
+        const std::optional<GeoReference> geo =
+            format == HeightFormat::kTiff ? ReadGeoTiffFile(path, o, MapTarget(path, map), progress)
+                                          : ReadHgtFile(path, o, MapTarget(path, map), progress);
+        map.FillGapOfElevationData();
+        return geo;
+    }
     if (format == HeightFormat::kElv) {
         LoadMap(path, map);
+        if (map.m_nWidth < 1 || map.m_nHeight < 1 || !map.m_pElevation) return std::nullopt;
         const bool identity = o.scale == 1.0 && o.offset == 0.0 && !o.hasSeaLevel;
-        if (identity || map.m_nWidth < 1 || map.m_nHeight < 1 || !map.m_pElevation) return;
+        const auto fitted = FitSize(map.m_nWidth, map.m_nHeight, o.fitWidth, o.fitHeight);
+        if (identity && fitted.first == map.m_nWidth && fitted.second == map.m_nHeight)
+            return std::nullopt;
         // The map's own cells are the source values.
         SampleGrid cells;
         cells.width = map.m_nWidth;
@@ -458,7 +473,7 @@ void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlEl
             cells.values.insert(cells.values.end(), row, row + cells.width);
         }
         InstallElevations(path, cells, o, map, progress);
-        return;
+        return std::nullopt;
     }
     if (format == HeightFormat::kRaw && o.rawWidth == 0)
         throw UsageError(path,
@@ -481,6 +496,7 @@ void LoadAnyMap(const std::string& path, const ImportOptions& o, Zumeld::CCtrlEl
             break;
     }
     InstallElevations(path, grid, o, map, progress);
+    return std::nullopt;
 }
 
 }  // namespace zumeld_formats

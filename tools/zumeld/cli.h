@@ -86,8 +86,8 @@ class LoadBar {
     std::optional<Progress> bar_;
 };
 
-// Takes --scale, --offset, --sea-level or --size (--raw-size) into options; false for any
-// other option. Throws UsageError for a bad value.
+// Takes --scale, --offset, --sea-level, --size (--raw-size) or --fit into options; false for
+// any other option. Throws UsageError for a bad value.
 bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
 
 // The subcommands. Each takes the arguments after its own name and returns an exit status.

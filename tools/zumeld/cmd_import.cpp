@@ -1,5 +1,5 @@
 // zumeld import IN OUT.elv: reads a heightmap (16- or 8-bit greyscale PNG, PGM, raw int16,
-// ESRI ASCII grid, or an .elv file) and stores it as an elevation file.
+// ESRI ASCII grid, GeoTIFF, SRTM .hgt, or an .elv file) and stores it as an elevation file.
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -20,21 +20,24 @@ const char kHelp[] =
     "Reads a heightmap and writes it as an elevation file (delta-and-run encoding). IN's\n"
     "format follows its extension: .png (greyscale, 1 to 16 bits), .pgm (P5, 8 or 16 bits),\n"
     ".raw (little-endian signed 16-bit samples, needs --size), .asc (ESRI ASCII grid; NODATA\n"
-    "cells become sea) or .elv. Each elevation is round(value * scale + offset), halves away\n"
-    "from zero, clamped to -32768..32767.\n"
+    "cells become sea), .tif/.tiff (GeoTIFF: one band of 8, 16 or 32-bit integers or 32 or\n"
+    "64-bit floats, any compression libtiff reads, BigTIFF too; no-data and NaN cells become\n"
+    "sea), .hgt (SRTM tile, 1201 or 3601 cells a side; voids become sea) or .elv. Each\n"
+    "elevation is round(value * scale + offset), halves away from zero, clamped to\n"
+    "-32768..32767. A map holds at most 32767 cells a side; --fit reduces a larger raster.\n"
     "\n"
     "options:\n"
     "  --scale S         multiply source values by S (default 1)\n"
     "  --offset O        then add O (default 0)\n"
     "  --sea-level V     elevations at or below V become 0 (sea)\n"
     "  --size WxH        the grid size of a .raw file\n"
+    "  --fit WxH         reduce a larger raster to at most W x H cells, keeping its shape:\n"
+    "                    each cell the area average of the values it covers\n"
     "  -h, --help        show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {{"scale", 0, true},
-                                        {"offset", 0, true},
-                                        {"sea-level", 0, true},
-                                        {"size", 0, true},
-                                        {"raw-size", 0, true}};
+const std::vector<OptionSpec> kSpecs = {{"scale", 0, true},     {"offset", 0, true},
+                                        {"sea-level", 0, true}, {"size", 0, true},
+                                        {"raw-size", 0, true},  {"fit", 0, true}};
 
 double FiniteNumber(const std::string& option, const std::string& text) {
     const double v = ParseNumber(option, text);
@@ -53,14 +56,14 @@ bool TakeImportOption(const ParsedArg& a, ImportOptions& o) {
     } else if (a.option == "--sea-level") {
         o.seaLevel = FiniteNumber(a.option, a.value);
         o.hasSeaLevel = true;
-    } else if (a.option == "--size" || a.option == "--raw-size") {
+    } else if (a.option == "--size" || a.option == "--raw-size" || a.option == "--fit") {
         const std::vector<std::string> wh = SplitList(a.value, true);
         if (wh.size() != 2) throw UsageError(a.option, "needs WxH, not '" + a.value + "'");
         const long long w = ParseInteger(a.option, wh[0]), h = ParseInteger(a.option, wh[1]);
         if (w < 1 || h < 1 || w > kMaxGridSide || h > kMaxGridSide)
             throw UsageError(a.option, "each side must be 1.." + std::to_string(kMaxGridSide));
-        o.rawWidth = static_cast<int>(w);
-        o.rawHeight = static_cast<int>(h);
+        (a.option == "--fit" ? o.fitWidth : o.rawWidth) = static_cast<int>(w);
+        (a.option == "--fit" ? o.fitHeight : o.rawHeight) = static_cast<int>(h);
     } else {
         return false;
     }

@@ -3,13 +3,15 @@
 // or inside polygons), blend an overlay picture, draw lines, and store the buffer.
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli.h"
-#include "picture.h"
-#include "heightmap.h"
 #include "elv.h"
+#include "geotiff.h"
+#include "heightmap.h"
+#include "picture.h"
 #include "sample_map.h"
 #include "zumeld/zumeld.h"
 
@@ -22,9 +24,12 @@ constexpr int kMaxPictureSide = 16384;
 const char kHelp[] =
     "usage: zumeld render [MAP] -o OUT.png [options]\n"
     "\n"
-    "Draws MAP (an .elv file or any heightmap import reads: .png, .pgm, .raw, .asc; without\n"
-    "it the built-in sample map, 1024 x 768 cells) as\n"
-    "textured, shaded relief and writes OUT as PNG, or as a 24-bit .bmp when OUT ends in .bmp.\n"
+    "Draws MAP (an .elv file or any heightmap import reads: .png, .pgm, .raw, .asc, .tif,\n"
+    ".hgt; without it the built-in sample map, 1024 x 768 cells) as textured, shaded relief\n"
+    "and writes OUT as PNG, as a 24-bit .bmp when OUT ends in .bmp, or as an RGB GeoTIFF when\n"
+    "it ends in .tif or .tiff. When MAP is georeferenced (a GeoTIFF, an .hgt tile named like\n"
+    "N45E006.hgt) the picture is too: a GeoTIFF carries the reference system and the\n"
+    "picture's place, a .png or .bmp gets a world file beside it (.pgw, .bpw).\n"
     "\n"
     "options:\n"
     "  -o, --output OUT          the picture to write (required)\n"
@@ -50,6 +55,8 @@ const char kHelp[] =
     "                            how a heightmap MAP's values become elevations, as in\n"
     "                            'zumeld import' (default: the values as they are)\n"
     "  --raw-size WxH            the grid size of a .raw MAP\n"
+    "  --fit WxH                 reduce a MAP larger than W x H cells by area average, as in\n"
+    "                            'zumeld import'\n"
     "  -h, --help                show this text\n";
 
 struct Options {
@@ -111,7 +118,8 @@ const std::vector<OptionSpec> kSpecs = {
     {"no-texture", 0, false},  {"color", 0, true},     {"dim", 0, false},
     {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
     {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
-    {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true}};
+    {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
+    {"fit", 0, true}};
 
 Options Parse(const ParsedArgs& parsed) {
     Options o;
@@ -124,7 +132,7 @@ Options Parse(const ParsedArgs& parsed) {
         } else if (a == "--raw-size") {
             TakeImportOption(ParsedArg{"--size", arg.value}, o.import);
         } else if (a != "--size" && TakeImportOption(arg, o.import)) {
-            // --scale, --offset, --sea-level
+            // --scale, --offset, --sea-level, --fit
         } else if (a == "--output") {
             o.output = value();
         } else if (a == "--area") {
@@ -190,12 +198,13 @@ int CmdRender(const std::vector<std::string>& args) {
     const Options o = Parse(parsed);
 
     Zumeld::CCtrlElvMap map;
+    std::optional<GeoReference> geo;
     if (o.map.empty()) {
         const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
         map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
     } else {
         LoadBar bar("import");
-        LoadAnyMap(o.map, o.import, map, std::ref(bar));
+        geo = LoadAnyMap(o.map, o.import, map, std::ref(bar));
     }
     if (map.m_nWidth < 1 || map.m_nHeight < 1)
         throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");
@@ -251,7 +260,26 @@ int CmdRender(const std::vector<std::string>& args) {
     }
     for (const auto& l : o.lines) map.DrawLineOnBitmapBuffer(l.a, l.b, l.color);
 
+    // The picture's pixel (0, 0) corner is cell (left, top); a pixel spans area / size cells.
+    if (geo)
+        geo = Resampled(*geo, left, top, static_cast<double>(areaW) / width,
+                        static_cast<double>(areaH) / height);
+    if (IsTiffPath(o.output)) {
+        WriteFileAtomically(
+            o.output, EncodeGeoTiffPicture(o.output, map.m_bmpInternal, geo ? &*geo : nullptr));
+        return kExitOk;
+    }
     WritePicture(o.output, map.m_bmpInternal);
+    if (geo) {
+        const std::string text = WorldFileText(*geo);
+        try {
+            WriteFileAtomically(WorldFilePath(o.output),
+                                std::vector<std::uint8_t>(text.begin(), text.end()));
+        } catch (...) {
+            std::remove(o.output.c_str());  // no picture without its place
+            throw;
+        }
+    }
     return kExitOk;
 }
 

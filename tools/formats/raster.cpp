@@ -1,0 +1,213 @@
+#include "raster.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace zumeld_formats {
+
+short ElevationOf(double value, const ImportOptions& o) {
+    const double v = std::round(value * o.scale + o.offset);  // halves away from zero
+    // Clamp before converting: the product can be far outside any integer type.
+    const double c = std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0);
+    short e = static_cast<short>(c);
+    if (o.hasSeaLevel && e <= o.seaLevel) e = 0;
+    return e;
+}
+
+int SampleBytes(SampleType type) {
+    switch (type) {
+        case SampleType::kInt8:
+        case SampleType::kUInt8:
+            return 1;
+        case SampleType::kInt16:
+        case SampleType::kUInt16:
+            return 2;
+        case SampleType::kFloat64:
+            return 8;
+        default:
+            return 4;
+    }
+}
+
+bool MapCanHold(std::int64_t width, std::int64_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxGridSide && height <= kMaxGridSide &&
+           (width + 1) * (height + 1) * 2 <= std::numeric_limits<std::int32_t>::max();
+}
+
+std::pair<std::int64_t, std::int64_t> FitSize(std::int64_t width, std::int64_t height, int fitWidth,
+                                              int fitHeight) {
+    if (fitWidth < 1 || fitHeight < 1 || (width <= fitWidth && height <= fitHeight))
+        return {width, height};
+    // The side that limits keeps its whole length; the other is scaled by the same factor and
+    // rounded half up. Exact in integers: fitWidth * height <= fitHeight * width chooses width.
+    const auto rounded = [](std::int64_t num, std::int64_t den) {
+        return std::max<std::int64_t>(1, (2 * num + den) / (2 * den));
+    };
+    if (static_cast<double>(fitWidth) * static_cast<double>(height) <=
+        static_cast<double>(fitHeight) * static_cast<double>(width))
+        return {fitWidth,
+                std::min<std::int64_t>(fitHeight, rounded(height * std::int64_t{fitWidth}, width))};
+    return {std::min<std::int64_t>(fitWidth, rounded(width * std::int64_t{fitHeight}, height)),
+            fitHeight};
+}
+
+namespace {
+
+template <class T>
+double Load(const unsigned char* s, std::int64_t x) {
+    T v;
+    std::memcpy(&v, s + x * static_cast<std::int64_t>(sizeof(T)), sizeof(T));
+    return static_cast<double>(v);
+}
+
+}  // namespace
+
+RasterSink::RasterSink(std::int64_t sourceWidth, std::int64_t sourceHeight, int outWidth,
+                       int outHeight, SampleType type, std::optional<double> nodata,
+                       const ImportOptions& options, ElevationTarget target)
+    : srcW_(sourceWidth),
+      srcH_(sourceHeight),
+      outW_(outWidth),
+      outH_(outHeight),
+      type_(type),
+      hasNodata_(nodata.has_value()),
+      nodata_(nodata.value_or(0.0)),
+      nodataAsFloat_(nodata_),
+      options_(options),
+      target_(target) {
+    if (type == SampleType::kFloat32 && std::fabs(nodata_) <= FLT_MAX)
+        nodataAsFloat_ = static_cast<float>(nodata_);
+    // Every 8- and 16-bit sample is mapped once, through the one rule; the table is indexed
+    // by the sample's bits.
+    const int bytes = SampleBytes(type);
+    if (bytes <= 2) {
+        table_.resize(std::size_t{1} << (8 * bytes));
+        for (std::size_t k = 0; k < table_.size(); ++k) {
+            const std::uint16_t wide = static_cast<std::uint16_t>(k);
+            const unsigned char narrow = static_cast<unsigned char>(k);
+            const double v =
+                Value(bytes == 1 ? &narrow : reinterpret_cast<const unsigned char*>(&wide), 0);
+            table_[k] = std::isnan(v) ? 0 : ElevationOf(v, options_);
+        }
+    }
+    if (outW_ < srcW_ || outH_ < srcH_) {
+        for (int k = 0; k < 2; ++k) {
+            sum_[k].assign(static_cast<std::size_t>(outW_), 0.0);
+            weight_[k].assign(static_cast<std::size_t>(outW_), 0.0);
+        }
+        rowSum_.resize(static_cast<std::size_t>(outW_));
+        rowWeight_.resize(static_cast<std::size_t>(outW_));
+    }
+}
+
+double RasterSink::Value(const unsigned char* s, std::int64_t x) const {
+    double v = 0;
+    switch (type_) {
+        case SampleType::kInt8:
+            v = Load<std::int8_t>(s, x);
+            break;
+        case SampleType::kUInt8:
+            v = Load<std::uint8_t>(s, x);
+            break;
+        case SampleType::kInt16:
+            v = Load<std::int16_t>(s, x);
+            break;
+        case SampleType::kUInt16:
+            v = Load<std::uint16_t>(s, x);
+            break;
+        case SampleType::kInt32:
+            v = Load<std::int32_t>(s, x);
+            break;
+        case SampleType::kUInt32:
+            v = Load<std::uint32_t>(s, x);
+            break;
+        case SampleType::kFloat32:
+            v = Load<float>(s, x);
+            break;
+        case SampleType::kFloat64:
+            v = Load<double>(s, x);
+            break;
+    }
+    if (hasNodata_ && (v == nodata_ || v == nodataAsFloat_))
+        return std::numeric_limits<double>::quiet_NaN();
+    return v;
+}
+
+void RasterSink::MapRow(const unsigned char* s, short* out) const {
+    const int n = outW_;
+    if (type_ == SampleType::kInt16 || type_ == SampleType::kUInt16) {
+        for (int x = 0; x < n; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, s + 2 * x, 2);
+            out[x] = table_[v];
+        }
+    } else if (!table_.empty()) {
+        for (int x = 0; x < n; ++x) out[x] = table_[s[x]];
+    } else {
+        for (int x = 0; x < n; ++x) {
+            const double v = Value(s, x);
+            out[x] = std::isnan(v) ? 0 : ElevationOf(v, options_);
+        }
+    }
+}
+
+void RasterSink::PutRow(const void* samples) {
+    const auto* s = static_cast<const unsigned char*>(samples);
+    if (sum_[0].empty()) {
+        MapRow(s, target_.cells + row_ * target_.stride);
+    } else {
+        Reduce(s);
+    }
+    ++row_;
+}
+
+// Area average over integer coordinates scaled so that both grids' cell edges are whole:
+// across, source column c covers [c * outW, (c + 1) * outW) and output column i covers
+// [i * srcW, (i + 1) * srcW); down likewise. Each source value is weighted by the overlap.
+void RasterSink::Reduce(const unsigned char* s) {
+    const std::int64_t w = srcW_, ow = outW_;
+    for (std::int64_t i = 0; i < ow; ++i) {
+        const std::int64_t x0 = i * w, x1 = x0 + w;
+        double sum = 0, weight = 0;
+        for (std::int64_t c = x0 / ow; c * ow < x1; ++c) {
+            const double v = Value(s, c);
+            if (std::isnan(v)) continue;
+            const double wx =
+                static_cast<double>(std::min((c + 1) * ow, x1) - std::max(c * ow, x0));
+            sum += v * wx;
+            weight += wx;
+        }
+        rowSum_[i] = sum;
+        rowWeight_[i] = weight;
+    }
+    const std::int64_t h = srcH_, oh = outH_;
+    const std::int64_t y0 = row_ * oh, y1 = y0 + oh;
+    for (std::int64_t j = y0 / h; j * h < y1; ++j) {
+        while (j > outRow_ + 1) FinishOutputRow();
+        const double wy = static_cast<double>(std::min((j + 1) * h, y1) - std::max(j * h, y0));
+        const int k = static_cast<int>(j - outRow_);
+        for (int i = 0; i < outW_; ++i) {
+            sum_[k][i] += rowSum_[i] * wy;
+            weight_[k][i] += rowWeight_[i] * wy;
+        }
+    }
+    if (row_ + 1 == srcH_)
+        while (outRow_ < outH_) FinishOutputRow();
+}
+
+// Maps output row outRow_ and moves the pair of sum rows down by one.
+void RasterSink::FinishOutputRow() {
+    short* out = target_.cells + static_cast<std::ptrdiff_t>(outRow_) * target_.stride;
+    for (int i = 0; i < outW_; ++i)
+        out[i] = weight_[0][i] > 0 ? ElevationOf(sum_[0][i] / weight_[0][i], options_) : 0;
+    std::swap(sum_[0], sum_[1]);
+    std::swap(weight_[0], weight_[1]);
+    std::fill(sum_[1].begin(), sum_[1].end(), 0.0);
+    std::fill(weight_[1].begin(), weight_[1].end(), 0.0);
+    ++outRow_;
+}
+
+}  // namespace zumeld_formats
