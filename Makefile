@@ -46,7 +46,7 @@ test-sanitize: build/sanitize/CMakeCache.txt
 # build/fuzz/work/<target>; a crash leaves its input in build/fuzz/artifacts/ and fails the run.
 FUZZ_SECONDS ?= 60
 FUZZ_TEST_SECONDS ?= 10
-FUZZ_TARGETS := elv_loader_fuzz dib_reader_fuzz geometry_fuzz map_api_fuzz
+FUZZ_TARGETS := elv_loader_fuzz dib_reader_fuzz geometry_fuzz map_api_fuzz geotiff_reader_fuzz
 FUZZ_FLAGS := -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=60 -print_final_stats=1
 CLANGXX := $(shell command -v clang++ 2>/dev/null)
 

@@ -2,7 +2,8 @@
 // target), using the library's own writers: .elv files in every encoding from maps the
 // library stores (the raw and sea-run records are rebuilt from the same cells), .bmp files
 // of every bit count through CCtrlDib::DibFromBitmap and WriteDIB, and byte strings for the
-// geometry and call-sequence targets. Run by hand when the formats change:
+// geometry and call-sequence targets, and GeoTIFF files from the project's writer and from
+// libtiff (each behind the fuzz target's one option byte). Run by hand when the formats change:
 //   build/fuzz/fuzz/make_corpus fuzz/corpus
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "geotiff.h"
+#include "tiff_test_support.h"
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/platform/afx.h"
 
@@ -171,6 +174,75 @@ void MapApiCorpus(const fs::path& dir) {
                                0, 0, 40, 0, 30, 0, 80, 0, 60, 12, 1, 1, 0});
 }
 
+void GeoTiffCorpus(const fs::path& dir) {
+    fs::create_directories(dir);
+    const auto saveWithOptions = [&](const std::string& name, std::uint8_t options, Bytes tiff) {
+        tiff.insert(tiff.begin(), options);
+        Save(dir / name, tiff);
+    };
+    // The project's writer: an island on UTM 32N, and a picture (three bands: refused).
+    const std::vector<short> cells = Island(33, 9);
+    zumeld_formats::GeoReference geo;
+    geo.transform = {500000, 30, 0, 5000000, 0, -30};
+    geo.keys = {1, 1, 0, 2, 1025, 0, 1, 1, 3072, 0, 1, 32632};
+    saveWithOptions("island.tif", 0,
+                    zumeld_formats::EncodeGeoTiff("seed", {cells.data(), 33, 33, 9}, &geo));
+    CControlBmp picture;
+    if (picture.CreateBitmap(5, 3, 24, 0, nullptr))
+        saveWithOptions("picture.tif", 0,
+                        zumeld_formats::EncodeGeoTiffPicture("seed", picture, nullptr));
+    // libtiff: each sample type once, strips and tiles, codecs, byte orders, BigTIFF, no-data,
+    // one raster larger than the fuzz target's --fit.
+    const fs::path scratch = dir / "scratch.tif";
+    const TiffSpec specs[] = {
+        {.format = SAMPLEFORMAT_UINT, .bits = 8, .width = 13, .height = 7},
+        {.bits = 8, .width = 9, .height = 5, .compression = COMPRESSION_PACKBITS, .mode = "wb"},
+        {.format = SAMPLEFORMAT_UINT,
+         .width = 20,
+         .height = 18,
+         .tile = 16,
+         .compression = COMPRESSION_LZW,
+         .predictor = 2,
+         .mode = "wb"},
+        {.width = 70,
+         .height = 66,
+         .compression = COMPRESSION_ADOBE_DEFLATE,
+         .predictor = 2,
+         .mode = "w8",
+         .nodata = "-5"},
+        {.format = SAMPLEFORMAT_UINT,
+         .bits = 32,
+         .width = 17,
+         .height = 3,
+         .tile = 16,
+         .compression = COMPRESSION_ADOBE_DEFLATE},
+        {.bits = 32, .width = 6, .height = 6, .compression = COMPRESSION_LZW, .mode = "wb8"},
+        {.format = SAMPLEFORMAT_IEEEFP,
+         .bits = 32,
+         .width = 18,
+         .height = 17,
+         .tile = 16,
+         .compression = COMPRESSION_ADOBE_DEFLATE,
+         .predictor = 3,
+         .nodata = "nan"},
+        {.format = SAMPLEFORMAT_IEEEFP,
+         .bits = 64,
+         .width = 5,
+         .height = 4,
+         .mode = "wb8",
+         .scale = {2, 2, 0},
+         .tie = {0, 0, 0, 10, 20, 0}},
+    };
+    for (int n = 0; n < static_cast<int>(std::size(specs)); ++n) {
+        const Bytes tiff = WriteTiff(scratch.string(), specs[n], [](int x, int y) {
+            return (x * 37 + y * 11) % 300 - 100 + (x % 3) * 0.25;
+        });
+        saveWithOptions(std::to_string(n) + "-" + std::to_string(specs[n].bits) + "bit.tif",
+                        static_cast<std::uint8_t>(n % 4), tiff);
+    }
+    fs::remove(scratch);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,5 +255,6 @@ int main(int argc, char** argv) {
     DibCorpus(root / "dib_reader_fuzz");
     GeometryCorpus(root / "geometry_fuzz");
     MapApiCorpus(root / "map_api_fuzz");
+    GeoTiffCorpus(root / "geotiff_reader_fuzz");
     return 0;
 }
