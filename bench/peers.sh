@@ -3,11 +3,17 @@
 # bench/bench_terrain.h), one thread each, beside Zumeld's own figures from the same run,
 # and prints the ratios. Tools that are not installed are skipped; nothing is installed.
 #
+# The GeoTIFF import pair runs whole processes on both sides: an 8192 x 8192 int16 GeoTIFF
+# (GDAL's Deflate, one row a strip) read by `gdal_translate -of ENVI` into raw int16 and by
+# `zumeld import` into an .elv file, the median CPU time of three runs each.
+#
 #   bench/peers.sh [path/to/zumeld-bench]     (default build/release/bench/zumeld-bench)
+#   ZUMELD=path/to/zumeld                     (default build/release/zumeld)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 bench="${1:-$here/../build/release/bench/zumeld-bench}"
+zumeld="${ZUMELD:-$here/../build/release/zumeld}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export GDAL_NUM_THREADS=1 OMP_NUM_THREADS=1
@@ -22,6 +28,10 @@ cpu() {
     local TIMEFORMAT='%3U %3S'
     { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ print $1 + $2 }'
 }
+# median3 COMMAND...: the median CPU time of three runs
+median3() {
+    { cpu "$@"; cpu "$@"; cpu "$@"; } | sort -n | sed -n 2p
+}
 # rate COUNT SECONDS: COUNT per second, in millions
 rate() { awk -v n="$1" -v t="$2" 'BEGIN { printf "%.1f", n / t / 1e6 }'; }
 declare -A peer ours
@@ -29,23 +39,26 @@ declare -A peer ours
 # ---- The terrain as raw little-endian 16-bit cells, with GDAL descriptions --------------
 cat >"$work/terrain.cpp" <<CPP
 #include <cstdio>
+#include <cstdlib>
 #include "bench_terrain.h"
-int main(int, char** argv) {
-    const auto cells = bench::Terrain($side, $side);
+int main(int argc, char** argv) {
+    const int n = argc > 2 ? std::atoi(argv[2]) : $side;
+    const auto cells = bench::Terrain(n, n);
     std::FILE* f = std::fopen(argv[1], "wb");
     return !f || std::fwrite(cells.data(), 2, cells.size(), f) != cells.size() || std::fclose(f);
 }
 CPP
 "${CXX:-c++}" -O2 -std=c++20 -I"$here" "$work/terrain.cpp" -o "$work/terrain"
 "$work/terrain" "$work/terrain.raw"
-vrt() {  # vrt NAME GEOTRANSFORM
+vrt() {  # vrt NAME GEOTRANSFORM [RAW SIDE]
+    local n="${4:-$side}"
     cat >"$work/$1.vrt" <<XML
-<VRTDataset rasterXSize="$side" rasterYSize="$side">
+<VRTDataset rasterXSize="$n" rasterYSize="$n">
   <GeoTransform>$2</GeoTransform>
   <VRTRasterBand dataType="Int16" band="1" subClass="VRTRawRasterBand">
-    <SourceFilename relativeToVRT="1">terrain.raw</SourceFilename>
+    <SourceFilename relativeToVRT="1">${3:-terrain.raw}</SourceFilename>
     <ImageOffset>0</ImageOffset><PixelOffset>2</PixelOffset>
-    <LineOffset>$((side * 2))</LineOffset><ByteOrder>LSB</ByteOrder>
+    <LineOffset>$((n * 2))</LineOffset><ByteOrder>LSB</ByteOrder>
   </VRTRasterBand>
 </VRTDataset>
 XML
@@ -64,6 +77,20 @@ if have gdal_translate; then
     t=$(cpu gdal_translate -q -of ENVI -srcwin 0 0 256 256 -outsize 2048 2048 -r bilinear \
         "$work/terrain.vrt" "$work/big.bil")
     peer[bilinear]=$(rate $((2048 * 2048)) "$t")
+    # The GeoTIFF import pair: both sides are whole processes, so both are measured here.
+    big=8192
+    "$work/terrain" "$work/big.raw" $big
+    vrt big "500000, 30, 0, 5000000, 0, -30" big.raw $big
+    gdal_translate -q -co COMPRESS=DEFLATE "$work/big.vrt" "$work/big.tif"
+    rm -f "$work/big.raw"
+    t=$(median3 gdal_translate -q -of ENVI "$work/big.tif" "$work/big.bil")
+    peer[geotiff]=$(rate $((big * big)) "$t")
+    rm -f "$work/big.bil"
+    if [ -x "$zumeld" ]; then
+        t=$(median3 "$zumeld" import "$work/big.tif" "$work/big.elv")
+        ours[geotiff]=$(rate $((big * big)) "$t")
+    else echo "$zumeld: not built (make build), the GeoTIFF import pair skipped"; fi
+    rm -f "$work/big.tif" "$work/big.elv"
 else echo "gdal_translate: not installed, skipped"; fi
 if have gdalwarp; then
     t=$(cpu gdalwarp -q -of ENVI -r bilinear -wo NUM_THREADS=1 "$work/rotated.vrt" "$work/turned.bil")
@@ -115,6 +142,7 @@ row "shaded relief: gdaldem hillshade / render" px hillshade hillshade
 row "  gdaldem hillshade -multidirectional" px hillshade_multi hillshade
 row "  gmt grdimage -I" px grdimage hillshade
 row "bilinear 256->2048: gdal_translate / ours" cells bilinear bilinear
+row "8192^2 GeoTIFF import: gdal_translate / import" cells geotiff geotiff
 row "rotation 30 deg: gdalwarp / TransRotate" cells rotate rotate
 row "encode MB/s: zstd -1 / .elv" MB zstd_encode encode
 row "  gzip -6" MB gzip_encode encode

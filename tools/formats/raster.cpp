@@ -131,9 +131,7 @@ double RasterSink::Value(const unsigned char* s, std::int64_t x) const {
             v = Load<double>(s, x);
             break;
     }
-    if (hasNodata_ && (v == nodata_ || v == nodataAsFloat_))
-        return std::numeric_limits<double>::quiet_NaN();
-    return v;
+    return IsNoData(v) ? std::numeric_limits<double>::quiet_NaN() : v;
 }
 
 void RasterSink::MapRow(const unsigned char* s, short* out) const {
@@ -167,14 +165,15 @@ void RasterSink::PutRow(const void* samples) {
 // Area average over integer coordinates scaled so that both grids' cell edges are whole:
 // across, source column c covers [c * outW, (c + 1) * outW) and output column i covers
 // [i * srcW, (i + 1) * srcW); down likewise. Each source value is weighted by the overlap.
-void RasterSink::Reduce(const unsigned char* s) {
+template <class T>
+void RasterSink::SumAcross(const unsigned char* s) {
     const std::int64_t w = srcW_, ow = outW_;
     for (std::int64_t i = 0; i < ow; ++i) {
         const std::int64_t x0 = i * w, x1 = x0 + w;
         double sum = 0, weight = 0;
         for (std::int64_t c = x0 / ow; c * ow < x1; ++c) {
-            const double v = Value(s, c);
-            if (std::isnan(v)) continue;
+            const double v = Load<T>(s, c);
+            if (std::isnan(v) || IsNoData(v)) continue;
             const double wx =
                 static_cast<double>(std::min((c + 1) * ow, x1) - std::max(c * ow, x0));
             sum += v * wx;
@@ -182,6 +181,35 @@ void RasterSink::Reduce(const unsigned char* s) {
         }
         rowSum_[i] = sum;
         rowWeight_[i] = weight;
+    }
+}
+
+void RasterSink::Reduce(const unsigned char* s) {
+    switch (type_) {
+        case SampleType::kInt8:
+            SumAcross<std::int8_t>(s);
+            break;
+        case SampleType::kUInt8:
+            SumAcross<std::uint8_t>(s);
+            break;
+        case SampleType::kInt16:
+            SumAcross<std::int16_t>(s);
+            break;
+        case SampleType::kUInt16:
+            SumAcross<std::uint16_t>(s);
+            break;
+        case SampleType::kInt32:
+            SumAcross<std::int32_t>(s);
+            break;
+        case SampleType::kUInt32:
+            SumAcross<std::uint32_t>(s);
+            break;
+        case SampleType::kFloat32:
+            SumAcross<float>(s);
+            break;
+        case SampleType::kFloat64:
+            SumAcross<double>(s);
+            break;
     }
     const std::int64_t h = srcH_, oh = outH_;
     const std::int64_t y0 = row_ * oh, y1 = y0 + oh;

@@ -57,8 +57,11 @@ class RasterSink {
     std::int64_t RowsDone() const { return row_; }
 
   private:
+    bool IsNoData(double v) const { return hasNodata_ && (v == nodata_ || v == nodataAsFloat_); }
     double Value(const unsigned char* s, std::int64_t x) const;  // NaN for no-data
     void MapRow(const unsigned char* s, short* out) const;
+    template <class T>
+    void SumAcross(const unsigned char* s);  // one source row's weighted sums across
     void Reduce(const unsigned char* s);
     void FinishOutputRow();
 

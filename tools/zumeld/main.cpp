@@ -23,12 +23,13 @@ struct Command {
 
 const Command kCommands[] = {
     {"generate", CmdGenerate, "write the built-in sample map"},
-    {"render", CmdRender, "draw a map as a picture (.png or .bmp)"},
+    {"render", CmdRender, "draw a map as a picture (.png, .bmp or GeoTIFF .tif)"},
     {"info", CmdInfo, "describe an .elv file"},
     {"convert", CmdConvert, "rewrite an .elv file in another encoding"},
     {"edit", CmdEdit, "apply terrain edits to a map"},
-    {"import", CmdImport, "read a heightmap (.png, .pgm, .raw, .asc) into an .elv file"},
-    {"export", CmdExport, "write a map as a heightmap (.png, .pgm, .raw, .asc)"},
+    {"import", CmdImport,
+     "read a heightmap (.png, .pgm, .raw, .asc, .tif, .hgt) into an .elv file"},
+    {"export", CmdExport, "write a map as a heightmap (.png, .pgm, .raw, .asc, .tif)"},
 };
 
 void PrintUsage(std::FILE* out) {
