@@ -377,12 +377,12 @@ std::optional<GeoReference> ReadTiff(const std::string& what, TIFF* tif, const T
     std::vector<unsigned char> buffer(static_cast<std::size_t>(bufferBytes));
     unsigned char* row = buffer.data() + (bufferBytes - rowBytes);  // a tile row's assembled row
     const std::uint64_t total = std::uint64_t{w} * h;
-    for (std::uint32_t y = 0; y < h; y += rows) {
-        const std::uint32_t n = std::min(rows, h - y);
+    for (std::uint64_t y = 0; y < h; y += rows) {  // 64-bit: y + rows can pass 2^32
+        const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, h - y));
         if (tiled) {
             for (std::uint64_t c = 0; c < across; ++c) {
-                const ttile_t tile =
-                    TIFFComputeTile(tif, static_cast<std::uint32_t>(c * tw), y, 0, 0);
+                const ttile_t tile = TIFFComputeTile(tif, static_cast<std::uint32_t>(c * tw),
+                                                     static_cast<std::uint32_t>(y), 0, 0);
                 if (TIFFReadEncodedTile(tif, tile, buffer.data() + c * pieceBytes,
                                         static_cast<tmsize_t>(pieceBytes)) !=
                     static_cast<tmsize_t>(pieceBytes))
@@ -397,13 +397,13 @@ std::optional<GeoReference> ReadTiff(const std::string& what, TIFF* tif, const T
                 sink.PutRow(row);
             }
         } else {
-            const tstrip_t strip = y / rows;
+            const tstrip_t strip = static_cast<tstrip_t>(y / rows);
             const tmsize_t want = static_cast<tmsize_t>(rowBytes * n);
             if (TIFFReadEncodedStrip(tif, strip, buffer.data(), want) != want)
                 Fail(what, msg, "damaged strip " + std::to_string(strip));
             for (std::uint32_t r = 0; r < n; ++r) sink.PutRow(buffer.data() + r * rowBytes);
         }
-        if (progress) progress(std::uint64_t{y + n} * w, total);
+        if (progress) progress((y + n) * w, total);
     }
     if (!geo) return std::nullopt;
     return Resampled(*geo, 0, 0, static_cast<double>(w) / static_cast<double>(ow),

@@ -449,11 +449,21 @@ std::optional<GeoReference> LoadAnyMap(const std::string& path, const ImportOpti
                                        Zumeld::CCtrlElvMap& map, const LoadProgress& progress) {
     const HeightFormat format = HeightFormatOfPath(path, path);
     if (format == HeightFormat::kTiff || format == HeightFormat::kHgt) {
-        const std::optional<GeoReference> geo =
-            format == HeightFormat::kTiff ? ReadGeoTiffFile(path, o, MapTarget(path, map), progress)
-                                          : ReadHgtFile(path, o, MapTarget(path, map), progress);
-        map.FillGapOfElevationData();
-        return geo;
+        bool made = false;  // the map is replaced only once the file's header checked out
+        const TargetMaker make = [&](int w, int h) {
+            made = true;
+            return MapTarget(path, map)(w, h);
+        };
+        try {
+            const std::optional<GeoReference> geo = format == HeightFormat::kTiff
+                                                        ? ReadGeoTiffFile(path, o, make, progress)
+                                                        : ReadHgtFile(path, o, make, progress);
+            map.FillGapOfElevationData();
+            return geo;
+        } catch (...) {
+            if (made) map.ClearElevationData();  // damaged part way: sea, not part of the file
+            throw;
+        }
     }
     if (format == HeightFormat::kElv) {
         LoadMap(path, map);

@@ -102,7 +102,8 @@ using LoadProgress = std::function<void(std::uint64_t done, std::uint64_t total)
 // when they are not the identity), the heightmap formats through `options` (resampled to
 // fit fitWidth x fitHeight when given). Returns the georeferencing of the map's cells when
 // the file has one (GeoTIFF, .hgt). Throws Error (a bad file) or a usage Error (an unknown
-// extension, a raw file without its size).
+// extension, a raw file without its size); the map is unchanged when the file is refused
+// before its cells are read, and all sea when a GeoTIFF or .hgt file fails part way.
 std::optional<GeoReference> LoadAnyMap(const std::string& path, const ImportOptions& options,
                                        Zumeld::CCtrlElvMap& map, const LoadProgress& progress = {});
 

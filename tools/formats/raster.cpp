@@ -42,12 +42,11 @@ std::pair<std::int64_t, std::int64_t> FitSize(std::int64_t width, std::int64_t h
     if (fitWidth < 1 || fitHeight < 1 || (width <= fitWidth && height <= fitHeight))
         return {width, height};
     // The side that limits keeps its whole length; the other is scaled by the same factor and
-    // rounded half up. Exact in integers: fitWidth * height <= fitHeight * width chooses width.
+    // rounded half up, in integers (sides below 2^32 and fit sides below 2^15 stay in range).
     const auto rounded = [](std::int64_t num, std::int64_t den) {
         return std::max<std::int64_t>(1, (2 * num + den) / (2 * den));
     };
-    if (static_cast<double>(fitWidth) * static_cast<double>(height) <=
-        static_cast<double>(fitHeight) * static_cast<double>(width))
+    if (fitWidth * height <= fitHeight * width)
         return {fitWidth,
                 std::min<std::int64_t>(fitHeight, rounded(height * std::int64_t{fitWidth}, width))};
     return {std::min<std::int64_t>(fitWidth, rounded(width * std::int64_t{fitHeight}, height)),
@@ -153,6 +152,7 @@ void RasterSink::MapRow(const unsigned char* s, short* out) const {
 }
 
 void RasterSink::PutRow(const void* samples) {
+    if (row_ >= srcH_) return;  // past the raster: nothing of the target lies there
     const auto* s = static_cast<const unsigned char*>(samples);
     if (sum_[0].empty()) {
         MapRow(s, target_.cells + row_ * target_.stride);
