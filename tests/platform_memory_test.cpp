@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <thread>
+#include <vector>
 
 #include "zumeld/platform/memory_p.h"
 #include "zumeld/platform/win32.h"
@@ -26,6 +28,28 @@ class PlatformMemory : public ::testing::Test {
     }
     std::size_t m_liveAtStart = LiveBlockCount();
 };
+
+// Two maps on two threads make and free blocks and pictures at once: every block is whole
+// and zeroed (page-sized ones too), and nothing leaks.
+TEST_F(PlatformMemory, HandleTablesServeThreadsAtOnce) {
+    auto work = [](std::size_t bytes, int* bad) {
+        for (int i = 0; i < 40; ++i) {
+            HGLOBAL h = GlobalAlloc(GHND, bytes);
+            auto* p = static_cast<BYTE*>(GlobalLock(h));
+            *bad += p == nullptr || !AllZero(p, bytes) || GlobalSize(h) != bytes;
+            if (p != nullptr) p[bytes - 1] = 1;
+            GlobalUnlock(h);
+            *bad += GlobalFree(h) != nullptr;
+            HBITMAP bmp = CreateBitmap(700, 1000, 1, 32, nullptr);
+            *bad += bmp == nullptr || DeleteObject(bmp) != TRUE;
+        }
+    };
+    int bad[2] = {0, 0};
+    std::thread other(work, std::size_t{3} << 20, &bad[0]);
+    work(1000, &bad[1]);
+    other.join();
+    EXPECT_EQ(bad[0] + bad[1], 0);
+}
 
 TEST_F(PlatformMemory, AllocReportsTheSizeAskedForAndZeroes) {
     const struct {

@@ -163,8 +163,13 @@ HGDIOBJ AddObject(std::unique_ptr<GdiObject> obj) {
     }
 }
 
-void RemoveObject(HGDIOBJ h) {
-    Table().objects.erase(reinterpret_cast<std::uintptr_t>(h));
+std::unique_ptr<GdiObject> TakeObject(HGDIOBJ h) {
+    auto& objects = Table().objects;
+    const auto it = objects.find(reinterpret_cast<std::uintptr_t>(h));
+    if (it == objects.end()) return nullptr;
+    std::unique_ptr<GdiObject> obj = std::move(it->second);
+    objects.erase(it);
+    return obj;
 }
 
 HGDIOBJ StockObject(int index) {
@@ -194,7 +199,8 @@ std::unique_ptr<GdiBitmap> NewBitmap(int width, int height, int bitCount) {
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     std::unique_ptr<GdiBitmap> bmp(new (std::nothrow) GdiBitmap);
     if (!bmp) return nullptr;
-    bmp->bits.reset(new (std::nothrow) BYTE[bytes]());
+    bmp->bits = decltype(bmp->bits)(static_cast<BYTE*>(AllocateZeroedBlock(bytes)),
+                                    ZeroedBlockDeleter{bytes});
     if (!bmp->bits) return nullptr;
     bmp->width = width;
     bmp->height = height;
@@ -367,7 +373,7 @@ using namespace Zumeld::Platform;
 
 HBITMAP CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* lpBits) {
     if (nPlanes != 1 || nBitCount > 32) return nullptr;
-    auto lock = GdiLock();
+    // Made and filled before the table is locked: another thread's calls need not wait.
     auto bmp = NewBitmap(nWidth, nHeight, static_cast<int>(nBitCount));
     if (!bmp) return nullptr;
     if (lpBits != nullptr) {
@@ -379,6 +385,7 @@ HBITMAP CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, cons
                 static_cast<const BYTE*>(lpBits) + static_cast<std::ptrdiff_t>(y) * rowBytes,
                 static_cast<std::size_t>(rowBytes));
     }
+    auto lock = GdiLock();
     return AddBitmap(std::move(bmp));
 }
 
@@ -392,10 +399,13 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
     (void)offset;
     if (ppvBits != nullptr) *ppvBits = nullptr;
     if (hSection != nullptr) return nullptr;  // file-mapping sections are not supported
-    auto lock = GdiLock();
-    if (hdc != nullptr && FindDc(hdc) == nullptr) return nullptr;
     DibLayout d;
-    if (!ReadDibLayout(pbmi, SIZE_MAX, usage, PaletteOfDc(hdc), d)) return nullptr;
+    {
+        auto lock = GdiLock();
+        if (hdc != nullptr && FindDc(hdc) == nullptr) return nullptr;
+        if (!ReadDibLayout(pbmi, SIZE_MAX, usage, PaletteOfDc(hdc), d)) return nullptr;
+    }
+    // The pixels are mapped without the lock held (large pictures take the longest).
     auto bmp = NewBitmap(d.width, d.height, d.bitCount);
     if (!bmp) return nullptr;
     bmp->dibSection = true;
@@ -403,6 +413,7 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
     if (d.bitCount <= 8) bmp->colors = d.colors;
     std::memcpy(bmp->masks, d.masks, sizeof bmp->masks);
     BYTE* pixels = bmp->bits.get();
+    auto lock = GdiLock();
     HBITMAP h = AddBitmap(std::move(bmp));
     if (h != nullptr && ppvBits != nullptr) *ppvBits = pixels;
     return h;
@@ -455,6 +466,7 @@ int GetObjectA(HANDLE h, int c, LPVOID pv) {
 }
 
 BOOL DeleteObject(HGDIOBJ ho) {
+    std::unique_ptr<GdiObject> gone;  // freed after the lock below is let go
     auto lock = GdiLock();
     GdiObject* obj = FindObject(ho);
     if (obj == nullptr || obj->kind == GdiKind::Dc) return FALSE;
@@ -463,7 +475,7 @@ BOOL DeleteObject(HGDIOBJ ho) {
         obj->deletePending = true;  // still selected: deleted once it is deselected
         return TRUE;
     }
-    RemoveObject(ho);
+    gone = TakeObject(ho);
     return TRUE;
 }
 

@@ -38,7 +38,7 @@ HGDIOBJ Swap(HGDIOBJ& slot, HGDIOBJ h) {
     const HGDIOBJ old = slot;
     if (GdiObject* o = FindObject(h)) ++o->selections;
     if (GdiObject* o = FindObject(old); o != nullptr && --o->selections == 0 && o->deletePending)
-        RemoveObject(old);
+        TakeObject(old);  // freed here, under the lock: a rare path
     slot = h;
     return old;
 }
@@ -62,7 +62,7 @@ void FreeDc(HDC h, GdiDc* dc) {
     Swap(dc->bitmap, nullptr);
     Swap(dc->brush, nullptr);
     Swap(dc->palette, nullptr);
-    RemoveObject(h);
+    TakeObject(h);  // a context holds no pixels: freed here, under the lock
 }
 
 // A DIB draw (SetDIBitsToDevice, StretchDIBits) onto a context.

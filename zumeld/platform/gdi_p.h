@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "zumeld/platform/pages.h"
 #include "zumeld/platform/pixelformat_p.h"
 #include "zumeld/platform/win32.h"
 
@@ -49,7 +50,8 @@ struct GdiBitmap : GdiObject {
     bool topDown = false;         // a DIB section made from a negative height
     std::vector<RGBQUAD> colors;  // the colour table at 1, 4 and 8 bits
     DWORD masks[3] = {0, 0, 0};   // red, green, blue masks at 16 and 32 bits (0: default)
-    std::unique_ptr<BYTE[]> bits;
+    // Zeroed pages (platform/pages.h): a large picture costs nothing until it is drawn.
+    std::unique_ptr<BYTE[], ZeroedBlockDeleter> bits;
 
     PixelFormat Format() const { return MakeFormat(bitCount, colors, masks); }
     BYTE* Row(int y) const {
@@ -92,8 +94,9 @@ GdiDc* FindDc(HGDIOBJ h);
 GdiObject* FindObject(HGDIOBJ h);
 // Adds an object and returns its new handle (null if the allocation failed).
 HGDIOBJ AddObject(std::unique_ptr<GdiObject> obj);
-// Removes an object from the table and frees it.
-void RemoveObject(HGDIOBJ h);
+// Removes an object from the table and hands it over, so the caller can free it after
+// letting go of the lock.
+std::unique_ptr<GdiObject> TakeObject(HGDIOBJ h);
 // Stock objects by GetStockObject index; the default 1 × 1 monochrome bitmap of a new
 // memory context; the screen surface.
 HGDIOBJ StockObject(int index);

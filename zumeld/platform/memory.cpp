@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zumeld/platform/memory_p.h"
+#include "zumeld/platform/pages.h"
 #include "zumeld/platform/win32.h"
 
 namespace {
@@ -26,12 +27,9 @@ constexpr unsigned kSlotBits = sizeof(std::uintptr_t) >= 8 ? 32 : 20;
 constexpr std::uintptr_t kSlotMask = (std::uintptr_t{1} << kSlotBits) - 1;
 constexpr std::uintptr_t kGenerationMask = (~std::uintptr_t{0} >> 1) >> kSlotBits;
 
-// Storage comes from calloc: a large block arrives as untouched zero pages, so a big
+// Storage is zeroed pages (platform/pages.h): a large block arrives untouched, so a big
 // block that the caller fills only in part costs only what it touches.
-struct FreeStorage {
-    void operator()(BYTE* p) const { std::free(p); }
-};
-using Storage = std::unique_ptr<BYTE[], FreeStorage>;
+using Storage = std::unique_ptr<BYTE[], Zumeld::Platform::ZeroedBlockDeleter>;
 
 struct Block {
     Storage data;
@@ -86,13 +84,15 @@ struct HandleTable {
         return reinterpret_cast<HANDLE>((b.generation << kSlotBits) | (slot + 1));
     }
 
-    void Remove(Block& b) {
-        b.data.reset();
+    // Takes the block out of the table and hands over its storage.
+    Storage Remove(Block& b) {
+        Storage data = std::move(b.data);
         b.live = false;
         // The next block in this slot gets a new generation: old handles stay refused.
         b.generation = (b.generation & kGenerationMask) == kGenerationMask ? 1 : b.generation + 1;
         freeSlots.push_back(static_cast<std::size_t>(&b - blocks.data()));
         --liveCount;
+        return data;
     }
 };
 
@@ -104,16 +104,22 @@ HandleTable& Table() {
 
 // A zeroed block of at least one byte, or null when the system has no memory for it.
 Storage NewStorage(std::size_t bytes) {
-    return Storage(static_cast<BYTE*>(std::calloc(std::max<std::size_t>(bytes, 1), 1)));
+    const std::size_t size = std::max<std::size_t>(bytes, 1);
+    return Storage(static_cast<BYTE*>(Zumeld::Platform::AllocateZeroedBlock(size)),
+                   Zumeld::Platform::ZeroedBlockDeleter{size});
 }
 
 HANDLE Allocate(UINT flags, std::size_t bytes) {
     if (bytes > kMaxBlockBytes) return nullptr;
     HandleTable& t = Table();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    if (!t.AllocationAllowed()) return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        if (!t.AllocationAllowed()) return nullptr;
+    }
+    // The pages are mapped without the lock held; only the table update needs it.
     Storage data = NewStorage(bytes);
     if (!data) return nullptr;
+    std::lock_guard<std::mutex> lock(t.mutex);
     return t.Add(std::move(data), bytes, std::max<std::size_t>(bytes, 1), flags);
 }
 
@@ -121,10 +127,11 @@ HANDLE Allocate(UINT flags, std::size_t bytes) {
 HANDLE Free(HANDLE h) {
     if (h == nullptr) return nullptr;
     HandleTable& t = Table();
+    Storage gone;  // released after the lock below is let go
     std::lock_guard<std::mutex> lock(t.mutex);
     Block* b = t.Find(h);
     if (b == nullptr) return h;
-    t.Remove(*b);
+    gone = t.Remove(*b);
     return nullptr;
 }
 

@@ -2,7 +2,10 @@
 // Library code above this header reads as it would on Windows; a Windows build replaces
 // only the platform folder. Handles are opaque pointers into tables kept by the platform
 // layer; a null, released or unknown handle gives null or failure, never a crash.
-// Not thread-safe beyond what the callers need: one map and its buffers on one thread.
+// The handle tables (global and local memory, GDI objects) are thread-safe: each has one
+// mutex, held only for the table's own work (pages are mapped and freed outside it), so two
+// maps on two threads can make and free blocks and pictures at once. One object (a device
+// context, a locked block) is still used by one thread at a time.
 #pragma once
 
 #include <cstddef>

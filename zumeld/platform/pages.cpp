@@ -1,0 +1,59 @@
+// Zeroed blocks: mapped pages for large ones (with a huge-page hint), calloc for the rest.
+#include "zumeld/platform/pages.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace Zumeld::Platform {
+
+namespace {
+
+// Huge pages need 2 MiB-aligned ranges: a mapping is made this much larger and trimmed.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t RoundUp(std::size_t n, std::size_t to) {
+    return (n + to - 1) / to * to;
+}
+
+bool IsMapped(std::size_t bytes) {
+    return bytes >= kPageBlockBytes;
+}
+
+std::size_t MappedBytes(std::size_t bytes) {
+    return RoundUp(bytes, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)));
+}
+
+}  // namespace
+
+void* AllocateZeroedBlock(std::size_t bytes) noexcept {
+    if (!IsMapped(bytes)) return std::calloc(bytes == 0 ? 1 : bytes, 1);
+    const std::size_t size = MappedBytes(bytes);
+    if (size > SIZE_MAX - kHugePage) return nullptr;
+    void* raw = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    // Keep the 2 MiB-aligned part and give back the rest on both sides.
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+    if (aligned > start) ::munmap(raw, aligned - start);
+    const std::size_t tail = start + size + kHugePage - (aligned + size);
+    if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+    void* p = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    ::madvise(p, size, MADV_HUGEPAGE);  // a hint: without huge pages the block still works
+#endif
+    return p;
+}
+
+void FreeZeroedBlock(void* p, std::size_t bytes) noexcept {
+    if (p == nullptr) return;
+    if (IsMapped(bytes))
+        ::munmap(p, MappedBytes(bytes));
+    else
+        std::free(p);
+}
+
+}  // namespace Zumeld::Platform
