@@ -110,20 +110,26 @@ protected:
 class ZUMELD_API CMemFile : public CFile {
 public:
     CMemFile() = default;
-    // Reads from (and writes over) a copy of the given bytes.
-    CMemFile(const BYTE* pData, std::size_t nSize) : m_data(pData, pData + nSize) {}
+    // Reads the given bytes in place and writes over a copy of them, made at the first write
+    // (or the first Data() call). Requires: the bytes outlive the file or its first write.
+    CMemFile(const BYTE* pData, std::size_t nSize) : m_view(pData), m_viewSize(pData ? nSize : 0) {}
     ~CMemFile() override;
     BOOL Open(const char*, UINT, CFileException* = nullptr) override { return FALSE; }
     UINT Read(void* lpBuf, UINT nCount) override;
     void Write(const void* lpBuf, UINT nCount) override;
     std::int64_t Seek(std::int64_t lOff, UINT nFrom) override;
-    std::uint64_t GetLength() const override { return m_data.size(); }
+    std::uint64_t GetLength() const override { return m_view ? m_viewSize : m_data.size(); }
     void Flush() override {}
     void Close() override {}
-    const std::vector<BYTE>& Data() const { return m_data; }
+    const std::vector<BYTE>& Data() const;
 
-private:
-    std::vector<BYTE> m_data;
+  private:
+    // Ends reading in place: the bytes become the file's own copy.
+    void TakeCopy() const;
+
+    mutable std::vector<BYTE> m_data;
+    mutable const BYTE* m_view = nullptr;  // the caller's bytes while nothing was written
+    mutable std::size_t m_viewSize = 0;
     std::size_t m_pos = 0;
 };
 

@@ -120,10 +120,24 @@ void CFile::Close() {
 // ---- CMemFile ----------------------------------------------------------------------------------
 CMemFile::~CMemFile() = default;
 
+void CMemFile::TakeCopy() const {
+    if (m_view == nullptr) return;
+    m_data.assign(m_view, m_view + m_viewSize);
+    m_view = nullptr;
+    m_viewSize = 0;
+}
+
+const std::vector<BYTE>& CMemFile::Data() const {
+    TakeCopy();
+    return m_data;
+}
+
 UINT CMemFile::Read(void* lpBuf, UINT nCount) {
-    if (lpBuf == nullptr || m_pos >= m_data.size()) return 0;
-    const std::size_t n = std::min<std::size_t>(nCount, m_data.size() - m_pos);
-    if (n > 0) std::memcpy(lpBuf, m_data.data() + m_pos, n);
+    const BYTE* data = m_view ? m_view : m_data.data();
+    const std::size_t size = m_view ? m_viewSize : m_data.size();
+    if (lpBuf == nullptr || m_pos >= size) return 0;
+    const std::size_t n = std::min<std::size_t>(nCount, size - m_pos);
+    if (n > 0) std::memcpy(lpBuf, data + m_pos, n);
     m_pos += n;
     return static_cast<UINT>(n);
 }
@@ -132,15 +146,21 @@ void CMemFile::Write(const void* lpBuf, UINT nCount) {
     if (nCount == 0) return;
     if (lpBuf == nullptr) throw CFileException(CFileException::genericException);
     if (m_pos > m_data.max_size() - nCount) throw CFileException(CFileException::diskFull);
+    TakeCopy();
+    const auto* in = static_cast<const BYTE*>(lpBuf);
     const std::size_t endPos = m_pos + nCount;
-    if (endPos > m_data.size()) m_data.resize(endPos);  // a gap left by a seek reads as 0
-    std::memcpy(m_data.data() + m_pos, lpBuf, nCount);
+    if (m_pos == m_data.size()) {
+        m_data.insert(m_data.end(), in, in + nCount);  // appending: no zero fill first
+    } else {
+        if (endPos > m_data.size()) m_data.resize(endPos);  // a gap left by a seek reads as 0
+        std::memcpy(m_data.data() + m_pos, in, nCount);
+    }
     m_pos = endPos;
 }
 
 std::int64_t CMemFile::Seek(std::int64_t lOff, UINT nFrom) {
     if (nFrom > end) throw CFileException(CFileException::genericException);
-    const std::size_t bases[3] = {0, m_pos, m_data.size()};
+    const std::size_t bases[3] = {0, m_pos, static_cast<std::size_t>(GetLength())};
     const std::int64_t pos = SeekTarget(static_cast<std::int64_t>(bases[nFrom]), lOff);
     if (pos < 0) throw CFileException(CFileException::genericException);
     m_pos = static_cast<std::size_t>(pos);

@@ -1,12 +1,17 @@
 // SharedBlock<T>: a reference-counted array that reads like a raw pointer. Copies of a map
 // share their grids, pictures and texture blocks through it; the block is released exactly
-// once, when its last holder lets go. Not thread-safe beyond std::shared_ptr's count.
+// once, when its last holder lets go. Blocks come from AllocateZeroedBlock (platform/pages.h):
+// large ones are fresh zeroed pages with a huge-page hint. Not thread-safe beyond
+// std::shared_ptr's count.
 #pragma once
 
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <type_traits>
+
+#include "zumeld/platform/pages.h"
 
 namespace Zumeld {
 
@@ -16,16 +21,21 @@ public:
     SharedBlock() = default;
     SharedBlock(std::nullptr_t) {}
 
-    // A new block of n elements, uninitialised. Throws std::bad_alloc.
-    static SharedBlock Allocate(std::size_t n) {
-        SharedBlock b;
-        b.m_p = std::shared_ptr<T[]>(new T[n == 0 ? 1 : n]);
-        return b;
-    }
-    // A new block of n elements, all bytes 0. Throws std::bad_alloc.
+    static_assert(std::is_trivial_v<T>, "blocks hold plain cells and bytes");
+
+    // A new block of n elements, for a caller that writes every element it later reads.
+    // Throws std::bad_alloc.
+    static SharedBlock Allocate(std::size_t n) { return AllocateZeroed(n); }
+    // A new block of n elements, all bytes 0 (large blocks are zero without being written).
+    // Throws std::bad_alloc.
     static SharedBlock AllocateZeroed(std::size_t n) {
-        SharedBlock b = Allocate(n);
-        std::memset(static_cast<void*>(b.get()), 0, (n == 0 ? 1 : n) * sizeof(T));
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        const std::size_t bytes = (n == 0 ? 1 : n) * sizeof(T);
+        T* p = static_cast<T*>(Platform::AllocateZeroedBlock(bytes));
+        if (p == nullptr) throw std::bad_alloc();
+        SharedBlock b;
+        // On a failed control-block allocation shared_ptr frees p itself and rethrows.
+        b.m_p = std::shared_ptr<T[]>(p, Platform::ZeroedBlockDeleter{bytes});
         return b;
     }
 
