@@ -81,6 +81,11 @@ void CControlBmp::Release() {
 
 bool CControlBmp::CreateBitmap(int nWidth, int nHeight, int nBitCount, int nPalletNum,
                                RGBQUAD* pPallet) {
+    // The map re-creates its target at every resampling: a 24- or 32-bit picture of the same
+    // size that no copy shares keeps its pixel memory (and handle) as it is.
+    if (m_pBuffer != nullptr && m_holder.use_count() == 1 && nBitCount != 8 &&
+        nWidth == m_nBmpWidth && nHeight == m_nBmpHeight && nBitCount == m_nBitCount)
+        return true;
     Release();
     if (nWidth <= 0 || nHeight <= 0) return false;
     if (nBitCount != 8 && nBitCount != 24 && nBitCount != 32) return false;

@@ -93,6 +93,8 @@ public:
     // ---- The Quobel component -----------------------------------------------------------------
     // A new bottom-up picture of nWidth x nHeight pixels at 8, 24 or 32 bits, replacing the
     // old one; an 8-bit picture takes nPalletNum entries of pPallet (null: a grey ramp).
+    // A new picture's pixels are 0, except that a 24- or 32-bit picture of the size and bit
+    // count already held, shared with no copy, is kept as it is (same memory, same pixels).
     // Requires: 1 <= width, height; the picture fits in 2 GiB.
     // Otherwise: the buffer is left empty and false is returned.
     bool CreateBitmap(int nWidth, int nHeight, int nBitCount, int nPalletNum, RGBQUAD* pPallet);

@@ -28,15 +28,21 @@ bool IsCached(const CCtrlElvMap& map, const ResampleArea& a) {
 // Rebuilds the display overlay for the area; without an overlay picture the display
 // overlay is dropped and its three size fields keep their values.
 void RebuildDisplayOverlay(CCtrlElvMap& map, const ResampleArea& a) {
-    map.m_pDisplayOverlap.reset();
+    SharedBlock<BYTE> held;
+    held.swap(map.m_pDisplayOverlap);
     if (!map.m_pOverlapPixels) return;
     const OverlayFit fit = FitDisplayOverlay(map.m_nOverlapWidth, map.m_nOverlapHeight, a);
+    const bool sameSize =
+        fit.width == map.m_nDisplayOverlapWidth && fit.height == map.m_nDisplayOverlapHeight;
     map.m_nDisplayOverlapWidth = fit.width;
     map.m_nDisplayOverlapHeight = fit.height;
     map.m_nDisplayOverlapRowBytes = fit.width * 4;
     if (fit.width <= 0 || fit.height <= 0) return;
-    auto pixels = SharedBlock<BYTE>::Allocate(static_cast<std::size_t>(fit.width) *
-                                              static_cast<std::size_t>(fit.height) * 4);
+    // As with the display grid: a block of the same size that no copy shares is reused.
+    auto pixels = held && sameSize && held.use_count() == 1
+                      ? held
+                      : SharedBlock<BYTE>::Allocate(static_cast<std::size_t>(fit.width) *
+                                                    static_cast<std::size_t>(fit.height) * 4);
     const OverlayView picture{map.m_pOverlapPixels.get(), map.m_nOverlapRowBytes,
                               map.m_nOverlapWidth, map.m_nOverlapHeight};
     if (ResampleOverlay(picture, a, pixels.get())) map.m_pDisplayOverlap = pixels;
@@ -53,8 +59,14 @@ void CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int n
     if (!DisplayGridFor(grid, area, &target)) return;
 
     if (!IsCached(*this, area)) {
-        auto cells = SharedBlock<short>::Allocate(static_cast<std::size_t>(target.width) *
-                                                  static_cast<std::size_t>(target.height));
+        // A host panning over the map asks for the same size again and again: the grid it
+        // holds alone is written over rather than replaced by fresh memory.
+        const bool reuse = m_pDisplayElevation && m_pDisplayElevation.use_count() == 1 &&
+                           m_nDisplayBufferWidth == target.width &&
+                           m_nDisplayBufferHeight == target.height;
+        auto cells = reuse ? m_pDisplayElevation
+                           : SharedBlock<short>::Allocate(static_cast<std::size_t>(target.width) *
+                                                          static_cast<std::size_t>(target.height));
         ResampleElevation(grid, area, target, cells.get());
         m_dDisplayScale = static_cast<double>(nDispWidth) / nSrcWidth;
         m_pDisplayElevation = cells;

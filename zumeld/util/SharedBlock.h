@@ -43,6 +43,7 @@ public:
     T& operator[](std::ptrdiff_t i) const { return m_p.get()[i]; }
     explicit operator bool() const { return m_p != nullptr; }
     void reset() { m_p.reset(); }
+    void swap(SharedBlock& other) noexcept { m_p.swap(other.m_p); }
     long use_count() const { return m_p.use_count(); }
 
     friend bool operator==(const SharedBlock& a, std::nullptr_t) { return a.m_p == nullptr; }
