@@ -7,6 +7,7 @@
 #include "zumeld/platform/afx.h"
 #include "zumeld/bitmap/ControlBmp.h"
 #include "zumeld/util/SharedBlock.h"
+#include "zumeld/util/Threads.h"
 #include "zumeld/geometry/HorzLine.h"
 #include "zumeld/render/TextureSet.h"
 #include "zumeld/dib/CtrlDib.h"

@@ -1,6 +1,10 @@
 #include "zumeld/elevation/ElvCodec.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "zumeld/util/ThreadPool_p.h"
 
 namespace Zumeld {
 
@@ -146,17 +150,35 @@ void DecodeCodes(const std::uint8_t* p, const std::uint8_t* end, GridCursor& cur
 
 }  // namespace
 
-std::size_t EncodeElvStream(const short* cells, std::ptrdiff_t stride, int width, int height,
-                            std::uint8_t* out, std::size_t outSize) {
-    if (!GridShapeValid(cells, stride, width, height) || width == 0 || height == 0) return 0;
-    const std::uint64_t total =
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    if (out == nullptr || outSize < ElvEncodeBound(total)) return 0;
+// ---- Encoder ---------------------------------------------------------------------------------
+//
+// The encoder's state between cells is prev (the last cell) and the run of cells equal to
+// prev not yet written. A band of rows coded on its own, entering with prev = the cell before
+// it, differs from the one-pass stream only at its two ends: the cells at its start equal to
+// prev continue the run carried in, and the run pending at its end carries on into the next
+// band. So each band leaves out its leading run and its trailing run, and the stitching pass
+// writes the joined runs between the bands' codes exactly where the one pass would.
 
-    std::uint8_t* o = out;
-    short prev = 0;
-    std::uint64_t run = 0;  // cells equal to prev not yet written; carried across rows
-    for (int r = 0; r < height; ++r) {
+namespace {
+
+// Codes of one band of rows, written from `out` on; the leading and trailing runs are not.
+struct Band {
+    std::uint64_t lead = 0;  // cells at the start equal to the prev entering the band
+    bool allLead = false;    // the whole band equals that prev
+    std::uint8_t* body = nullptr;
+    std::size_t bodyBytes = 0;
+    std::uint64_t tail = 0;  // run pending at the end of the band
+};
+
+// Codes rows [r0, r1) entering with `prev` and no pending run. The body starts at
+// bodyAt(lead), once the leading run is known. Returns the band.
+template <class BodyAt>
+Band EncodeBand(const short* cells, std::ptrdiff_t stride, int width, int r0, int r1, short prev,
+                BodyAt bodyAt) {
+    Band band;
+    std::uint8_t* o = nullptr;  // null while the leading run lasts
+    std::uint64_t run = 0;      // cells equal to prev not yet written; carried across rows
+    for (int r = r0; r < r1; ++r) {
         const short* p = cells + static_cast<std::ptrdiff_t>(r) * stride;
         const short* const e = p + width;
         while (p != e) {
@@ -166,16 +188,19 @@ std::size_t EncodeElvStream(const short* cells, std::ptrdiff_t stride, int width
                 while (q != e && *q == prev) ++q;
                 run += static_cast<std::uint64_t>(q - p);
                 p = q;
-                while (run > kMaxRun32) {
+                while (o != nullptr && run > kMaxRun32) {
                     o = FlushRun(o, kMaxRun32);
                     run -= kMaxRun32;
                 }
                 continue;
             }
-            if (run != 0) {
+            if (o == nullptr) {
+                band.lead = run;
+                o = band.body = bodyAt(run);
+            } else if (run != 0) {
                 o = FlushRun(o, run);
-                run = 0;
             }
+            run = 0;
             const int d = v - prev;
             if (d >= -kMaxDelta && d <= kMaxDelta) {
                 *o++ = static_cast<std::uint8_t>(d);
@@ -187,7 +212,59 @@ std::size_t EncodeElvStream(const short* cells, std::ptrdiff_t stride, int width
             ++p;
         }
     }
-    o = FlushRun(o, run);
+    if (o == nullptr) {
+        band.allLead = true;
+        band.lead = run;
+    } else {
+        band.bodyBytes = static_cast<std::size_t>(o - band.body);
+        band.tail = run;
+    }
+    return band;
+}
+
+// Writes a run of `run` cells the way the one-pass encoder does: pieces of kMaxRun32 while
+// more remain, then the rest.
+std::uint8_t* FlushLongRun(std::uint8_t* o, std::uint64_t run) {
+    for (; run > kMaxRun32; run -= kMaxRun32) o = FlushRun(o, kMaxRun32);
+    return FlushRun(o, run);
+}
+
+}  // namespace
+
+std::size_t EncodeElvStream(const short* cells, std::ptrdiff_t stride, int width, int height,
+                            std::uint8_t* out, std::size_t outSize) {
+    if (!GridShapeValid(cells, stride, width, height) || width == 0 || height == 0) return 0;
+    const std::uint64_t total =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (out == nullptr || outSize < ElvEncodeBound(total)) return 0;
+
+    // Band i's codes go to 3 bytes a cell from the cell after its leading run on: no code
+    // takes more than 3 bytes a cell, so the bands never overlap, and the stitched stream
+    // before band i (the joined run included) never reaches past that point either.
+    const int parts = PartCount(static_cast<std::int64_t>(total), std::int64_t{1} << 18);
+    std::vector<Band> bands(static_cast<std::size_t>(parts));
+    const auto rowsOf = [&](int i) { return PartRange(height, parts, i); };
+    RunParts(parts, [&](int i) {
+        const auto [r0, r1] = rowsOf(i);
+        const std::uint64_t before = static_cast<std::uint64_t>(r0) * width;
+        const short prev =
+            r0 == 0 ? short{0} : cells[static_cast<std::ptrdiff_t>(r0 - 1) * stride + width - 1];
+        bands[static_cast<std::size_t>(i)] =
+            EncodeBand(cells, stride, width, static_cast<int>(r0), static_cast<int>(r1), prev,
+                       [&](std::uint64_t lead) { return out + 3 * (before + lead); });
+    });
+
+    std::uint8_t* o = out;
+    std::uint64_t carry = 0;  // the run that goes on across band ends
+    for (const Band& b : bands) {
+        carry += b.lead;
+        if (b.allLead) continue;
+        o = FlushLongRun(o, carry);
+        std::memmove(o, b.body, b.bodyBytes);
+        o += b.bodyBytes;
+        carry = b.tail;
+    }
+    o = FlushLongRun(o, carry);
     return static_cast<std::size_t>(o - out);
 }
 

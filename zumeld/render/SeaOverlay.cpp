@@ -1,5 +1,6 @@
 // The sea fill, the overlay blends and the DIB row copy.
 #include "zumeld/render/SeaOverlay.h"
+#include "zumeld/util/ThreadPool_p.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -39,22 +40,27 @@ void FillSea(const TexturePlanes& planes, TextureOrigin origin, int width, int h
     if (origin.u0 < 0 || origin.u0 >= planes.rowBytes || origin.u0 % 4 != 0) return;
     const int w = std::min(width, target.width);
     const int h = std::min(height, target.height);
-    // Texture row of display row 0, kept in range as the rows step down.
-    int texRow = origin.row0 % rows;
-    if (texRow < 0) texRow += rows;
-    for (int y = 0; y < h; ++y) {
-        const BYTE* seaRow = planes.sea + static_cast<std::ptrdiff_t>(texRow) * planes.rowBytes;
-        BYTE* dst = target.Row(y);
-        int u = origin.u0;
-        for (int x = 0; x < w; ++x, dst += target.bytesPerPixel) {
-            dst[0] = seaRow[u];
-            dst[1] = seaRow[u + 1];
-            dst[2] = seaRow[u + 2];
-            u += 4;
-            if (u == planes.rowBytes) u = 0;
+    // Bands of rows on the pool's threads. Texture row of display row y: (row0 + y) mod rows,
+    // kept in range as the rows step down.
+    const int parts = PartCount(std::int64_t{w} * h, 1 << 16);
+    RunParts(parts, [&](int part) {
+        const auto [y0, y1] = PartRange(h, parts, part);
+        int texRow = static_cast<int>((std::int64_t{origin.row0} + y0) % rows);
+        if (texRow < 0) texRow += rows;
+        for (int y = static_cast<int>(y0); y < y1; ++y) {
+            const BYTE* seaRow = planes.sea + static_cast<std::ptrdiff_t>(texRow) * planes.rowBytes;
+            BYTE* dst = target.Row(y);
+            int u = origin.u0;
+            for (int x = 0; x < w; ++x, dst += target.bytesPerPixel) {
+                dst[0] = seaRow[u];
+                dst[1] = seaRow[u + 1];
+                dst[2] = seaRow[u + 2];
+                u += 4;
+                if (u == planes.rowBytes) u = 0;
+            }
+            if (++texRow == rows) texRow = 0;
         }
-        if (++texRow == rows) texRow = 0;
-    }
+    });
 }
 
 void BlendOverlayWhole(const OverlayView& o, const PixelSurface& target) {

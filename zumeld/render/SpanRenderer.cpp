@@ -7,6 +7,7 @@
 //   fade line L = acc >> 12 with acc = base + step x y in 12-bit fixed point; >> on a
 //   negative value rounds toward minus infinity.
 #include "zumeld/render/SpanRenderer.h"
+#include "zumeld/util/ThreadPool_p.h"
 
 #include "zumeld/render/Kernels.h"
 
@@ -459,10 +460,32 @@ void RenderSpansReference(const DisplayGridView& grid, const TexturePlanes& plan
 
 void RenderSpans(const DisplayGridView& grid, const TexturePlanes& planes, const SpanParams& p,
                  const tagHorzLine* lines, int nLines, const PixelSurface& target) {
-    if (const Kernels::SpanKernels* kernels = Kernels::ActiveSpanKernels())
-        Render(VectorLoop{kernels}, grid, planes, p, lines, nLines, target);
-    else
-        Render(PackedLoop{}, grid, planes, p, lines, nLines, target);
+    const Kernels::SpanKernels* kernels = Kernels::ActiveSpanKernels();
+    auto draw = [&](const tagHorzLine* first, int n) {
+        if (kernels != nullptr)
+            Render(VectorLoop{kernels}, grid, planes, p, first, n, target);
+        else
+            Render(PackedLoop{}, grid, planes, p, first, n, target);
+    };
+    // Spans in row order are split into parts between rows, so each part writes its own
+    // picture rows and the pixels do not depend on the split; other lists run on one thread.
+    bool inRowOrder = lines != nullptr && nLines > 0;
+    for (int i = 1; inRowOrder && i < nLines; ++i) inRowOrder = lines[i - 1].y <= lines[i].y;
+    const int parts = inRowOrder ? PartCount(std::int64_t{nLines} * target.width, 1 << 16) : 1;
+    if (parts <= 1) {
+        draw(lines, nLines);
+        return;
+    }
+    // Part i starts at the first span of a new row at or after its even share.
+    auto start = [&](int i) {
+        int k = static_cast<int>(PartRange(nLines, parts, i).first);
+        while (k > 0 && k < nLines && lines[k].y == lines[k - 1].y) ++k;
+        return k;
+    };
+    RunParts(parts, [&](int i) {
+        const int first = start(i), last = start(i + 1);
+        if (last > first) draw(lines + first, last - first);
+    });
 }
 
 }  // namespace Zumeld

@@ -5,6 +5,7 @@
 
 #include "zumeld/render/Kernels.h"
 #include "zumeld/transform/BilinearRow.h"
+#include "zumeld/util/ThreadPool_p.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -48,6 +49,11 @@ struct AxisStep {
     int64_t cell = 0;  // current source cell offset
     int64_t frac = 0;  // current fraction, 0 <= frac < disp
     AxisStep(int src, int dispSize) : whole(src / dispSize), part(src % dispSize), disp(dispSize) {}
+    // Positioned at display cell `at`, as `at` calls of Next() would leave it.
+    AxisStep(int src, int dispSize, int64_t at) : AxisStep(src, dispSize) {
+        cell = at * src / dispSize;
+        frac = at * src % dispSize;
+    }
     void Next() {
         cell += whole;
         frac += part;
@@ -58,17 +64,20 @@ struct AxisStep {
     }
 };
 
-void ResampleCopy(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out) {
+// Each kernel computes the display rows [j0, j1) of the fill; the rows are independent.
+void ResampleCopy(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out,
+                  int j0, int j1) {
     const short* src = g.cells + int64_t{a.top} * g.stride + a.left;
-    for (int j = 0; j < t.fillHeight; ++j)
+    for (int j = j0; j < j1; ++j)
         std::memcpy(out + int64_t{j} * t.width, src + j * g.stride,
                     static_cast<std::size_t>(t.fillWidth) * sizeof(short));
 }
 
-void ResamplePoints(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out) {
+void ResamplePoints(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out,
+                    int j0, int j1) {
     const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
-    AxisStep rows(a.srcHeight, a.dispHeight);
-    for (int j = 0; j < t.fillHeight; ++j, rows.Next()) {
+    AxisStep rows(a.srcHeight, a.dispHeight, j0);
+    for (int j = j0; j < j1; ++j, rows.Next()) {
         const short* src = origin + rows.cell * g.stride;
         short* dst = out + int64_t{j} * t.width;
         AxisStep cols(a.srcWidth, a.dispWidth);
@@ -77,8 +86,8 @@ void ResamplePoints(const GridView& g, const ResampleArea& a, const ResampleTarg
 }
 
 // Bilinear enlargement, row by row (BilinearRow.h), on the vector kernel when there is one.
-void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTarget& t,
-                      short* out) {
+void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTarget& t, short* out,
+                      int j0, int j1) {
     const uint64_t dw = static_cast<uint64_t>(a.dispWidth);
     const uint64_t dh = static_cast<uint64_t>(a.dispHeight);
     const uint64_t sw = static_cast<uint64_t>(a.srcWidth);
@@ -88,8 +97,8 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
     const Kernels::BilinearRowFn vectorRow = Kernels::ActiveBilinearRow();
 
     const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
-    AxisStep rows(a.srcHeight, a.dispHeight);
-    for (int j = 0; j < t.fillHeight; ++j, rows.Next()) {
+    AxisStep rows(a.srcHeight, a.dispHeight, j0);
+    for (int j = j0; j < j1; ++j, rows.Next()) {
         BilinearRow r;
         r.upper = origin + rows.cell * g.stride;
         r.lower = r.upper + g.stride;
@@ -109,13 +118,16 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
     }
 }
 
-// Cells past the fill: each computed row repeats its last value, the rows below repeat the
-// last computed row.
-void RepeatEdges(const ResampleTarget& t, short* out) {
-    for (int j = 0; j < t.fillHeight; ++j) {
+// Cells past the fill: each computed row repeats its last value.
+void RepeatRowEnds(const ResampleTarget& t, short* out, int j0, int j1) {
+    for (int j = j0; j < j1; ++j) {
         short* row = out + int64_t{j} * t.width;
         std::fill(row + t.fillWidth, row + t.width, row[t.fillWidth - 1]);
     }
+}
+
+// The rows below the fill repeat the last computed row.
+void RepeatLastRow(const ResampleTarget& t, short* out) {
     const short* last = out + (int64_t{t.fillHeight} - 1) * t.width;
     for (int j = t.fillHeight; j < t.height; ++j)
         std::memcpy(out + int64_t{j} * t.width, last,
@@ -160,18 +172,26 @@ bool DisplayGridFor(const GridView& g, const ResampleArea& a, ResampleTarget* ta
 bool ResampleElevation(const GridView& g, const ResampleArea& a, const ResampleTarget& t,
                        short* out) {
     if (out == nullptr || !CanResample(g, a, t)) return false;
-    switch (ChooseResampleMode(a)) {
-        case ResampleMode::Copy:
-            ResampleCopy(g, a, t, out);
-            break;
-        case ResampleMode::PointSample:
-            ResamplePoints(g, a, t, out);
-            break;
-        case ResampleMode::Bilinear:
-            ResampleBilinear(g, a, t, out);
-            break;
-    }
-    RepeatEdges(t, out);
+    const ResampleMode mode = ChooseResampleMode(a);
+    // Bands of rows on the pool's threads; a row's cells do not depend on the band.
+    const int parts = PartCount(int64_t{t.fillHeight} * t.width, 1 << 15);
+    RunParts(parts, [&](int i) {
+        const auto [j0, j1] = PartRange(t.fillHeight, parts, i);
+        const int from = static_cast<int>(j0), to = static_cast<int>(j1);
+        switch (mode) {
+            case ResampleMode::Copy:
+                ResampleCopy(g, a, t, out, from, to);
+                break;
+            case ResampleMode::PointSample:
+                ResamplePoints(g, a, t, out, from, to);
+                break;
+            case ResampleMode::Bilinear:
+                ResampleBilinear(g, a, t, out, from, to);
+                break;
+        }
+        RepeatRowEnds(t, out, from, to);
+    });
+    RepeatLastRow(t, out);
     return true;
 }
 

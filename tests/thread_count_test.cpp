@@ -1,0 +1,98 @@
+// Every call that splits its work over the library's threads gives the same bytes for every
+// thread count: resampling (copy, point sampling, bilinear), the sea fill, the relief, a
+// polygon, and the .elv encoder, on seeded random maps with sea, plateaus and land whose runs
+// cross the encoder's band ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "test_random.h"
+#include "zumeld/util/Threads.h"
+#include "zumeld/zumeld.h"
+
+namespace {
+
+using zumeld_test::TestRandom;
+using Bytes = std::vector<std::uint8_t>;
+
+// A map of sea bands, flat plateaus and rough land, rows chosen at random.
+std::vector<short> RandomTerrain(TestRandom& rng, int w, int h) {
+    std::vector<short> cells(static_cast<std::size_t>(w) * h);
+    short level = 0;
+    for (int y = 0; y < h; ++y) {
+        const int kind = static_cast<int>(rng.Below(4));  // sea, plateau, rough, rough
+        if (kind == 1) level = static_cast<short>(rng.Range(1, 3000));
+        for (int x = 0; x < w; ++x) {
+            short& c = cells[static_cast<std::size_t>(y) * w + x];
+            c = kind == 0 ? 0 : kind == 1 ? level : static_cast<short>(rng.Range(-200, 4000));
+            if (kind >= 2 && rng.Chance(20)) c = static_cast<short>(rng.Range(-32768, 32767));
+        }
+    }
+    return cells;
+}
+
+// The bytes of each output at the thread count in force.
+std::vector<Bytes> Outputs(const std::vector<short>& cells, int w, int h, TestRandom rng) {
+    Zumeld::CCtrlElvMap map;
+    map.SetElevationData(w, h, const_cast<short*>(cells.data()));
+    std::vector<Bytes> out;
+    auto picture = [&] {
+        const Quobel::CControlBmp& b = map.m_bmpInternal;
+        const BYTE* p = b.GetBufferPtr();
+        out.emplace_back(p, p + static_cast<std::size_t>(b.GetWidthBytes()) * b.GetHeight());
+    };
+    for (int round = 0; round < 3; ++round) {
+        // Enlarged (bilinear), reduced (point sampling) and one to one (copy).
+        const int sw = static_cast<int>(rng.Range(50, w)), sh = static_cast<int>(rng.Range(50, h));
+        const int dw[3] = {sw * 2 + 1, sw * 2 / 3, sw}, dh[3] = {sh * 3 / 2 + 1, sh / 2, sh};
+        map.StretchElevationData(static_cast<int>(rng.Below(w - sw + 1)),
+                                 static_cast<int>(rng.Below(h - sh + 1)), sw, sh, dw[round],
+                                 dh[round]);
+        const short* g = map.m_pDisplayElevation.get();
+        const auto* gb = reinterpret_cast<const std::uint8_t*>(g);
+        out.emplace_back(
+            gb, gb + std::size_t{2} * map.m_nDisplayBufferWidth * map.m_nDisplayBufferHeight);
+        map.FillSeaColorOnBitmapBuffer();
+        picture();
+        map.DrawAllMapOnBitmapBuffer(round != 1, round != 2, RGB(10, 200, 30), round == 0);
+        picture();
+        std::vector<tagPOINT> star;
+        for (int k = 0; k < 40; ++k)
+            star.push_back({static_cast<LONG>(rng.Range(-50, dw[round] + 50)),
+                            static_cast<LONG>(rng.Range(-50, dh[round] + 50))});
+        map.DrawPolygonOnBitmapBuffer(star.data(), static_cast<int>(star.size()), round, true, true,
+                                      RGB(1, 2, 3), round == 2);
+        picture();
+    }
+    CMemFile file;
+    CArchive ar(&file, CArchive::store);
+    map.Serialize(ar);
+    ar.Close();
+    out.push_back(file.Data());
+    return out;
+}
+
+TEST(ThreadCount, EveryCountGivesTheSameBytes) {
+    const int before = Zumeld::GetThreadCount();
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        TestRandom rng(seed);
+        const int w = static_cast<int>(rng.Range(900, 1600)),
+                  h = static_cast<int>(rng.Range(700, 1300));
+        const std::vector<short> cells = RandomTerrain(rng, w, h);
+        Zumeld::SetThreadCount(1);
+        const std::vector<Bytes> one = Outputs(cells, w, h, TestRandom(seed * 7));
+        for (int threads : {2, 3, 8}) {
+            Zumeld::SetThreadCount(threads);
+            const std::vector<Bytes> many = Outputs(cells, w, h, TestRandom(seed * 7));
+            ASSERT_EQ(many.size(), one.size());
+            for (std::size_t i = 0; i < one.size(); ++i)
+                EXPECT_TRUE(many[i] == one[i])
+                    << "seed " << seed << ", " << threads << " threads, output " << i;
+        }
+    }
+    Zumeld::SetThreadCount(before);
+}
+
+}  // namespace
