@@ -16,7 +16,8 @@ void BilinearRowAvx2Impl(const BilinearRow& r) {
     const __m256i gather = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
     WalkBilinearRow(r, [&](short* dst, std::uint64_t acc, std::uint64_t step, int run, int room) {
         const int whole = (run + 3) & ~3;
-        if (whole > room) {
+        // Short runs (small zooms, as when a host pans at 1.5x) are cheaper cell by cell.
+        if (run < 4 || whole > room) {
             EmitRunScalar(dst, acc, step, run);
             return;
         }
