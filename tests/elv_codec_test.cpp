@@ -138,6 +138,7 @@ TEST(ElvCodecProperty, RoundTripAndEveryPrefix) {
             Bytes prefix(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut));
             std::vector<short> got = Decode(prefix, ElvStream::kDeltaRun, w, h, &decoded);
             ASSERT_LE(decoded, cells.size());
+            ASSERT_EQ(CountElvStreamCells(prefix.data(), prefix.size(), cells.size()), decoded);
             for (std::size_t i = 0; i < cells.size(); ++i)
                 ASSERT_EQ(got[i], i < decoded ? cells[i] : 0) << "cut " << cut << " cell " << i;
         }

@@ -1,13 +1,14 @@
 // Every call that splits its work over the library's threads gives the same bytes for every
 // thread count: resampling (copy, point sampling, bilinear), the sea fill, the relief, a
-// polygon, and the .elv encoder, on seeded random maps with sea, plateaus and land whose runs
-// cross the encoder's band ends.
+// polygon, the .elv encoder and the tool's PNG writer, on seeded random maps with sea,
+// plateaus and land whose runs cross the encoder's band ends. The PNG reads back (libpng).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "picture.h"
 #include "test_random.h"
 #include "zumeld/util/Threads.h"
 #include "zumeld/zumeld.h"
@@ -66,6 +67,7 @@ std::vector<Bytes> Outputs(const std::vector<short>& cells, int w, int h, TestRa
                                       RGB(1, 2, 3), round == 2);
         picture();
     }
+    out.push_back(zumeld_formats::EncodePng(map.m_bmpInternal, static_cast<int>(rng.Below(10))));
     CMemFile file;
     CArchive ar(&file, CArchive::store);
     map.Serialize(ar);
@@ -83,6 +85,19 @@ TEST(ThreadCount, EveryCountGivesTheSameBytes) {
         const std::vector<short> cells = RandomTerrain(rng, w, h);
         Zumeld::SetThreadCount(1);
         const std::vector<Bytes> one = Outputs(cells, w, h, TestRandom(seed * 7));
+        // The PNG holds the last picture drawn, R, G, B of each pixel.
+        Quobel::CControlBmp back;
+        zumeld_formats::DecodePicture("png", one[one.size() - 2], back);
+        const Bytes& last = one[one.size() - 3];
+        const std::size_t rowBytes = (static_cast<std::size_t>(back.GetWidth()) * 3 + 3) / 4 * 4;
+        ASSERT_EQ(rowBytes * back.GetHeight(), last.size());
+        for (std::size_t i = 0; i < last.size(); ++i) {
+            const std::size_t row = i / rowBytes, col = i % rowBytes;
+            if (col >= static_cast<std::size_t>(back.GetWidth()) * 3) continue;  // padding
+            ASSERT_EQ(back.GetBufferPtr()[row * back.GetWidthBytes() + col / 3 * 4 + col % 3],
+                      last[i])
+                << "seed " << seed << " byte " << i;
+        }
         for (int threads : {2, 3, 8}) {
             Zumeld::SetThreadCount(threads);
             const std::vector<Bytes> many = Outputs(cells, w, h, TestRandom(seed * 7));

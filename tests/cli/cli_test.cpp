@@ -100,6 +100,8 @@ TEST_F(ZumeldCli, EachCommandOnGoodInput) {
     EXPECT_NE(Ok("info s.elv").find("96"), std::string::npos);
     Ok("convert s.elv j.elv --jpeg --quality=80");
     Ok("render s.elv --output=p.png --size 48x32");
+    Ok("--threads 3 render s.elv -o p3.png --size 48x32 --png-level 1");
+    EXPECT_EQ(Read("p3.png"), Read("p.png"));
     Ok("render j.elv -o p.bmp");
     EXPECT_EQ(Read("p.png").substr(1, 3), "PNG");
     EXPECT_EQ(Read("p.bmp").substr(0, 2), "BM");
@@ -230,7 +232,8 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
          "import s.elv out.elv --offset=inf; import s.elv out.png; render s.elv out.png;"
          "import s.elv out.elv --jpeg; export s.elv out.png --bits 12;"
          "export s.elv out.elv --scale 2; render s.elv -o out.png --no-shade=yes;"
-         "convert s.elv out.elv --quality 101 --jpeg"}};
+         "convert s.elv out.elv --quality 101 --jpeg; render s.elv -o out.png --png-level 10;"
+         "--threads 0 info s.elv; --threads=x info s.elv; --threads"}};
     for (const auto& [status, commands] : cases) {
         std::istringstream list(commands);
         for (std::string args; std::getline(list >> std::ws, args, ';');) {

@@ -46,15 +46,13 @@ void ReadCountedBody(const std::vector<std::uint8_t>& bytes, const std::string& 
 
 void CheckCodeStream(const std::vector<std::uint8_t>& bytes, const std::string& path,
                      const ElvFacts& facts) {
-    const int w = facts.width, h = facts.height;
-    std::vector<short> scratch(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    const std::uint64_t decoded = Zumeld::DecodeElvStream(
-        bytes.data() + facts.bodyOffset, static_cast<std::size_t>(facts.bodyBytes),
-        facts.encoding == 1 ? Zumeld::ElvStream::kSeaRuns : Zumeld::ElvStream::kDeltaRun,
-        scratch.data(), w, w, h);
-    if (decoded < scratch.size())
+    // Counted, not decoded: the library decodes the stream once, into the map.
+    const std::uint64_t cells = static_cast<std::uint64_t>(facts.width) * facts.height;
+    const std::uint64_t decoded = Zumeld::CountElvStreamCells(
+        bytes.data() + facts.bodyOffset, static_cast<std::size_t>(facts.bodyBytes), cells);
+    if (decoded < cells)
         throw Error(path, "damaged: the code stream ends after " + Count(decoded, "of") + " " +
-                              Count(scratch.size(), "cells"));
+                              Count(cells, "cells"));
 }
 
 void CheckCompressedImage(const std::string& path, Zumeld::CCtrlElvMap& map) {

@@ -3,7 +3,9 @@
 // library as an HBITMAP).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,25 @@
 
 namespace zumeld_formats {
 
-// The picture as an 8-bit RGB PNG stream. Requires: a 24- or 32-bit picture.
-// Throws Error otherwise or when encoding fails.
-std::vector<std::uint8_t> EncodePng(const Quobel::CControlBmp& bmp);
+// Receives an encoded picture piece by piece, in order.
+using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t n)>;
+
+// The PNG compression level a picture is written with unless asked otherwise: the speed
+// and size of each level are measured in docs/PERFORMANCE.md.
+constexpr int kDefaultPngLevel = 1;
+
+// The picture as an 8-bit RGB PNG stream at zlib level 0..9, made on the library's threads
+// (Zumeld::SetThreadCount); the bytes are the same for every thread count.
+// Requires: a 24- or 32-bit picture; 0 <= level <= 9. Otherwise: throws Error.
+void EncodePng(const Quobel::CControlBmp& bmp, int level, const ByteSink& sink);
+std::vector<std::uint8_t> EncodePng(const Quobel::CControlBmp& bmp, int level = kDefaultPngLevel);
 // The picture as a 24-bit uncompressed .bmp file. Requires: a 24- or 32-bit picture.
+void EncodeBmp(const Quobel::CControlBmp& bmp, const ByteSink& sink);
 std::vector<std::uint8_t> EncodeBmp(const Quobel::CControlBmp& bmp);
 // Writes the picture to path through a temporary file: .bmp for a name ending in ".bmp"
-// (any case), PNG otherwise. Throws Error on failure.
-void WritePicture(const std::string& path, const Quobel::CControlBmp& bmp);
+// (any case), PNG at pngLevel otherwise. Throws Error on failure.
+void WritePicture(const std::string& path, const Quobel::CControlBmp& bmp,
+                  int pngLevel = kDefaultPngLevel);
 
 // Decodes a PNG stream or an uncompressed 8-, 24- or 32-bit .bmp file (recognised by its
 // first bytes) into `out` at 32 bits. Throws Error naming `what` when the bytes are not

@@ -57,6 +57,9 @@ const char kHelp[] =
     "  --raw-size WxH            the grid size of a .raw MAP\n"
     "  --fit WxH                 reduce a MAP larger than W x H cells by area average, as in\n"
     "                            'zumeld import'\n"
+    "  --png-level L             PNG compression level 0 (none, fastest) .. 9 (smallest,\n"
+    "                            slowest); default 1: level 6 makes files about 6 %\n"
+    "                            smaller in about three times the time\n"
     "  -h, --help                show this text\n";
 
 struct Options {
@@ -80,6 +83,7 @@ struct Options {
     };
     std::vector<Line> lines;
     ImportOptions import;  // how a heightmap MAP becomes elevations
+    int pngLevel = kDefaultPngLevel;
 };
 
 std::vector<long long> ParseIntegers(const std::string& option, const std::string& text,
@@ -119,7 +123,7 @@ const std::vector<OptionSpec> kSpecs = {
     {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
     {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
     {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
-    {"fit", 0, true}};
+    {"fit", 0, true},          {"png-level", 0, true}};
 
 Options Parse(const ParsedArgs& parsed) {
     Options o;
@@ -133,6 +137,8 @@ Options Parse(const ParsedArgs& parsed) {
             TakeImportOption(ParsedArg{"--size", arg.value}, o.import);
         } else if (a != "--size" && TakeImportOption(arg, o.import)) {
             // --scale, --offset, --sea-level, --fit
+        } else if (a == "--png-level") {
+            o.pngLevel = InRange(a, ParseInteger(a, value()), 0, 9);
         } else if (a == "--output") {
             o.output = value();
         } else if (a == "--area") {
@@ -269,7 +275,7 @@ int CmdRender(const std::vector<std::string>& args) {
             o.output, EncodeGeoTiffPicture(o.output, map.m_bmpInternal, geo ? &*geo : nullptr));
         return kExitOk;
     }
-    WritePicture(o.output, map.m_bmpInternal);
+    WritePicture(o.output, map.m_bmpInternal, o.pngLevel);
     if (geo) {
         const std::string text = WorldFileText(*geo);
         try {

@@ -33,7 +33,11 @@ const Command kCommands[] = {
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: zumeld [--version] [--help] <command> [<args>]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: zumeld [--version] [--help] [--threads N] <command> [<args>]\n\n"
+                 "  --threads N  threads to draw, resample, encode and compress with (1 = none;\n"
+                 "               default: the processor's thread count); the output is the\n"
+                 "               same for every count\n\ncommands:\n");
     for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
     std::fprintf(out, "\nRun 'zumeld <command> --help' for a command's options.\n");
 }
@@ -53,6 +57,28 @@ int main(int argc, char** argv) {
     if (args[0] == "--help" || args[0] == "-h") {
         PrintUsage(stdout);
         return kExitOk;
+    }
+    // Options before the command that apply to every command.
+    while (!args.empty() && (args[0] == "--threads" || args[0].rfind("--threads=", 0) == 0)) {
+        const bool joined = args[0] != "--threads";
+        if (!joined && args.size() < 2) {
+            std::fprintf(stderr, "zumeld: --threads: needs a thread count\n");
+            return kExitUsage;
+        }
+        const std::string value = joined ? args[0].substr(10) : args[1];
+        try {
+            const long long n = ParseInteger("--threads", value);
+            if (n < 1 || n > 64) throw UsageError("--threads", value + " is outside 1..64");
+            Zumeld::SetThreadCount(static_cast<int>(n));
+        } catch (const CliError& e) {
+            std::fprintf(stderr, "zumeld: %s: %s\n", e.what_.c_str(), e.what());
+            return kExitUsage;
+        }
+        args.erase(args.begin(), args.begin() + (joined ? 1 : 2));
+    }
+    if (args.empty()) {
+        PrintUsage(stderr);
+        return kExitUsage;
     }
     for (const Command& c : kCommands) {
         if (args[0] != c.name) continue;

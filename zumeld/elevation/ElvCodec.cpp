@@ -282,6 +282,35 @@ std::uint64_t DecodeElvStream(const std::uint8_t* data, std::size_t size, ElvStr
     return decoded;
 }
 
+std::uint64_t CountElvStreamCells(const std::uint8_t* p, std::size_t size, std::uint64_t cells) {
+    if (p == nullptr) return 0;
+    const std::uint8_t* const end = p + size;
+    std::uint64_t n = 0;
+    while (n < cells && p != end) {
+        // One-byte codes, as many as the map still takes.
+        const std::uint8_t* stop = p + std::min<std::uint64_t>(cells - n, end - p);
+        const std::uint8_t* q = p;
+        while (q != stop && IsOneByteCode(*q)) ++q;
+        n += static_cast<std::uint64_t>(q - p);
+        p = q;
+        if (n == cells || p == end) break;
+        const std::ptrdiff_t left = end - p;
+        if (*p == kCodeValue || *p == kCodeRun16) {
+            if (left < 3) break;  // cut short: the stream ends here
+            n += *p == kCodeValue ? 1 : static_cast<std::uint64_t>(p[1] | (p[2] << 8));
+            p += 3;
+        } else {
+            if (left < 5) break;
+            const std::uint32_t u =
+                static_cast<std::uint32_t>(p[1]) | (static_cast<std::uint32_t>(p[2]) << 8) |
+                (static_cast<std::uint32_t>(p[3]) << 16) | (static_cast<std::uint32_t>(p[4]) << 24);
+            if (static_cast<std::int32_t>(u) > 0) n += u;  // 2^31 or more writes nothing
+            p += 5;
+        }
+    }
+    return std::min(n, cells);
+}
+
 short MaxElevationAboveSea(const short* cells, std::ptrdiff_t stride, int width, int height) {
     if (!GridShapeValid(cells, stride, width, height)) return 0;
     short m = 0;

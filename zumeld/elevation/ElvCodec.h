@@ -46,6 +46,11 @@ std::size_t EncodeElvStream(const short* cells, std::ptrdiff_t stride, int width
 std::uint64_t DecodeElvStream(const std::uint8_t* data, std::size_t size, ElvStream kind,
                               short* grid, std::ptrdiff_t stride, int width, int height);
 
+// The number of cells a code stream supplies toward a map of `cells` cells: what
+// DecodeElvStream returns for it, found without writing a grid. Nothing is read outside
+// [data, data + size).
+std::uint64_t CountElvStreamCells(const std::uint8_t* data, std::size_t size, std::uint64_t cells);
+
 // ---- Grey mapping of the compressed record (M = the record's maximum elevation) -------------
 // Writing: g = (e * 256) / (M + 1), truncated. A negative e (no grey level of its own) gives 0.
 // Requires: e <= M. Otherwise: clamped to 255.

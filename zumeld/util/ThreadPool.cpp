@@ -1,4 +1,4 @@
-// The thread pool behind RunParts and the thread-count setting. One queue of calls under
+// The thread pool behind RunOnThreads and the thread-count setting. One queue of calls under
 // one mutex; a call's parts are handed out one by one to whichever thread asks first (its
 // caller included). Workers are started when a call first needs them and live until the
 // process ends; the pool itself is never destroyed, so a host's static objects may still
@@ -28,7 +28,7 @@ int HardwareThreads() {
 
 std::atomic<int> g_threadCount{0};  // 0: the hardware's
 
-// One RunParts call. Lives on its caller's stack; the pool forgets it once its last part
+// One RunOnThreads call. Lives on its caller's stack; the pool forgets it once its last part
 // is handed out, and the caller returns only when every part handed out has finished.
 struct Call {
     void (*run)(void*, int) = nullptr;
@@ -122,7 +122,7 @@ int PartCount(std::int64_t work, std::int64_t minPerPart) {
     return static_cast<int>(std::min<std::int64_t>(most, std::int64_t{threads} * 4));
 }
 
-void RunParts(int parts, void (*run)(void*, int), void* context) {
+void RunOnThreads(int parts, void (*run)(void*, int), void* context) {
     const int threads = GetThreadCount();
     if (parts <= 1 || threads <= 1 || Pool::t_insidePart) {
         for (int i = 0; i < parts; ++i) run(context, i);

@@ -7,18 +7,15 @@
 #include <cstdint>
 #include <utility>
 
+#include "zumeld/util/Threads.h"
+
 namespace Zumeld {
 
 // Runs part(i) for every i in 0 .. parts - 1, spread over the thread count in force, and
-// returns when all have run. An exception from a part is rethrown here after the others.
-// Requires: the parts write disjoint memory. Otherwise: the caller's own data race.
-void RunParts(int parts, void (*run)(void* context, int part), void* context);
-
+// returns when all have run (RunOnThreads of Threads.h).
 template <class F>
 void RunParts(int parts, F&& part) {
-    RunParts(
-        parts, [](void* f, int i) { (*static_cast<std::remove_reference_t<F>*>(f))(i); },
-        const_cast<void*>(static_cast<const void*>(&part)));
+    RunOnThreads(parts, std::forward<F>(part));
 }
 
 // How many parts to split `work` units into: the thread count, times four for balance,
