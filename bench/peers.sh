@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Re-measures the peer tools on the benchmark terrain (4096 x 4096 16-bit cells from
 # bench/bench_terrain.h), one thread each, beside Zumeld's own figures from the same run,
-# and prints the ratios. Tools that are not installed are skipped; nothing is installed.
+# and prints the ratios. Then whole processes on an 8192 x 8192 terrain, as a user waits
+# for them: zumeld render to PNG and to BMP, convert and info against gdaldem hillshade and
+# zstd on the same cells, medians of three runs, wall and CPU time, Zumeld at one thread
+# and at all. Tools that are not installed are skipped; nothing is installed.
 #
 # The GeoTIFF import pair runs whole processes on both sides: an 8192 x 8192 int16 GeoTIFF
 # (GDAL's Deflate, one row a strip) read by `gdal_translate -of ENVI` into raw int16 and by
@@ -9,6 +12,7 @@
 #
 #   bench/peers.sh [path/to/zumeld-bench]     (default build/release/bench/zumeld-bench)
 #   ZUMELD=path/to/zumeld                     (default build/release/zumeld)
+#   PEERS_WHOLE=0 bench/peers.sh      skips the whole-process part
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -148,3 +152,72 @@ row "encode MB/s: zstd -1 / .elv" MB zstd_encode encode
 row "  gzip -6" MB gzip_encode encode
 row "decode MB/s: zstd -1 / .elv" MB zstd_decode decode
 row "  gzip -6" MB gzip_decode decode
+
+# ---- Whole processes on 8192 x 8192 cells ------------------------------------------------
+[ "${PEERS_WHOLE:-1}" = 0 ] && exit 0
+if [ ! -x "$zumeld" ]; then echo "$zumeld: not built (make build), whole processes skipped"; exit 0; fi
+big=8192
+[ -f "$work/big.raw" ] || "$work/terrain" "$work/big.raw" $big
+cat >"$work/big.vrt" <<XML
+<VRTDataset rasterXSize="$big" rasterYSize="$big">
+  <GeoTransform>0, 30, 0, 0, 0, -30</GeoTransform>
+  <VRTRasterBand dataType="Int16" band="1" subClass="VRTRawRasterBand">
+    <SourceFilename relativeToVRT="1">big.raw</SourceFilename>
+    <ImageOffset>0</ImageOffset><PixelOffset>2</PixelOffset>
+    <LineOffset>$((big * 2))</LineOffset><ByteOrder>LSB</ByteOrder>
+  </VRTRasterBand>
+</VRTDataset>
+XML
+"$zumeld" import "$work/big.raw" "$work/dem.elv" --size ${big}x${big} >/dev/null
+all=$(nproc)
+declare -A wall cpus peak
+# whole KEY COMMAND...: medians of three runs of wall seconds, CPU seconds (user + system)
+# and peak resident memory (MB).
+whole() {
+    local key=$1; shift
+    local runs=()
+    for i in 1 2 3; do
+        runs+=("$( { /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)")
+    done
+    read -r wall[$key] cpus[$key] peak[$key] < <(printf '%s\n' "${runs[@]}" | awk '
+        { w[NR] = $1; c[NR] = $2 + $3; m[NR] = $4 / 1024 }
+        function med(a) { n = asort(a); return a[int((n + 1) / 2)] }
+        END { printf "%.2f %.2f %.0f\n", med(w), med(c), med(m) }')
+}
+zstd_both() { zstd -q -1 -T1 -f "$work/big.raw" -o "$work/big.zst" && zstd -q -d -T1 -f "$work/big.zst" -o "$work/big.back"; }
+whole png1 $zumeld --threads 1 render "$work/dem.elv" --size ${big}x${big} -o "$work/r1.png"
+whole pngN $zumeld --threads "$all" render "$work/dem.elv" --size ${big}x${big} -o "$work/rN.png"
+whole bmp1 $zumeld --threads 1 render "$work/dem.elv" --size ${big}x${big} -o "$work/r1.bmp"
+whole bmpN $zumeld --threads "$all" render "$work/dem.elv" --size ${big}x${big} -o "$work/rN.bmp"
+whole conv1 $zumeld --threads 1 convert "$work/dem.elv" "$work/b.elv"
+whole convN $zumeld --threads "$all" convert "$work/dem.elv" "$work/b.elv"
+whole info1 $zumeld --threads 1 info "$work/dem.elv"
+if have gdaldem; then
+    whole gpng gdaldem hillshade -q -of PNG "$work/big.vrt" "$work/g.png"
+    whole gtif gdaldem hillshade -q -of GTiff "$work/big.vrt" "$work/g.tif"
+fi
+if have zstd; then
+    zstd -q -1 -T1 -f "$work/big.raw" -o "$work/big.zst"
+    whole zboth zstd_both
+    whole zdec zstd -q -d -T1 -f "$work/big.zst" -o "$work/big.back"
+fi
+pair() {  # pair LABEL OURS PEER: wall and CPU seconds and the peer / ours ratios
+    local o="${wall[$2]:-}" p="${wall[$3]:-}" r="-" rc="-"
+    if [ -n "$o" ] && [ -n "$p" ]; then
+        r=$(awk -v o="$o" -v p="$p" 'BEGIN { printf "%.2fx", p / o }')
+        rc=$(awk -v o="${cpus[$2]}" -v p="${cpus[$3]}" 'BEGIN { printf "%.2fx", p / o }')
+    fi
+    printf '%-40s %6s %6s %6s %6s %8s %8s %6s\n' "$1" "${o:--}" "${cpus[$2]:--}" "${p:--}" \
+        "${cpus[$3]:--}" "$r" "$rc" "${peak[$2]:--}"
+}
+echo
+echo "8192 x 8192, whole processes, medians of 3 (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%-40s %6s %6s %6s %6s %8s %8s %6s\n' "zumeld / peer" "wall" "cpu" "wall" "cpu" \
+    "speedup" "cpu" "MB"
+pair "render -> PNG, 1 thread / gdaldem PNG" png1 gpng
+pair "render -> PNG, $all threads / gdaldem PNG" pngN gpng
+pair "render -> BMP, 1 thread / gdaldem GTiff" bmp1 gtif
+pair "render -> BMP, $all threads / gdaldem GTiff" bmpN gtif
+pair "convert, 1 thread / zstd -1 + zstd -d" conv1 zboth
+pair "convert, $all threads / zstd -1 + zstd -d" convN zboth
+pair "info / zstd -d" info1 zdec
