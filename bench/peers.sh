@@ -13,6 +13,7 @@
 #   bench/peers.sh [path/to/zumeld-bench]     (default build/release/bench/zumeld-bench)
 #   ZUMELD=path/to/zumeld                     (default build/release/zumeld)
 #   PEERS_WHOLE=0 bench/peers.sh      skips the whole-process part
+#   PEERS_KERNELS=0 bench/peers.sh    skips the kernel part
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -70,6 +71,7 @@ XML
 vrt terrain "0, 30, 0, 0, 0, -30"
 vrt rotated "0, 25.98076, 15, 0, 15, -25.98076"  # 30 m cells turned by 30 degrees
 
+if [ "${PEERS_KERNELS:-1}" != 0 ]; then
 # ---- Peers ---------------------------------------------------------------------------
 if have gdaldem; then
     t=$(cpu gdaldem hillshade -q -of ENVI "$work/terrain.vrt" "$work/shade.bil")
@@ -153,6 +155,8 @@ row "  gzip -6" MB gzip_encode encode
 row "decode MB/s: zstd -1 / .elv" MB zstd_decode decode
 row "  gzip -6" MB gzip_decode decode
 
+fi
+
 # ---- Whole processes on 8192 x 8192 cells ------------------------------------------------
 [ "${PEERS_WHOLE:-1}" = 0 ] && exit 0
 if [ ! -x "$zumeld" ]; then echo "$zumeld: not built (make build), whole processes skipped"; exit 0; fi
@@ -169,22 +173,22 @@ cat >"$work/big.vrt" <<XML
 </VRTDataset>
 XML
 "$zumeld" import "$work/big.raw" "$work/dem.elv" --size ${big}x${big} >/dev/null
-all=$(nproc)
+all=$(getconf _NPROCESSORS_ONLN)  # not nproc: it follows OMP_NUM_THREADS
 declare -A wall cpus peak
 # whole KEY COMMAND...: medians of three runs of wall seconds, CPU seconds (user + system)
 # and peak resident memory (MB).
+med() { sort -n | sed -n 2p; }  # the middle of three numbers, one a line
 whole() {
     local key=$1; shift
     local runs=()
     for i in 1 2 3; do
-        runs+=("$( { /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)")
+        /usr/bin/time -o "$work/time.txt" -f '%e %U %S %M' "$@" >/dev/null 2>&1
+        runs+=("$(tail -1 "$work/time.txt")")
     done
-    read -r wall[$key] cpus[$key] peak[$key] < <(printf '%s\n' "${runs[@]}" | awk '
-        { w[NR] = $1; c[NR] = $2 + $3; m[NR] = $4 / 1024 }
-        function med(a) { n = asort(a); return a[int((n + 1) / 2)] }
-        END { printf "%.2f %.2f %.0f\n", med(w), med(c), med(m) }')
+    wall[$key]=$(printf '%s\n' "${runs[@]}" | awk '{ printf "%.2f\n", $1 }' | med)
+    cpus[$key]=$(printf '%s\n' "${runs[@]}" | awk '{ printf "%.2f\n", $2 + $3 }' | med)
+    peak[$key]=$(printf '%s\n' "${runs[@]}" | awk '{ printf "%.0f\n", $4 / 1024 }' | med)
 }
-zstd_both() { zstd -q -1 -T1 -f "$work/big.raw" -o "$work/big.zst" && zstd -q -d -T1 -f "$work/big.zst" -o "$work/big.back"; }
 whole png1 $zumeld --threads 1 render "$work/dem.elv" --size ${big}x${big} -o "$work/r1.png"
 whole pngN $zumeld --threads "$all" render "$work/dem.elv" --size ${big}x${big} -o "$work/rN.png"
 whole bmp1 $zumeld --threads 1 render "$work/dem.elv" --size ${big}x${big} -o "$work/r1.bmp"
@@ -198,7 +202,8 @@ if have gdaldem; then
 fi
 if have zstd; then
     zstd -q -1 -T1 -f "$work/big.raw" -o "$work/big.zst"
-    whole zboth zstd_both
+    whole zboth bash -c "zstd -q -1 -T1 -f '$work/big.raw' -o '$work/big.zst' &&
+        zstd -q -d -T1 -f '$work/big.zst' -o '$work/big.back'"
     whole zdec zstd -q -d -T1 -f "$work/big.zst" -o "$work/big.back"
 fi
 pair() {  # pair LABEL OURS PEER: wall and CPU seconds and the peer / ours ratios

@@ -5,11 +5,13 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/elevation/ElvCodec.h"
 #include "zumeld/elevation/ElvFile_p.h"
 #include "zumeld/elevation/MapFields_p.h"
+#include "zumeld/platform/pages.h"
 
 namespace Zumeld {
 
@@ -98,7 +100,11 @@ void StoreMap(const CCtrlElvMap& map, CArchive& ar) {
     // Coded in memory first: a failed allocation leaves the archive untouched.
     const std::uint64_t cells = static_cast<std::uint64_t>(width) * height;
     const std::size_t bound = static_cast<std::size_t>(ElvEncodeBound(cells));
-    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[bound]);
+    // Zeroed pages: of the bound's 3 bytes a cell only what the coder writes is touched.
+    std::unique_ptr<std::uint8_t[], Platform::ZeroedBlockDeleter> block(
+        static_cast<std::uint8_t*>(Platform::AllocateZeroedBlock(bound)),
+        Platform::ZeroedBlockDeleter{bound});
+    if (!block) throw std::bad_alloc();
     const std::size_t n = EncodeElvStream(map.m_pElevation.get(), map.m_nBufferWidth, width, height,
                                           block.get(), bound);
     ar << kEncodingDeltaRun << width << height << static_cast<DWORD>(n);

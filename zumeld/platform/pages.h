@@ -1,7 +1,7 @@
 // Zeroed blocks for large arrays (grids, pictures, global memory). A block of 2 MiB or more
-// is mapped straight from the system's pages: it arrives zeroed without being written, and
-// asks for transparent huge pages where the system offers them, so a 128 MiB grid costs 64
-// page faults instead of 32,768. Smaller blocks come from the heap. Thread-safe.
+// is mapped straight from the system's pages, 2 MiB-aligned: it arrives zeroed without being
+// written, costs only the pages touched, and goes back to the system when freed. Smaller
+// blocks come from the heap. Thread-safe.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // SharedBlock<T>: a reference-counted array that reads like a raw pointer. Copies of a map
 // share their grids, pictures and texture blocks through it; the block is released exactly
 // once, when its last holder lets go. Blocks come from AllocateZeroedBlock (platform/pages.h):
-// large ones are fresh zeroed pages with a huge-page hint. Not thread-safe beyond
+// large ones are fresh zeroed pages, touched only where written. Not thread-safe beyond
 // std::shared_ptr's count.
 #pragma once
 
