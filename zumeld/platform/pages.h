@@ -14,7 +14,9 @@ namespace Zumeld::Platform {
 inline constexpr std::size_t kPageBlockBytes = std::size_t{2} << 20;
 
 // A block of max(bytes, 1) bytes, every byte 0; null when the system has no memory for it.
-ZUMELD_API void* AllocateZeroedBlock(std::size_t bytes) noexcept;
+// writtenWhole: the caller will write every byte (a grid, a picture), so mapped pages are
+// made present at once, which costs less than faulting them in one by one.
+ZUMELD_API void* AllocateZeroedBlock(std::size_t bytes, bool writtenWhole = false) noexcept;
 // Releases a block from AllocateZeroedBlock; `bytes` is the size it was asked for.
 // Requires: p from AllocateZeroedBlock(bytes), not yet released. Null: nothing.
 ZUMELD_API void FreeZeroedBlock(void* p, std::size_t bytes) noexcept;

@@ -25,13 +25,14 @@ public:
 
     // A new block of n elements, for a caller that writes every element it later reads.
     // Throws std::bad_alloc.
-    static SharedBlock Allocate(std::size_t n) { return AllocateZeroed(n); }
+    static SharedBlock Allocate(std::size_t n) { return AllocateZeroed(n, true); }
     // A new block of n elements, all bytes 0 (large blocks are zero without being written).
+    // writtenWhole: the caller writes every element (its pages are made present at once).
     // Throws std::bad_alloc.
-    static SharedBlock AllocateZeroed(std::size_t n) {
+    static SharedBlock AllocateZeroed(std::size_t n, bool writtenWhole = false) {
         if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = (n == 0 ? 1 : n) * sizeof(T);
-        T* p = static_cast<T*>(Platform::AllocateZeroedBlock(bytes));
+        T* p = static_cast<T*>(Platform::AllocateZeroedBlock(bytes, writtenWhole));
         if (p == nullptr) throw std::bad_alloc();
         SharedBlock b;
         // On a failed control-block allocation shared_ptr frees p itself and rethrows.
