@@ -58,8 +58,8 @@ const char kHelp[] =
     "  --fit WxH                 reduce a MAP larger than W x H cells by area average, as in\n"
     "                            'zumeld import'\n"
     "  --png-level L             PNG compression level 0 (none, fastest) .. 9 (smallest,\n"
-    "                            slowest); default 1: level 6 makes files about 6 %\n"
-    "                            smaller in about three times the time\n"
+    "                            slowest); default 1: level 6 makes files about 15 %\n"
+    "                            smaller in about four times the time\n"
     "  -h, --help                show this text\n";
 
 struct Options {
