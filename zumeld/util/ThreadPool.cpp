@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -52,10 +53,16 @@ class Pool {
     }
 
   private:
+    // A system that refuses another thread leaves the pool as it is: the callers take the
+    // parts the missing workers would have run.
     void StartWorkers(int wanted) {
-        while (static_cast<int>(m_workers) < wanted) {
-            std::thread([this] { WorkerLoop(); }).detach();
-            ++m_workers;
+        while (!m_refused && static_cast<int>(m_workers) < wanted) {
+            try {
+                std::thread([this] { WorkerLoop(); }).detach();
+                ++m_workers;
+            } catch (const std::system_error&) {
+                m_refused = true;
+            }
         }
     }
 
@@ -91,6 +98,7 @@ class Pool {
     std::condition_variable m_done;  // a call's last part finished
     std::deque<Call*> m_queue;       // calls with parts not yet handed out
     unsigned m_workers = 0;
+    bool m_refused = false;  // the system refused a thread: no more are asked for
 
   public:
     static thread_local bool t_insidePart;

@@ -22,8 +22,8 @@ void RunParts(int parts, F&& part) {
 // but no part smaller than minPerPart units; at least 1.
 int PartCount(std::int64_t work, std::int64_t minPerPart);
 
-// The range [begin, end) of part i of n over `count` items (even split, first parts no
-// smaller than later ones).
+// The range [begin, end) of part i of n over `count` items: an even split, the parts' sizes
+// differing by at most one.
 inline std::pair<std::int64_t, std::int64_t> PartRange(std::int64_t count, int n, int i) {
     return {count * i / n, count * (i + 1) / n};
 }
