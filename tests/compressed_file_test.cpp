@@ -77,6 +77,11 @@ TEST(CompressedFile, RecordLayoutLoadAndSaveTypeOne) {
     back.SetSaveType(1);
     back.m_pElevation[0] = 1234;
     EXPECT_EQ(Store(back), rec);
+    // Another size: the cached picture no longer describes the map, so the grid is coded.
+    CCtrlElvMap wider(back), reloaded;
+    wider.ChangeCanvasSize(20, 8);
+    Load(reloaded, Store(wider));
+    EXPECT_EQ(Cells(reloaded), Cells(wider));
     back.SetSaveType(0);  // save type 0 codes the grid
     EXPECT_EQ(Field16(Store(back), 0), 2);
     back.SetSaveType(1);  // and so does save type 1 without the cache

@@ -155,4 +155,26 @@ bool DecodeJpeg(const BYTE* data, std::size_t size, const JpegPicture& pic) {
     return ok;
 }
 
+bool JpegPictureSize(const BYTE* data, std::size_t size, int* width, int* height) {
+    if (data == nullptr || size == 0 || width == nullptr || height == nullptr) return false;
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    InitErrors(err);
+    cinfo.err = &err.pub;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    const bool ok = jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK;
+    if (ok) {
+        // libjpeg caps both sides at 65500, so they fit an int.
+        *width = static_cast<int>(cinfo.image_width);
+        *height = static_cast<int>(cinfo.image_height);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+
 }  // namespace Quobel

@@ -32,4 +32,8 @@ bool EncodeJpeg(const JpegPicture& pic, int quality, BYTE* out, std::size_t outS
 // false; rows may be partly written, so callers clear the picture.
 bool DecodeJpeg(const BYTE* data, std::size_t size, const JpegPicture& pic);
 
+// The picture size a stream's header declares, read without decoding the pixels.
+// Otherwise (no stream, not JPEG, header cut short): false, *width and *height untouched.
+bool JpegPictureSize(const BYTE* data, std::size_t size, int* width, int* height);
+
 }  // namespace Quobel

@@ -29,6 +29,8 @@ public:
     CCtrlElvMap& operator=(const CCtrlElvMap& src);
 
     // ---- Settings and target buffer ---------------------------------------------------------
+    // 1: Serialize writes the cached compressed image of a map loaded from one, while that
+    // picture is still the map's size; any other value, or another size: the coded grid.
     void SetSaveType(int nSaveType) { m_nSaveType = nSaveType; }
     // Requires: 0 <= nTexture < m_nTextureSetCount when drawing. Otherwise: draws nothing.
     void SelectTexture(int nTexture) { m_nSelectedTexture = nTexture; }

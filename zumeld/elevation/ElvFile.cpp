@@ -1,12 +1,14 @@
 // The elevation file (.elv): header (encoding, width, height as 16-bit values), then raw rows
 // (encoding 0), a code stream (1 and 2) or the compressed record (3, read by ReadJpeg).
-// Storing writes the delta-and-run stream, or the cached compressed record under save type 1.
+// Storing writes the delta-and-run stream, or under save type 1 the cached compressed record
+// while its picture is still the map's size.
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "zumeld/bitmap/Jpeg_p.h"
 #include "zumeld/elevation/CtrlElvMap.h"
 #include "zumeld/elevation/ElvCodec.h"
 #include "zumeld/elevation/ElvFile_p.h"
@@ -77,6 +79,19 @@ void ReadRawRows(CArchive& ar, short* grid, int stride, int width, int height) {
     }
 }
 
+// True when the map holds a cached compressed image whose picture is the map's size. Once
+// the map has been resized, cropped, rotated or given cells of another size, the image no
+// longer describes the grid (a reload would refuse it and give sea), so the grid is coded
+// instead; so is a cached stream whose size cannot be read.
+bool CachedImageFitsGrid(const CCtrlElvMap& map, int width, int height) {
+    if (!map.m_pCompressedData || map.m_nCompressedSize <= 0) return false;
+    int pictureWidth = 0, pictureHeight = 0;
+    return Quobel::JpegPictureSize(map.m_pCompressedData.get(),
+                                   static_cast<std::size_t>(map.m_nCompressedSize), &pictureWidth,
+                                   &pictureHeight) &&
+           pictureWidth == width && pictureHeight == height;
+}
+
 void StoreMap(const CCtrlElvMap& map, CArchive& ar) {
     if (map.m_nWidth < 0 || map.m_nHeight < 0 || map.m_nWidth > kMaxStoredSize ||
         map.m_nHeight > kMaxStoredSize)
@@ -89,8 +104,8 @@ void StoreMap(const CCtrlElvMap& map, CArchive& ar) {
         ar << kEncodingDeltaRun << width << height;
         return;
     }
-    if (map.m_nSaveType == 1 && map.m_pCompressedData) {
-        // The cached record goes out unchanged, whether or not it still matches the grid.
+    if (map.m_nSaveType == 1 && CachedImageFitsGrid(map, width, height)) {
+        // The cached record goes out unchanged.
         const int size = std::max(map.m_nCompressedSize, 0);
         ar << kEncodingCompressed << width << height
            << static_cast<WORD>(map.m_nCompressedMaxElevation) << static_cast<DWORD>(size);
