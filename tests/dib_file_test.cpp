@@ -83,9 +83,13 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
     const Bytes p24 = PixelBytes(24), p48 = PixelBytes(48);
     for (bool fh : {true, false}) {
         info({.width = 5, .height = 3, .clrUsed = 3}, ColorTable(3, 4), p24, fh);
-        for (unsigned bits : {16u, 32u})  // the masks are skipped, not carried
-            info({.width = 3, .bits = bits, .compression = BI_BITFIELDS}, {},
-                 PixelBytes(RowBytes(3, bits) * 2, 9), fh, Bytes(12, 0x3C));
+        for (std::uint32_t bits : {16u, 32u}) {  // the masks stay behind the header
+            Info i{.width = 3, .bits = bits, .compression = BI_BITFIELDS};
+            const Bytes masks = Bytes(12, 0x3C), pixels = PixelBytes(RowBytes(3, bits) * 2, 9);
+            const Bytes file = Compose(InfoHeader(i), masks, pixels, fh);
+            i.sizeImage = static_cast<std::uint32_t>(pixels.size());
+            cases.emplace_back(file, Block(i, masks, pixels));
+        }
         for (std::uint16_t bits : {1, 4, 8, 24})
             core(7, 3, bits, PixelBytes(RowBytes(7, bits) * 3, bits), fh);
     }
@@ -95,11 +99,6 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
         info({.width = 5, .height = 3, .bits = 24, .sizeImage = stated}, {}, p48);
     core(1, 1, 1, {0x80, 0, 0, 0}, false);  // 22 bytes, shorter than the header it becomes
     core(40000, 2, 1, PixelBytes(RowBytes(40000, 1) * 2));  // core width is unsigned
-    // 1 x 1 bitfields: the block keeps room for the masks a device looks for.
-    const Info tiny{
-        .width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS, .sizeImage = 4};
-    cases.emplace_back(Compose(InfoHeader(tiny), Bytes(12, 0), PixelBytes(4)),
-                       Block(tiny, {}, Cat(PixelBytes(4), Bytes(8, 0))));
     // Missing pixel bytes and colour entries read as zero.
     const Info cut{.height = 4, .bits = 24, .sizeImage = 48};
     cases.emplace_back(Slice(Compose(InfoHeader(cut), {}, p48), 0, 54 + 10),
@@ -176,6 +175,25 @@ TEST_F(DibFile, WrittenDibReadsBackWithSizesFilledIn) {
         i.sizeImage = static_cast<std::uint32_t>(pixels.size());
         i.clrUsed = n;
         EXPECT_EQ(back.bytes(), Block(i, table, pixels)) << bits;
+    }
+}
+
+TEST_F(DibFile, BitfieldPicturesKeepTheirColoursThroughWriteAndRead) {
+    // Red, then blue: 5-6-5 at 16 bits, and red in the low byte at 32 bits.
+    const struct {
+        std::uint32_t bits;
+        Bytes masks, pixels;
+    } cases[] = {{16, Le32({0xF800, 0x07E0, 0x001F}), {0x00, 0xF8, 0x1F, 0x00}},
+                 {32, Le32({0xFF, 0xFF00, 0xFF0000}), {0xFF, 0, 0, 0, 0, 0, 0xFF, 0}}};
+    for (const auto& c : cases) {
+        const Info i{.width = 2, .height = 1, .bits = c.bits, .compression = BI_BITFIELDS};
+        Dib opened(Open(Compose(InfoHeader(i), c.masks, c.pixels)));
+        ASSERT_EQ(dib.WriteDIB(path.data(), opened.h), 1);
+        Dib back(dib.OpenDIB(path.data()));
+        MemoryTarget t(2, 1);
+        ASSERT_NE(dib.DibBlt(t.dc, 0, 0, 2, 1, back.h, 0, 0, SRCCOPY), 0);
+        EXPECT_EQ(GetPixel(t.dc, 0, 0), RGB(255, 0, 0)) << c.bits;
+        EXPECT_EQ(GetPixel(t.dc, 1, 0), RGB(0, 0, 255)) << c.bits;
     }
 }
 

@@ -119,11 +119,11 @@ TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     EXPECT_FALSE(DibLayoutInBlock(nullptr, 116));
     const Bytes core = Cat(CoreHeader(5, 3, 4), Bytes(188));  // not handed to devices
     EXPECT_FALSE(DibLayoutInBlock(core.data(), core.size()));
-    // BI_BITFIELDS 1 x 1 at 16 bits: 4 pixel bytes, but the masks behind the header take 12.
+    // BI_BITFIELDS 1 x 1 at 16 bits: the 12 mask bytes, then 4 pixel bytes.
     const Bytes fields = Cat(
-        InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}), Bytes(12));
-    EXPECT_TRUE(DibLayoutInBlock(fields.data(), 52));
-    EXPECT_FALSE(DibLayoutInBlock(fields.data(), 51));
+        InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}), Bytes(16));
+    EXPECT_EQ(DibLayoutInBlock(fields.data(), 56)->pixelOffset, 52u);
+    EXPECT_FALSE(DibLayoutInBlock(fields.data(), 55));
 }
 
 TEST(DibPalette, FixedPaletteStepsRedThenGreenThenBlue) {

@@ -1,7 +1,8 @@
 // CCtrlDib: a stateless toolbox for device-independent bitmaps (DIBs). A DIB handle is a
-// global-memory handle to a packed DIB: BITMAPINFOHEADER, colour table, bottom-up rows
-// padded to 4 bytes. Handles it returns belong to the caller (free with GlobalFree);
-// palettes and bitmaps it returns belong to the caller (free with DeleteObject).
+// global-memory handle to a packed DIB: BITMAPINFOHEADER, the three channel masks when it
+// is BI_BITFIELDS, colour table, bottom-up rows padded to 4 bytes. Handles it returns belong
+// to the caller (free with GlobalFree); palettes and bitmaps it returns belong to the caller
+// (free with DeleteObject).
 #pragma once
 
 #include "zumeld/platform/win32.h"

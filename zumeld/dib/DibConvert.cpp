@@ -85,14 +85,14 @@ void* CCtrlDib::DibFromBitmap(HBITMAP hbm, unsigned long biStyle, WORD biBits, H
     if (!screen.get()) return nullptr;
     screen.UsePalette(hpal);
 
-    HGLOBAL h = GlobalAlloc(GHND, bi.biSize + PaletteSize(&bi));
+    HGLOBAL h = GlobalAlloc(GHND, static_cast<std::size_t>(dib::DibPixelOffset(&bi)));
     if (!h) return nullptr;
     auto fail = [&h]() -> void* {
         GlobalFree(h);
         return nullptr;
     };
 
-    // First pass: no pixels; the platform completes the header (and the colour table).
+    // First pass: no pixels; the platform completes the header (and the masks or table).
     {
         dib::LockedBlock block(h);
         if (!block.get()) return fail();
@@ -115,23 +115,24 @@ void* CCtrlDib::DibFromBitmap(HBITMAP hbm, unsigned long biStyle, WORD biBits, H
     } else if (bi.biCompression == BI_RGB && bi.biSizeImage < *rows) {
         bi.biSizeImage = *rows;
     }
-    const std::uint64_t total = std::uint64_t{bi.biSize} + PaletteSize(&bi) + bi.biSizeImage;
+    const std::uint64_t pixelOffset = dib::DibPixelOffset(&bi);
+    const std::uint64_t total = pixelOffset + bi.biSizeImage;
     if (total > dib::kMaxDibBlockBytes) return fail();
 
     HGLOBAL grown = GlobalReAlloc(h, static_cast<std::size_t>(total), 0);
     if (!grown) return fail();
     h = grown;
 
-    // Second pass: the pixels, right behind the colour table.
+    // Second pass: the pixels, right behind the masks and the colour table.
     dib::LockedBlock block(h);
     if (!block.get() || block.size() < total) {
         block.Unlock();
         return fail();
     }
     std::memcpy(block.get(), &bi, sizeof bi);
-    const int lines = GetDIBits(screen.get(), hbm, 0, static_cast<UINT>(bi.biHeight),
-                                block.get() + bi.biSize + PaletteSize(&bi),
-                                reinterpret_cast<BITMAPINFO*>(block.get()), DIB_RGB_COLORS);
+    const int lines =
+        GetDIBits(screen.get(), hbm, 0, static_cast<UINT>(bi.biHeight), block.get() + pixelOffset,
+                  reinterpret_cast<BITMAPINFO*>(block.get()), DIB_RGB_COLORS);
     if (lines == 0) {
         block.Unlock();
         return fail();

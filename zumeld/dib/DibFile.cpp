@@ -1,6 +1,8 @@
 // CCtrlDib: .bmp files. A file may start with the 14-byte file header
 // or directly with the information header, which is the 40-byte form or the 12-byte core
 // form (converted here into the 40-byte form, its 3-byte colour entries widened to 4).
+// The channel masks of a BI_BITFIELDS picture are kept right behind the 40-byte header, as
+// the device calls that draw and convert the DIB expect them.
 // Headers are checked before any block is sized from them, so that every DIB this reads
 // can be walked by any later reader without leaving its block.
 #include "zumeld/dib/CtrlDib.h"
@@ -157,7 +159,10 @@ void* CCtrlDib::ReadDibBitmapInfo(int fh) {
         bi.biSizeImage = *pixels;
     if (bi.biClrUsed == 0) bi.biClrUsed = dib::ColorTableEntries(&bi);
 
-    HGLOBAL h = GlobalAlloc(GHND, kInfoHeaderBytes + std::size_t{entries} * sizeof(RGBQUAD));
+    // The three channel masks of BI_BITFIELDS stay behind the header, where devices read them.
+    const WORD masks = dib::BitfieldMaskBytes(&bi);
+    HGLOBAL h =
+        GlobalAlloc(GHND, kInfoHeaderBytes + masks + std::size_t{entries} * sizeof(RGBQUAD));
     if (!h) return nullptr;
     {
         dib::LockedBlock block(h);
@@ -167,8 +172,10 @@ void* CCtrlDib::ReadDibBitmapInfo(int fh) {
             return nullptr;
         }
         std::memcpy(block.get(), &bi, sizeof bi);
-        BYTE* table = block.get() + kInfoHeaderBytes;
-        // Short tables are not reported: the block is zeroed, missing entries stay black.
+        BYTE* table = block.get() + kInfoHeaderBytes + masks;
+        // Short masks and tables are not reported: the block is zeroed, so missing masks
+        // read as the default layout and missing entries as black.
+        if (masks > 0) lread(fh, block.get() + kInfoHeaderBytes, masks);
         if (core) {
             lread(fh, table, std::size_t{entries} * sizeof(RGBTRIPLE));
             dib::WidenTriplesToQuads(table, entries);
@@ -178,12 +185,8 @@ void* CCtrlDib::ReadDibBitmapInfo(int fh) {
     }
 
     // Stand at the first pixel byte: through the file header's offset, or right behind the
-    // table (and behind the three colour masks of a BI_BITFIELDS header).
-    bool placed = true;
-    if (pixelOffset != 0)
-        placed = SeekTo(fh, std::int64_t{start} + pixelOffset);
-    else if (bi.biCompression == BI_BITFIELDS)
-        placed = _llseek(fh, 3 * sizeof(DWORD), FILE_CURRENT) >= 0;
+    // masks and the table.
+    const bool placed = pixelOffset == 0 || SeekTo(fh, std::int64_t{start} + pixelOffset);
     if (!placed) {
         GlobalFree(h);
         return nullptr;
@@ -201,11 +204,8 @@ void* CCtrlDib::OpenDIB(char* szFile) {
     if (!h) return nullptr;
     BITMAPINFOHEADER bi;
     DibInfo(h, &bi);
-    const std::uint32_t pixelOffset = bi.biSize + PaletteSize(&bi);
-    std::size_t total = std::size_t{pixelOffset} + bi.biSizeImage;
-    // A device looks for three colour masks behind a BI_BITFIELDS header; keep them inside
-    // the block even for the tiniest picture.
-    if (bi.biCompression == BI_BITFIELDS) total = std::max<std::size_t>(total, bi.biSize + 12);
+    const std::size_t pixelOffset = dib::DibPixelOffset(&bi);
+    const std::size_t total = pixelOffset + bi.biSizeImage;
 
     HGLOBAL grown = GlobalReAlloc(h, total, GMEM_MOVEABLE | GMEM_ZEROINIT);
     if (!grown) {
@@ -243,9 +243,7 @@ int CCtrlDib::WriteDIB(char* szFile, void* hdib) {
     tagBITMAPFILEHEADER bf{};
     bf.bfType = kBitmapFileType;
     bf.bfSize = static_cast<DWORD>(blockBytes + sizeof bf);
-    DWORD headerBytes;
-    std::memcpy(&headerBytes, block.get(), sizeof headerBytes);
-    bf.bfOffBits = static_cast<DWORD>(sizeof bf) + headerBytes + PaletteSize(block.get());
+    bf.bfOffBits = static_cast<DWORD>(sizeof bf + dib::DibPixelOffset(block.get()));
 
     // Written beside the target and moved over it only when complete, so that a failed write
     // never replaces a good file with a broken one.

@@ -9,11 +9,12 @@ namespace {
 
 // Field offsets inside the packed headers; fields are read with memcpy so that any byte
 // address will do.
-constexpr std::size_t kCoreBitCountAt = 10;  // BITMAPCOREHEADER::bcBitCount
-constexpr std::size_t kInfoBitCountAt = 14;  // BITMAPINFOHEADER::biBitCount
-constexpr std::size_t kInfoClrUsedAt = 32;   // BITMAPINFOHEADER::biClrUsed
+constexpr std::size_t kCoreBitCountAt = 10;     // BITMAPCOREHEADER::bcBitCount
+constexpr std::size_t kInfoBitCountAt = 14;     // BITMAPINFOHEADER::biBitCount
+constexpr std::size_t kInfoCompressionAt = 16;  // BITMAPINFOHEADER::biCompression
+constexpr std::size_t kInfoClrUsedAt = 32;      // BITMAPINFOHEADER::biClrUsed
 constexpr std::uint32_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kBitfieldMaskBytes = 12;
+constexpr WORD kBitfieldMaskBytes = 12;
 
 template <class T>
 T LoadAt(const void* p, std::size_t at) {
@@ -80,6 +81,16 @@ WORD ColorTableBytes(const void* header) {
     return static_cast<WORD>(ColorTableEntries(header) * entrySize);
 }
 
+WORD BitfieldMaskBytes(const void* header) {
+    if (LoadAt<DWORD>(header, 0) != kInfoHeaderBytes) return 0;
+    return LoadAt<DWORD>(header, kInfoCompressionAt) == BI_BITFIELDS ? kBitfieldMaskBytes : 0;
+}
+
+std::uint64_t DibPixelOffset(const void* header) {
+    return std::uint64_t{LoadAt<DWORD>(header, 0)} + BitfieldMaskBytes(header) +
+           ColorTableBytes(header);
+}
+
 std::optional<std::uint32_t> DibRowBytes(std::int64_t width, unsigned bits) {
     if (width <= 0 || width > kMaxDibBlockBytes || bits == 0 || bits > 32) return std::nullopt;
     const std::int64_t bitsInRow = width * bits + 31;  // at most 2^36: no overflow in 64 bits
@@ -127,7 +138,7 @@ DibHeaderFault CheckDibHeader(const BITMAPINFOHEADER& bi) {
     if (bi.biClrUsed > MaxColorEntries(bi.biBitCount)) return DibHeaderFault::ColorTable;
     const auto pixels = PixelBytes(bi);
     const std::uint64_t table = std::uint64_t{ColorTableEntries(&bi)} * sizeof(RGBQUAD);
-    if (!pixels || kInfoHeaderBytes + table + *pixels > kMaxDibBlockBytes)
+    if (!pixels || kInfoHeaderBytes + BitfieldMaskBytes(&bi) + table + *pixels > kMaxDibBlockBytes)
         return DibHeaderFault::SizeOverflow;
     return DibHeaderFault::None;
 }
@@ -146,11 +157,9 @@ std::optional<DibLayout> DibLayoutInBlock(const void* block, std::size_t blockBy
     if (!pixels) return std::nullopt;
     DibLayout layout;
     layout.tableBytes = ColorTableBytes(&bi);
-    layout.pixelOffset = kInfoHeaderBytes + layout.tableBytes;
+    layout.pixelOffset = static_cast<std::uint32_t>(DibPixelOffset(&bi));  // 40 + two WORDs
     layout.imageBytes = *pixels;
     if (std::uint64_t{layout.pixelOffset} + layout.imageBytes > blockBytes) return std::nullopt;
-    if (bi.biCompression == BI_BITFIELDS && kInfoHeaderBytes + kBitfieldMaskBytes > blockBytes)
-        return std::nullopt;
     return layout;
 }
 

@@ -52,6 +52,16 @@ WORD ColorTableEntries(const void* header);
 // Bytes of that colour table: entries x 3 for a core header, x 4 otherwise.
 WORD ColorTableBytes(const void* header);
 
+// Bytes of the three channel masks (red, green, blue) that follow a 40-byte BI_BITFIELDS
+// header, before any colour table, where devices read them: 12, else 0 (a core header has
+// none, larger headers hold their masks themselves).
+// Requires: as for ColorTableEntries.
+WORD BitfieldMaskBytes(const void* header);
+
+// Offset of the pixels in a packed DIB: header size + BitfieldMaskBytes + ColorTableBytes.
+// Requires: as for ColorTableEntries.
+std::uint64_t DibPixelOffset(const void* header);
+
 // Bytes of one row, padded to 4: (width * bits + 31) / 32 * 4, and of all rows (with the
 // height's magnitude). Otherwise (width or height not positive in magnitude, or a size
 // beyond kMaxDibBlockBytes): nullopt.
@@ -78,14 +88,14 @@ std::optional<std::uint32_t> DibPixelBytes(const BITMAPINFOHEADER& bi);
 
 // Where the parts of a packed DIB lie inside its block.
 struct DibLayout {
-    std::uint32_t tableBytes = 0;   // colour table, after the 40-byte header
-    std::uint32_t pixelOffset = 0;  // 40 + tableBytes
+    std::uint32_t tableBytes = 0;   // colour table, after the 40-byte header and any masks
+    std::uint32_t pixelOffset = 0;  // DibPixelOffset: 40 + masks + tableBytes
     std::uint32_t imageBytes = 0;   // pixel bytes a reader may walk from pixelOffset
 };
 
 // The layout of the DIB at `block`, when its header is a sound 40-byte header and the block
-// holds the header, the colour table (and for BI_BITFIELDS the 12 mask bytes a device may
-// look for behind the header) and every pixel row. Otherwise: nullopt.
+// holds the header, the masks of BI_BITFIELDS, the colour table and every pixel row.
+// Otherwise: nullopt.
 std::optional<DibLayout> DibLayoutInBlock(const void* block, std::size_t blockBytes);
 
 // ---- Colour tables and palettes -------------------------------------------------------------
