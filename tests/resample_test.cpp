@@ -11,6 +11,7 @@
 
 #include "test_random.h"
 #include "zumeld/elevation/CtrlElvMap.h"
+#include "zumeld/render/SeaOverlay.h"  // resampling and blending share one OverlayView
 #include "zumeld/transform/Resample.h"
 
 namespace {
@@ -170,7 +171,7 @@ TEST(Resample, OverlayFitsWhereThePictureEndsAndTakesWholePixels) {
         const int x = int(i / 4 % 5), y = int(i / 20);
         pic[i] = BYTE(i % 4 == 0 ? x : i % 4 == 1 ? y : i % 4 == 2 ? 10 * x + y : 0xEE);
     }
-    const Zumeld::OverlayView view{pic.data(), 20, 5, 4};
+    const Zumeld::OverlayView view{pic.data(), 5, 4, 20};
     // The picture ends after 3 of the area's 4 columns: 3 x 9 / 4 = 6.75 display columns, cut to 6.
     const ResampleArea a{2, 1, 4, 2, 9, 3};
     const auto fit = Zumeld::FitDisplayOverlay(5, 4, a);

@@ -20,13 +20,6 @@ namespace Zumeld {
 void FillSea(const TexturePlanes& planes, TextureOrigin origin, int width, int height,
              const PixelSurface& target);
 
-struct OverlayView {
-    const BYTE* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int rowBytes = 0;  // at least width x 4
-};
-
 // Every overlay pixel inside the target: each of B, G, R becomes (overlay + target) >> 1.
 // Requires: pixels holds height rows of rowBytes. Otherwise (null, sizes < 1): nothing.
 void BlendOverlayWhole(const OverlayView& overlay, const PixelSurface& target);

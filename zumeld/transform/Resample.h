@@ -13,6 +13,7 @@
 
 #include "zumeld/platform/win32.h"
 #include "zumeld/transform/Transforms.h"
+#include "zumeld/util/Surface.h"
 
 namespace Zumeld {
 
@@ -61,13 +62,6 @@ bool ResampleElevation(const GridView& grid, const ResampleArea& area, const Res
 
 // ---- Overlay picture ------------------------------------------------------------------------
 
-// A 32-bit picture lying on the map one pixel per cell, row 0 at the top, rowBytes apart.
-struct OverlayView {
-    const BYTE* pixels = nullptr;
-    std::ptrdiff_t rowBytes = 0;
-    int width = 0, height = 0;
-};
-
 // The part of the area the picture covers: srcWidth x srcHeight of its pixels shown on
 // width x height display pixels (the display size scaled down where the picture ends inside
 // the area). A width or height of 0 or less: nothing to show.
@@ -78,6 +72,7 @@ struct OverlayFit {
 // Requires: left, top >= 0 and area sizes >= 1. Otherwise: an empty fit.
 OverlayFit FitDisplayOverlay(int overlayWidth, int overlayHeight, const ResampleArea& area);
 
+// The overlay picture lies on the map one pixel per cell.
 // Writes the display overlay (FitDisplayOverlay's width x height pixels, width * 4 bytes a
 // row): pixel (c, r) = picture pixel (left + c * sw div w, top + r * sh div h), 4 bytes as
 // one unit; a plain row copy where the sizes are equal.

@@ -43,8 +43,8 @@ void RebuildDisplayOverlay(CCtrlElvMap& map, const ResampleArea& a) {
                       ? held
                       : SharedBlock<BYTE>::Allocate(static_cast<std::size_t>(fit.width) *
                                                     static_cast<std::size_t>(fit.height) * 4);
-    const OverlayView picture{map.m_pOverlapPixels.get(), map.m_nOverlapRowBytes,
-                              map.m_nOverlapWidth, map.m_nOverlapHeight};
+    const OverlayView picture{map.m_pOverlapPixels.get(), map.m_nOverlapWidth,
+                              map.m_nOverlapHeight, map.m_nOverlapRowBytes};
     if (ResampleOverlay(picture, a, pixels.get())) map.m_pDisplayOverlap = pixels;
 }
 

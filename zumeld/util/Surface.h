@@ -1,4 +1,5 @@
-// PixelSurface: a plain view of a 24- or 32-bit target picture for the drawing kernels.
+// PixelSurface: a plain view of a 24- or 32-bit target picture for the drawing kernels;
+// OverlayView: a plain view of a 32-bit overlay picture.
 // Row y of the picture (0 = top) starts at topRow + y * rowStep; rowStep is negative for the
 // bottom-up buffers of CControlBmp. Pixels are bytesPerPixel (3 or 4) bytes: B, G, R and,
 // at 32 bits, a fourth byte that drawing never writes. The surface does not own the pixels.
@@ -26,6 +27,15 @@ struct PixelSurface {
     BYTE* Pixel(int x, int y) const {
         return Row(y) + static_cast<std::ptrdiff_t>(x) * bytesPerPixel;
     }
+};
+
+// A read-only picture of 4 bytes a pixel (B, G, R, fourth byte), row 0 at the top, rowBytes
+// apart (at least width x 4): how the overlay kernels of resampling and blending read it.
+struct OverlayView {
+    const BYTE* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t rowBytes = 0;
 };
 
 // The surface of a CControlBmp; an empty (not drawable) surface for a null buffer, a
