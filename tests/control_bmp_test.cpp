@@ -74,6 +74,12 @@ TEST(ControlBmpCreate, BadSizesDepthsAndSourcesLeaveAnEmptyBuffer) {
         b.CreateDuplicate(h, 32, 0, nullptr);
         ExpectEmpty(b);
     }
+    // 2^29 one-bit pixels: an 8-bit copy passes through rows of 32-bit pixels, 2^31 bytes.
+    HBITMAP wide = CreateBitmap(1 << 29, 1, 1, 1, nullptr);
+    CControlBmp b;
+    b.CreateDuplicate(wide, 8, 0, nullptr);
+    ExpectEmpty(b);
+    DeleteObject(wide);
 }
 
 TEST(ControlBmpCreate, PadsRowsAndGivesEightBitPicturesAGreyRamp) {

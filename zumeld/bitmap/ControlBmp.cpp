@@ -134,6 +134,11 @@ void CControlBmp::CreateDuplicate(HBITMAP hbmp, int nBitCount, int nPalletNum, R
         Release();
         return;
     }
+    // An 8-bit copy passes through rows of 32-bit pixels, which must fit a picture too.
+    if (nBitCount == 8 && RowBytes(bm.bmWidth, 32) > kMaxPictureBytes) {
+        Release();
+        return;
+    }
     if (!CreateBitmap(bm.bmWidth, bm.bmHeight, nBitCount, nPalletNum, pPallet)) return;
 
     const MemoryDc dc;
@@ -142,9 +147,10 @@ void CControlBmp::CreateDuplicate(HBITMAP hbmp, int nBitCount, int nPalletNum, R
         // Through 32-bit pixels, so that every colour lands on the nearest entry of this
         // picture's own palette; in bands of rows to bound the scratch memory.
         BitmapInfo256 info = MakeInfo(m_nBmpWidth, m_nBmpHeight, 32);
-        const int rowBytes = m_nBmpWidth * 4;
-        const int band = std::max(1, std::min(m_nBmpHeight, (1 << 20) / rowBytes));
-        std::vector<BYTE> scratch(static_cast<std::size_t>(band) * rowBytes);
+        const std::uint64_t rowBytes = RowBytes(m_nBmpWidth, 32);  // at most kMaxPictureBytes
+        const int band = static_cast<int>(std::clamp<std::uint64_t>(
+            (std::uint64_t{1} << 20) / rowBytes, 1, static_cast<std::uint64_t>(m_nBmpHeight)));
+        std::vector<BYTE> scratch(static_cast<std::size_t>(band * rowBytes));
         for (int start = 0; ok && start < m_nBmpHeight; start += band) {
             const int lines = std::min(band, m_nBmpHeight - start);
             ok = ::GetDIBits(dc.get(), hbmp, static_cast<UINT>(start), static_cast<UINT>(lines),
