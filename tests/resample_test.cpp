@@ -227,8 +227,11 @@ TEST_F(StretchMember, BuildsTheGridOnceUntilModifiedSizesTheTargetAndRefusesBadA
 
     grid = map.m_pDisplayElevation.get();  // calls outside the contract change nothing
     map.m_pBmp->CreateBitmap(3, 3, 24, 0, nullptr);
-    const int bad[][6] = {{-1, 0, 2, 2, 4, 4}, {0, 0, 0, 2, 4, 4}, {0, 0, 2, 2, 4, 0},
-                          {2, 0, 2, 2, 4, 4},  {1, 0, 4, 2, 2, 4}, {0, 0, 2, -3, 4, 4}};
+    // ..., displays beyond the drawing's 32,768 columns or rows, a display grid past 2 GiB.
+    const int bad[][6] = {
+        {-1, 0, 2, 2, 4, 4},    {0, 0, 0, 2, 4, 4},     {0, 0, 2, 2, 4, 0},
+        {2, 0, 2, 2, 4, 4},     {1, 0, 4, 2, 2, 4},     {0, 0, 2, -3, 4, 4},
+        {0, 0, 2, 2, 32769, 4}, {0, 0, 2, 2, 4, 32769}, {0, 0, 1, 1, 32768, 32768}};
     for (const auto& b : bad) {
         map.StretchElevationData(b[0], b[1], b[2], b[3], b[4], b[5]);
         EXPECT_EQ(map.m_pDisplayElevation.get(), grid);

@@ -84,6 +84,12 @@ public:
     void DrawLineOnBitmapBuffer(tagPOINT pt1, tagPOINT pt2, unsigned long color);
 
     // ---- Resampling and transforms --------------------------------------------------------------
+    // Shows the map area of nSrcWidth x nSrcHeight cells at (nLeft, nTop) on a picture of
+    // nDispWidth x nDispHeight pixels: builds the display grid and the display overlay
+    // (kept while the six arguments stay the same) and sizes the target buffer.
+    // Requires: a grid; nLeft, nTop >= 0; sizes >= 1; one display column and row on the map;
+    // display sides <= 32768; the display grid, overlay and target picture each fit in
+    // 2^31 - 1 bytes. Otherwise: no change.
     void StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight, int nDispWidth,
                               int nDispHeight);
     // A new array of nBufWidth x nBufHeight cells owned by the caller (free with delete[]).

@@ -2,6 +2,7 @@
 // buffer's size for a map area and a picture size, kept until the arguments change or the
 // map is marked modified. The cells come from the kernels of Resample.h.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "zumeld/elevation/CtrlElvMap.h"
@@ -25,27 +26,27 @@ bool IsCached(const CCtrlElvMap& map, const ResampleArea& a) {
            map.m_nDisplayWidth == a.dispWidth && map.m_nDisplayHeight == a.dispHeight;
 }
 
-// Rebuilds the display overlay for the area; without an overlay picture the display
-// overlay is dropped and its three size fields keep their values.
-void RebuildDisplayOverlay(CCtrlElvMap& map, const ResampleArea& a) {
-    SharedBlock<BYTE> held;
-    held.swap(map.m_pDisplayOverlap);
-    if (!map.m_pOverlapPixels) return;
-    const OverlayFit fit = FitDisplayOverlay(map.m_nOverlapWidth, map.m_nOverlapHeight, a);
-    const bool sameSize =
-        fit.width == map.m_nDisplayOverlapWidth && fit.height == map.m_nDisplayOverlapHeight;
-    map.m_nDisplayOverlapWidth = fit.width;
-    map.m_nDisplayOverlapHeight = fit.height;
-    map.m_nDisplayOverlapRowBytes = fit.width * 4;
-    if (fit.width <= 0 || fit.height <= 0) return;
-    // As with the display grid: a block of the same size that no copy shares is reused.
-    auto pixels = held && sameSize && held.use_count() == 1
-                      ? held
-                      : SharedBlock<BYTE>::Allocate(static_cast<std::size_t>(fit.width) *
-                                                    static_cast<std::size_t>(fit.height) * 4);
-    const OverlayView picture{map.m_pOverlapPixels.get(), map.m_nOverlapWidth,
-                              map.m_nOverlapHeight, map.m_nOverlapRowBytes};
-    if (ResampleOverlay(picture, a, pixels.get())) map.m_pDisplayOverlap = pixels;
+// Drawing takes spans of 16-bit coordinates: it reaches this many display columns and rows.
+constexpr int kMaxDisplaySide = 32768;
+
+// The display grid, the target picture (24 bits, rows padded to 4 bytes) and the display
+// overlay (4 bytes a pixel) are each one block, sized in 32-bit ints.
+bool FitsOneBlock(std::uint64_t rowBytes, int rows) {
+    return rowBytes * static_cast<std::uint64_t>(rows) <= 0x7FFFFFFF;
+}
+
+// The part of the overlay picture the area shows; an empty fit without an overlay picture.
+OverlayFit DisplayOverlayFit(const CCtrlElvMap& map, const ResampleArea& a) {
+    if (!map.m_pOverlapPixels) return {};
+    return FitDisplayOverlay(map.m_nOverlapWidth, map.m_nOverlapHeight, a);
+}
+
+// A block of `count` elements for a display buffer: the one held, when no copy shares it and
+// it has that size (a host panning over the map asks for the same size again and again, so
+// the block is written over rather than replaced by fresh memory), else a new one.
+template <typename T>
+SharedBlock<T> BlockFor(const SharedBlock<T>& held, bool sameSize, std::size_t count) {
+    return held && sameSize && held.use_count() == 1 ? held : SharedBlock<T>::Allocate(count);
 }
 
 }  // namespace
@@ -55,34 +56,63 @@ void CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int n
     const ResampleArea area{nLeft, nTop, nSrcWidth, nSrcHeight, nDispWidth, nDispHeight};
     const GridView grid = MapGrid(*this);
     ResampleTarget target;
-    // Outside the contract (no grid, an area off the map, an empty size): no change at all.
-    if (!DisplayGridFor(grid, area, &target)) return;
+    // Outside the contract (no grid, an area off the map, an empty size, a display the
+    // drawing cannot reach or whose blocks would pass the size limit): no change at all.
+    if (nDispWidth > kMaxDisplaySide || nDispHeight > kMaxDisplaySide ||
+        !DisplayGridFor(grid, area, &target) ||
+        !FitsOneBlock(static_cast<std::uint64_t>(target.width) * 2, target.height) ||
+        !FitsOneBlock((static_cast<std::uint64_t>(nDispWidth) * 24 + 31) / 32 * 4, nDispHeight))
+        return;
 
-    if (!IsCached(*this, area)) {
-        // A host panning over the map asks for the same size again and again: the grid it
-        // holds alone is written over rather than replaced by fresh memory.
-        const bool reuse = m_pDisplayElevation && m_pDisplayElevation.use_count() == 1 &&
-                           m_nDisplayBufferWidth == target.width &&
-                           m_nDisplayBufferHeight == target.height;
-        auto cells = reuse ? m_pDisplayElevation
-                           : SharedBlock<short>::Allocate(static_cast<std::size_t>(target.width) *
-                                                          static_cast<std::size_t>(target.height));
-        ResampleElevation(grid, area, target, cells.get());
-        m_dDisplayScale = static_cast<double>(nDispWidth) / nSrcWidth;
-        m_pDisplayElevation = cells;
-        m_nStretchLeft = nLeft;
-        m_nStretchTop = nTop;
-        m_nStretchWidth = nSrcWidth;
-        m_nStretchHeight = nSrcHeight;
-        m_nDisplayWidth = nDispWidth;
-        m_nDisplayHeight = nDispHeight;
-        m_nDisplayBufferWidth = target.width;
-        m_nDisplayBufferHeight = target.height;
-        m_nDisplayRowBytes = target.width * 2;
-        RebuildDisplayOverlay(*this, area);
+    // Everything is allocated before anything is written or installed: running out of
+    // memory leaves the display grid, the display overlay and the cache key as they were.
+    const bool rebuild = !IsCached(*this, area);
+    SharedBlock<short> cells;
+    SharedBlock<BYTE> overlay;
+    const OverlayFit fit = DisplayOverlayFit(*this, area);
+    const bool hasOverlay = fit.width > 0 && fit.height > 0;
+    if (rebuild) {
+        if (hasOverlay && !FitsOneBlock(static_cast<std::uint64_t>(fit.width) * 4, fit.height))
+            return;
+        cells = BlockFor(
+            m_pDisplayElevation,
+            m_nDisplayBufferWidth == target.width && m_nDisplayBufferHeight == target.height,
+            static_cast<std::size_t>(target.width) * static_cast<std::size_t>(target.height));
+        if (hasOverlay)
+            overlay = BlockFor(
+                m_pDisplayOverlap,
+                fit.width == m_nDisplayOverlapWidth && fit.height == m_nDisplayOverlapHeight,
+                static_cast<std::size_t>(fit.width) * static_cast<std::size_t>(fit.height) * 4);
     }
     // Also on a cache hit: the target buffer is made the picture's size.
-    if (m_pBmp != nullptr) m_pBmp->CreateBitmap(m_nDisplayWidth, m_nDisplayHeight, 24, 0, nullptr);
+    if (m_pBmp != nullptr) m_pBmp->CreateBitmap(nDispWidth, nDispHeight, 24, 0, nullptr);
+    if (!rebuild) return;
+
+    ResampleElevation(grid, area, target, cells.get());
+    if (hasOverlay) {
+        const OverlayView picture{m_pOverlapPixels.get(), m_nOverlapWidth, m_nOverlapHeight,
+                                  m_nOverlapRowBytes};
+        if (!ResampleOverlay(picture, area, overlay.get())) overlay = nullptr;
+    }
+
+    m_dDisplayScale = static_cast<double>(nDispWidth) / nSrcWidth;
+    m_pDisplayElevation = cells;
+    m_nStretchLeft = nLeft;
+    m_nStretchTop = nTop;
+    m_nStretchWidth = nSrcWidth;
+    m_nStretchHeight = nSrcHeight;
+    m_nDisplayWidth = nDispWidth;
+    m_nDisplayHeight = nDispHeight;
+    m_nDisplayBufferWidth = target.width;
+    m_nDisplayBufferHeight = target.height;
+    m_nDisplayRowBytes = target.width * 2;
+    // Without an overlay picture the three display-overlay size fields keep their values.
+    m_pDisplayOverlap = overlay;
+    if (m_pOverlapPixels) {
+        m_nDisplayOverlapWidth = fit.width;
+        m_nDisplayOverlapHeight = fit.height;
+        m_nDisplayOverlapRowBytes = fit.width * 4;
+    }
 }
 
 short* CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight,
