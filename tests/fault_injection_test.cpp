@@ -109,10 +109,17 @@ void Sweep(const std::vector<Fault>& faults, const std::function<void()>& setup,
     }
 }
 
-// The sizes, whether there is a grid, and the whole grid.
+// The sizes, whether there is a grid, the display blocks and their key, and the whole grid.
 std::vector<int> State(const CCtrlElvMap& m) {
-    std::vector<int> s = {m.m_nWidth, m.m_nHeight, m.m_nBufferWidth, m.m_nBufferHeight,
-                          m.m_pElevation != nullptr};
+    std::vector<int> s = {m.m_nWidth,
+                          m.m_nHeight,
+                          m.m_nBufferWidth,
+                          m.m_nBufferHeight,
+                          m.m_pElevation != nullptr,
+                          m.m_pDisplayElevation != nullptr,
+                          m.m_pDisplayOverlap != nullptr,
+                          m.m_nStretchWidth,
+                          m.m_nDisplayWidth};
     for (short v : elv_test::WholeGrid(m)) s.push_back(v);
     return s;
 }
@@ -131,6 +138,9 @@ const CCtrlElvMap& Prototype() {
     static const CCtrlElvMap* proto = [] {
         auto* m = new CCtrlElvMap();
         m->SetElevationData(kW, kH, MapCells().data());
+        HBITMAP overlay = CreateBitmap(kW, kH, 1, 32, nullptr);  // stretching resamples it too
+        m->SetOverlapBitmap(overlay, 0, 0);
+        DeleteObject(overlay);
         return m;
     }();
     return *proto;
@@ -237,6 +247,27 @@ TEST_F(FaultInjection, FailedStoreLeavesTheMapUnchangedAndAFinishedFileLoadsBack
                 }
             });
     }
+}
+
+TEST_F(FaultInjection, FailedSave3djFileLeavesTheArchiveEmpty) {
+    CCtrlElvMap map(Prototype());
+    std::unique_ptr<CMemFile> file;
+    bool saved = false;
+    const auto save = [&] {
+        CArchive ar(file.get(), CArchive::store);  // flushes what it holds also on a throw
+        saved = map.Save3djFile(ar, 75);
+        ar.Close();
+    };
+    file = std::make_unique<CMemFile>();
+    save();
+    const Bytes expected = file->Data();
+    Sweep(
+        {Fault::CppNew},
+        [&] {
+            file = std::make_unique<CMemFile>();
+            saved = false;
+        },
+        save, [&](Fault, bool) { EXPECT_EQ(file->Data(), saved ? expected : Bytes{}); });
 }
 
 TEST_F(FaultInjection, FailedOpenDibGivesNullOrTheWholePicture) {

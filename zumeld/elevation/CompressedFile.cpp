@@ -44,9 +44,9 @@ bool CCtrlElvMap::Save3djFile(CArchive& ar, int nQuality) {
     const bool hasCells = m_pElevation && width > 0 && height > 0;
     const short maxElevation =
         hasCells ? MaxElevationAboveSea(m_pElevation.get(), m_nBufferWidth, width, height) : 0;
-    ar << kEncodingCompressed << static_cast<WORD>(width) << static_cast<WORD>(height)
-       << static_cast<WORD>(maxElevation);
 
+    // The record is coded in memory first and written only when complete, so that a picture
+    // that cannot be coded (or memory running out) leaves nothing of it in the archive.
     // The picture's rows run bottom-up in memory: the top row first, each next one lower.
     CControlBmp picture;
     if (hasCells && CreateGreyPicture(picture, width, height) &&
@@ -58,12 +58,13 @@ bool CCtrlElvMap::Save3djFile(CArchive& ar, int nQuality) {
         std::min<std::int64_t>(static_cast<std::int64_t>(width) * height + kJpegSlack, INT_MAX));
     std::unique_ptr<BYTE[]> out(new BYTE[static_cast<std::size_t>(outSize)]);
     int produced = 0;
-    const bool coded = picture.CompressSaveJpeg(out.get(), outSize, &produced, nQuality);
-    if (coded && produced >= 0 && produced <= outSize) {
-        ar << static_cast<DWORD>(produced);
-        ar.Write(out.get(), static_cast<UINT>(produced));
-    }
-    return coded;
+    if (!picture.CompressSaveJpeg(out.get(), outSize, &produced, nQuality) || produced < 0 ||
+        produced > outSize)
+        return false;
+    ar << kEncodingCompressed << static_cast<WORD>(width) << static_cast<WORD>(height)
+       << static_cast<WORD>(maxElevation) << static_cast<DWORD>(produced);
+    ar.Write(out.get(), static_cast<UINT>(produced));
+    return true;
 }
 
 void CCtrlElvMap::ReadJpeg(CArchive& ar) {
