@@ -2,13 +2,13 @@
 // scalar reference, so a benchmark can measure the vector speed-up in the same process.
 #pragma once
 
-#include "zumeld/render/Kernels.h"
+#include "zumeld/simd/Dispatch.h"
 
 namespace bench {
 
 struct ScalarKernels {
-    ScalarKernels() { Zumeld::Kernels::ForceScalarForTesting(true); }
-    ~ScalarKernels() { Zumeld::Kernels::ForceScalarForTesting(false); }
+    ScalarKernels() { Zumeld::Simd::ForceScalarForTesting(true); }
+    ~ScalarKernels() { Zumeld::Simd::ForceScalarForTesting(false); }
     ScalarKernels(const ScalarKernels&) = delete;
     ScalarKernels& operator=(const ScalarKernels&) = delete;
 };

@@ -12,6 +12,7 @@
 
 #include "bench_terrain.h"
 #include "zumeld/render/Kernels.h"
+#include "zumeld/simd/Dispatch.h"
 #include "zumeld/render/SpanRenderer.h"
 #include "zumeld/util/SharedBlock.h"
 
@@ -86,7 +87,7 @@ void BM_RenderFrame(benchmark::State& state) {
     target.height = height;
     target.bytesPerPixel = bpp;
 
-    Zumeld::Kernels::ForceScalarForTesting(kernels == 1);
+    Zumeld::Simd::ForceScalarForTesting(kernels == 1);
     if (kernels == 2) Zumeld::Kernels::UseSpanKernelsForTesting(Zumeld::Kernels::SpanKernelsSse2());
     for (auto _ : state) {
         Zumeld::RenderSpans(grid, Zumeld::PlanesOf(slot), params, lines.data(), height, target);
@@ -94,7 +95,7 @@ void BM_RenderFrame(benchmark::State& state) {
     }
     state.SetLabel(std::string(Zumeld::Kernels::ActiveKernelName()) + ", " +
                    std::to_string(bpp * 8) + "-bit, scale " + std::to_string(scale).substr(0, 3));
-    Zumeld::Kernels::ForceScalarForTesting(false);
+    Zumeld::Simd::ForceScalarForTesting(false);
     Zumeld::Kernels::UseSpanKernelsForTesting(nullptr);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
 }

@@ -8,6 +8,7 @@
 
 #include "render_test_support.h"
 #include "zumeld/render/Kernels.h"
+#include "zumeld/simd/Dispatch.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ using namespace render_test;
 using Zumeld::SpanParams;
 using Zumeld::tagHorzLine;
 namespace K = Zumeld::Kernels;
+namespace Simd = Zumeld::Simd;
 using Rnd = zumeld_test::TestRandom;
 
 template <typename T, std::size_t N>
@@ -109,13 +111,12 @@ int CompareOneCall(Rnd& rnd, int n) {
 TEST(SimdSpanKernels, EveryVariantMatchesTheReferenceOnRandomSpans) {
     std::vector<const K::SpanKernels*> variants;
     if (K::SpanKernelsSse2() != nullptr) variants.push_back(K::SpanKernelsSse2());
-#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
-    if (__builtin_cpu_supports("avx2") && K::SpanKernelsAvx2() != nullptr)
+    if (Simd::DetectedInstructionSet() == Simd::InstructionSet::Avx2 &&
+        K::SpanKernelsAvx2() != nullptr)
         variants.push_back(K::SpanKernelsAvx2());
-#endif
     if (variants.empty()) GTEST_SKIP() << "no vector kernels on this processor";
-    const bool forced = K::ScalarForcedForTesting();
-    K::ForceScalarForTesting(false);  // run the variant even where the suite forces scalar
+    const bool forced = Simd::ScalarForcedForTesting();
+    Simd::ForceScalarForTesting(false);  // run the variant even where the suite forces scalar
     for (const K::SpanKernels* v : variants) {
         SCOPED_TRACE(v->name);
         K::UseSpanKernelsForTesting(v);
@@ -125,7 +126,7 @@ TEST(SimdSpanKernels, EveryVariantMatchesTheReferenceOnRandomSpans) {
             spans += CompareOneCall(rnd, n);
     }
     K::UseSpanKernelsForTesting(nullptr);
-    K::ForceScalarForTesting(forced);
+    Simd::ForceScalarForTesting(forced);
 }
 
 }  // namespace

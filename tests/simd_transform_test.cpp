@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "test_random.h"
-#include "zumeld/render/Kernels.h"
+#include "zumeld/simd/Dispatch.h"
+#include "zumeld/transform/BilinearRow.h"
 #include "zumeld/transform/Resample.h"
+#include "zumeld/transform/RotateRow.h"
 #include "zumeld/transform/Transforms.h"
 
 namespace {
 
 namespace K = Zumeld::Kernels;
+namespace Simd = Zumeld::Simd;
 using Zumeld::GridView;
 using Zumeld::ResampleArea;
 using Zumeld::ResampleTarget;
@@ -32,20 +35,16 @@ short RandomElevation(zumeld_test::TestRandom& rnd, bool wide) {
 // guard cells.
 std::vector<short> Resampled(const GridView& grid, const ResampleArea& a, const ResampleTarget& t,
                              bool scalar) {
-    const bool forced = K::ScalarForcedForTesting();
-    K::ForceScalarForTesting(scalar);
+    const bool forced = Simd::ScalarForcedForTesting();
+    Simd::ForceScalarForTesting(scalar);
     std::vector<short> out(static_cast<std::size_t>(t.width) * t.height + 2 * kGuard, kSentinel);
     EXPECT_TRUE(Zumeld::ResampleElevation(grid, a, t, out.data() + kGuard));
-    K::ForceScalarForTesting(forced);
+    Simd::ForceScalarForTesting(forced);
     return out;
 }
 
 bool HasAvx2() {
-#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
+    return Simd::DetectedInstructionSet() == Simd::InstructionSet::Avx2;
 }
 
 TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
@@ -84,10 +83,10 @@ TEST(SimdResample, VectorRowsMatchTheScalarLoopOnRandomEnlargements) {
 
 // One rotation, on the vector rows or forced to the scalar loop.
 std::vector<short> Rotated(const GridView& grid, int angle, bool scalar) {
-    const bool forced = K::ScalarForcedForTesting();
-    K::ForceScalarForTesting(scalar);
+    const bool forced = Simd::ScalarForcedForTesting();
+    Simd::ForceScalarForTesting(scalar);
     const Zumeld::TransformedGrid g = Zumeld::RotateGrid(grid, angle);
-    K::ForceScalarForTesting(forced);
+    Simd::ForceScalarForTesting(forced);
     if (!g) return {};
     const short* cells = g.cells.get();
     return std::vector<short>(cells,

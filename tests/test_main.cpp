@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "zumeld/render/Kernels.h"
+#include "zumeld/simd/Dispatch.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const char* env = std::getenv("ZUMELD_TEST_FORCE_SCALAR");
     if (env != nullptr && std::strcmp(env, "") != 0 && std::strcmp(env, "0") != 0) scalar = true;
     if (scalar) {
-        Zumeld::Kernels::ForceScalarForTesting(true);
+        Zumeld::Simd::ForceScalarForTesting(true);
         std::cout << "Kernels: scalar (forced)\n";
     }
     return RUN_ALL_TESTS();

@@ -1,17 +1,12 @@
-// Run-time choice of the vector kernels. Each kernel has one function pointer, set once at
-// start-up from the processor's features (AVX2 where present, SSE2 on every x86-64, none
-// elsewhere). A null pointer means the caller runs its own scalar loop. Internal header:
-// the library's kernels and the tests use it; hosts do not.
+// The vector span kernels: one table of function pointers a variant (SSE2, AVX2), chosen by
+// the instruction set that zumeld/simd/Dispatch.h reports. A null table means the span
+// renderer runs its own scalar loops. Internal header: the library's kernels and the tests
+// use it; hosts do not.
 #pragma once
 
 #include <cstdint>
 
 #include "zumeld/platform/win32.h"
-
-namespace Zumeld {
-struct BilinearRow;
-struct RotateRow;
-}  // namespace Zumeld
 
 namespace Zumeld::Kernels {
 
@@ -42,32 +37,19 @@ struct SpanKernels {
     const char* name;
 };
 
-// One display row of the bilinear enlargement (see zumeld/transform/BilinearRow.h).
-using BilinearRowFn = void (*)(const BilinearRow&);
-// One row of the general rotation (see zumeld/transform/RotateRow.h).
-using RotateRowFn = void (*)(const RotateRow&);
-
-// The kernels in use; null when none fits the processor or scalar is forced.
+// The span kernels in use; null when none fits the processor or scalar is forced.
 const SpanKernels* ActiveSpanKernels();
-BilinearRowFn ActiveBilinearRow();
-RotateRowFn ActiveRotateRow();
 
-// The name of the chosen instruction set ("avx2", "sse2" or "scalar").
+// The name of the span kernels in use ("avx2", "sse2" or "scalar").
 const char* ActiveKernelName();
-
-// Tests only: true makes every kernel above report null, so callers run their scalar loops;
-// false restores the start-up choice.
-void ForceScalarForTesting(bool force);
-bool ScalarForcedForTesting();
 
 // Tests only: run the given span kernels (one of the variants below) in place of the start-up
 // choice; null restores it. Forcing scalar still wins.
 void UseSpanKernelsForTesting(const SpanKernels* kernels);
 
-// The variants, for the dispatch and for tests that compare them directly.
+// The variants, for the choice and for tests that compare them directly; null where the
+// library was built without them.
 const SpanKernels* SpanKernelsSse2();
 const SpanKernels* SpanKernelsAvx2();
-BilinearRowFn BilinearRowAvx2();
-RotateRowFn RotateRowAvx2();
 
 }  // namespace Zumeld::Kernels

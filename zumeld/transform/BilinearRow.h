@@ -60,3 +60,17 @@ inline void EmitRunScalar(short* dst, std::uint64_t acc, std::uint64_t step, int
 }
 
 }  // namespace Zumeld
+
+namespace Zumeld::Kernels {
+
+// One display row on a vector kernel.
+using BilinearRowFn = void (*)(const BilinearRow&);
+
+// The row kernel for the instruction set in use (zumeld/simd/Dispatch.h); null when the
+// scalar loop above is to run.
+BilinearRowFn ActiveBilinearRow();
+
+// The AVX2 variant, for the choice and for tests; null where the library was built without it.
+BilinearRowFn BilinearRowAvx2();
+
+}  // namespace Zumeld::Kernels

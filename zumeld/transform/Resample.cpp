@@ -3,7 +3,6 @@
 // exactly i * srcWidth div dispWidth and its remainder without a division per cell.
 #include "zumeld/transform/Resample.h"
 
-#include "zumeld/render/Kernels.h"
 #include "zumeld/transform/BilinearRow.h"
 #include "zumeld/util/ThreadPool_p.h"
 

@@ -1,6 +1,5 @@
 // Bilinear rows for AVX2 processors: four cells of a run a step, bits 32..47 of four 64-bit
 // accumulators gathered by one byte shuffle.
-#include "zumeld/render/Kernels.h"
 #include "zumeld/transform/BilinearRow.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__AVX2__)

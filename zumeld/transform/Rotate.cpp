@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "zumeld/render/Kernels.h"
 #include "zumeld/transform/RotateRow.h"
 #include "zumeld/transform/Transforms.h"
 

@@ -90,3 +90,17 @@ inline void RotateCells(const RotateRow& r, int from, int to) {
 }
 
 }  // namespace Zumeld
+
+namespace Zumeld::Kernels {
+
+// One row of the rotation on a vector kernel.
+using RotateRowFn = void (*)(const RotateRow&);
+
+// The row kernel for the instruction set in use (zumeld/simd/Dispatch.h); null when the
+// scalar loop above is to run.
+RotateRowFn ActiveRotateRow();
+
+// The AVX2 variant, for the choice and for tests; null where the library was built without it.
+RotateRowFn RotateRowAvx2();
+
+}  // namespace Zumeld::Kernels

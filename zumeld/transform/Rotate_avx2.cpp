@@ -2,7 +2,6 @@
 // double operations in the same order (no fused multiply-add), so every cell comes out the
 // same. Groups that lie wholly on the old map gather their neighbours; groups wholly off it
 // are sea; groups across its border go through the scalar cell.
-#include "zumeld/render/Kernels.h"
 #include "zumeld/transform/RotateRow.h"
 
 #if (defined(__x86_64__) || defined(_M_X64)) && defined(__AVX2__)
