@@ -23,6 +23,11 @@ struct BilinearRow {
     int count;  // display cells of the row, >= 1
 };
 
+// Internal linkage: each file that includes this compiles its own copy for its own
+// instruction set (the *_avx2.cpp files with AVX2), so the linker can never hand the
+// baseline code an AVX2 copy.
+namespace {
+
 // Calls emit(dst, acc, step, run, room) once per source column: run cells from dst on take
 // bits 32..47 of acc, acc + step, ...; room (>= run) cells from dst on may be written.
 // Requires dw > sw >= 1 (an enlargement).
@@ -59,6 +64,7 @@ inline void EmitRunScalar(short* dst, std::uint64_t acc, std::uint64_t step, int
         dst[n] = static_cast<short>(static_cast<std::uint16_t>(acc >> 32));
 }
 
+}  // namespace
 }  // namespace Zumeld
 
 namespace Zumeld::Kernels {

@@ -33,6 +33,11 @@ constexpr double kRotateDistanceScale = 1.8;
 // Kernel entries per unit of scaled squared distance.
 constexpr double kRotateEntriesPerUnit = 32.0;
 
+// Internal linkage: each file that includes this compiles its own copy for its own
+// instruction set (the *_avx2.cpp files with AVX2), so the linker can never hand the
+// baseline code an AVX2 copy.
+namespace {
+
 // Floor of a double as a 64-bit integer, exact for every |x| < 2^63.
 inline std::int64_t FloorToInt64(double x) {
     std::int64_t t = static_cast<std::int64_t>(x);  // toward zero
@@ -89,6 +94,7 @@ inline void RotateCells(const RotateRow& r, int from, int to) {
     for (int i = from; i < to; ++i) r.dst[i] = RotateCell(r, i);
 }
 
+}  // namespace
 }  // namespace Zumeld
 
 namespace Zumeld::Kernels {

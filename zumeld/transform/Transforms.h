@@ -39,13 +39,16 @@ bool IsUsableGrid(const GridView& src);
 TransformedGrid AllocateTransformGrid(std::int64_t width, std::int64_t height);
 
 // Converts a transform's double result to an elevation by truncation toward zero, clamped
-// to the 16-bit range (NaN gives 0). In-range values are plain truncation.
+// to the 16-bit range (NaN gives 0). In-range values are plain truncation. Internal linkage:
+// the AVX2 rotation rows use it too, and keep their own copy (RotateRow.h).
+namespace {
 inline short TruncToElevation(double v) {
     if (v >= 32767.0) return 32767;
     if (v <= -32768.0) return -32768;
     if (!(v == v)) return 0;
     return static_cast<short>(static_cast<int>(v));
 }
+}  // namespace
 
 // ---- Sinking an area ----------------------------------------------------------------------
 // Lowers the land (cells >= 1) inside the rectangle by depth, taken as a signed 16-bit
