@@ -5,7 +5,16 @@
 //
 // Copies share every block (grid, display grid, overlays, compressed image, texture pixels)
 // by reference count; each block is released once, by its last holder. A copy whose source
-// drew into its own internal bitmap draws into its own copy of that bitmap.
+// drew into its own internal bitmap draws into its own copy of that bitmap. Operations that
+// build a new grid (the Trans* edits, ClipArea, ChangeCanvasSize, SetElevationData, loads)
+// leave other copies their old one, so a copy is an undo state; operations in place
+// (ClearElevationData, EraseLandTopography, a host's writes through m_pElevation) are seen by
+// every copy sharing the grid until CopyElevationDataToNewBuffer gives this map its own.
+//
+// The display grid and display overlay are kept for the six arguments of the last
+// StretchElevationData. The Trans* edits mark them stale (ElevationDataModified), loads and
+// CreateNewMap drop them; SetElevationData, ChangeCanvasSize, ClipArea, changes in place and
+// SetOverlapBitmap leave that to the host.
 // Not thread-safe: a map and its target buffer are used from one thread at a time.
 #pragma once
 
@@ -47,6 +56,8 @@ public:
     // ---- Grid operations ------------------------------------------------------------------------
     // Requires: 0 <= width, height; the grid fits in 2^31 - 1 bytes. Otherwise: no change.
     void CreateNewMap(int nWidth, int nHeight);
+    // These three leave the display grid as it was: call ElevationDataModified before the
+    // next StretchElevationData with the same arguments.
     // Requires: 0 <= width, height; the grid fits in 2^31 - 1 bytes. Otherwise: no change.
     void ChangeCanvasSize(int nWidth, int nHeight);
     // Crops to the rectangle, clipped to the map; an empty rectangle keeps the whole map.
@@ -54,10 +65,13 @@ public:
     void ClipArea(int nLeft, int nTop, int nWidth, int nHeight);
     // Requires: pData holds nWidth x nHeight cells; 0 <= sizes; fits. Otherwise: no change.
     void SetElevationData(int nWidth, int nHeight, const short* pData);
+    // In place: seen by every copy that shares the grid.
     void ClearElevationData();
     void CopyElevationDataToNewBuffer();
     void FillGapOfElevationData();
+    // Marks the display grid stale: the next StretchElevationData rebuilds it.
     void ElevationDataModified();
+    // In place, like ClearElevationData.
     void EraseLandTopography();
     void DeleteCompressedData();
 
@@ -78,6 +92,8 @@ public:
     void DrawPolygonOnBitmapBuffer(tagPOINT* pPoints, int nPoints, int nTone, bool bShade,
                                    bool bTexture, unsigned long color, bool bPaint);
     void FillSeaColorOnBitmapBuffer();
+    // Copies the picture; the display overlay follows at the next rebuild of the display grid
+    // (StretchElevationData with new arguments, or after ElevationDataModified).
     void SetOverlapBitmap(HBITMAP hBitmap, int nOverlapParam1, int nOverlapParam2);
     void OverlapPictureOnBitmapBuffer();
     void OverlapPictureOnBitmapBuffer(int nX, int nY, int nCx, int nCy);
@@ -86,7 +102,7 @@ public:
     // ---- Resampling and transforms --------------------------------------------------------------
     // Shows the map area of nSrcWidth x nSrcHeight cells at (nLeft, nTop) on a picture of
     // nDispWidth x nDispHeight pixels: builds the display grid and the display overlay
-    // (kept while the six arguments stay the same) and sizes the target buffer.
+    // (kept while the six arguments stay the same, see above) and sizes the target buffer.
     // Requires: a grid; nLeft, nTop >= 0; sizes >= 1; one display column and row on the map;
     // display sides <= 32768; the display grid, overlay and target picture each fit in
     // 2^31 - 1 bytes. Otherwise: no change.
