@@ -209,12 +209,19 @@ TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
     for (HGLOBAL h : {HGLOBAL{}, tiny.h}) EXPECT_EQ(dib.WriteDIB(none.data(), h), 0);
     EXPECT_EQ(dib.WriteDIB(nowhere.data(), d.h), 0);
     EXPECT_FALSE(std::filesystem::exists(none));
+    // A file at the name a temporary file might take is neither clobbered nor followed.
+    const std::string victim = dir.File("victim"), target = dir.File("t.bmp");
+    WriteFile(victim, {1, 2, 3});
+    std::filesystem::create_symlink(victim, target + ".tmp");
+    EXPECT_EQ(dib.WriteDIB(const_cast<char*>(target.c_str()), d.h), 1);
+    EXPECT_EQ(ReadFile(victim), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadFile(target).size(), 14 + 40 + 16u);
     // A target that cannot be replaced (a folder with something in it) stays as it was.
     std::filesystem::create_directories(dir.path() / "taken.bmp" / "inside");
     std::string taken = dir.File("taken.bmp");
     EXPECT_EQ(dib.WriteDIB(taken.data(), d.h), 0);
     EXPECT_TRUE(std::filesystem::is_directory(taken));
-    EXPECT_EQ(Entries(), 2) << "no temporary file left";
+    EXPECT_EQ(Entries(), 5) << "no temporary file left";
 }
 
 }  // namespace

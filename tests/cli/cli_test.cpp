@@ -199,6 +199,22 @@ TEST_F(ZumeldCli, ImportMapsValuesByScaleOffsetAndSeaLevel) {
     EXPECT_EQ(Read("e.pgm"), std::string("P5\n3 1\n65535\n\0\0\0\n\1\xFE", 19));
 }
 
+TEST_F(ZumeldCli, RewrittenOutputKeepsItsModeAndLinkAndReadOnlyOutputIsRefused) {
+    namespace fs = std::filesystem;
+    const auto userRw = fs::perms::owner_read | fs::perms::owner_write;
+    Ok("generate --size 8x4 -o s.elv");
+    Ok("generate --size 8x4 --seed 5 -o five.elv");
+    fs::permissions(dir.File("s.elv"), userRw);
+    fs::create_symlink("s.elv", dir.File("link.elv"));
+    Ok("generate --size 8x4 --seed 5 -o link.elv");
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.elv")));
+    EXPECT_EQ(Read("s.elv"), Read("five.elv"));
+    EXPECT_EQ(fs::status(dir.File("s.elv")).permissions(), userRw);
+    fs::permissions(dir.File("s.elv"), fs::perms::owner_read);
+    ExpectOneLineError(Run("generate --size 8x4 -o s.elv"), 1);
+    EXPECT_EQ(Read("s.elv"), Read("five.elv"));
+}
+
 TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
     Ok("generate --size 16x8 -o s.elv");
     Write("cut.elv", Read("s.elv").substr(0, Read("s.elv").size() / 2));

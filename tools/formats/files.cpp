@@ -6,55 +6,27 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "error.h"
+#include "zumeld/util/ReplaceFile.h"
 
 namespace zumeld_formats {
 
-AtomicFile::AtomicFile(const std::string& path) : m_path(path), m_temp(path + ".tmpXXXXXX") {
-    m_fd = ::mkstemp(m_temp.data());
-    if (m_fd < 0) throw Error(path, std::strerror(errno));
+AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
+    Check(m_file.Open(path.c_str()));
 }
 
-AtomicFile::~AtomicFile() {
-    if (m_fd < 0) return;
-    ::close(m_fd);
-    ::unlink(m_temp.c_str());
-}
-
-void AtomicFile::Fail(int err) {
-    ::close(m_fd);
-    m_fd = -1;
-    ::unlink(m_temp.c_str());
-    throw Error(m_path, std::strerror(err));
+void AtomicFile::Check(int err) const {
+    if (err != 0) throw Error(m_path, std::strerror(err));
 }
 
 void AtomicFile::Write(const void* data, std::size_t n) {
-    if (m_fd < 0) throw Error(m_path, "already closed");
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    while (n > 0) {
-        const ssize_t done = ::write(m_fd, p, n);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            Fail(errno);
-        }
-        p += done;
-        n -= static_cast<std::size_t>(done);
-    }
+    Check(m_file.Write(data, n));
 }
 
 void AtomicFile::Commit() {
-    if (m_fd < 0) throw Error(m_path, "already closed");
-    if (::fchmod(m_fd, 0644) != 0 || ::fsync(m_fd) != 0) Fail(errno);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0 || std::rename(m_temp.c_str(), m_path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(m_temp.c_str());
-        throw Error(m_path, std::strerror(err));
-    }
+    Check(m_file.Commit());
 }
 
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -75,15 +47,21 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::vector<std::uint8_t> bytes;
     bytes.resize(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 65536);
     std::size_t done = 0;
+    std::uint8_t probe[4096];  // past the expected end: is there more?
     for (;;) {
-        if (done == bytes.size()) bytes.resize(bytes.size() * 2);
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        const bool full = done == bytes.size();
+        const ssize_t n = full ? ::read(fd, probe, sizeof probe)
+                               : ::read(fd, bytes.data() + done, bytes.size() - done);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(fd);
             throw Error(path, err == EISDIR ? "read error (is it a folder?)" : std::strerror(err));
+        }
+        if (full) {  // the file grew: take the probe and make room for more
+            bytes.resize(bytes.size() * 2);
+            std::memcpy(bytes.data() + done, probe, static_cast<std::size_t>(n));
         }
         done += static_cast<std::size_t>(n);
     }

@@ -6,25 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "zumeld/util/ReplaceFile.h"
+
 namespace zumeld_formats {
 
-// A file written through a temporary file in the same folder and renamed into place by
-// Commit: a failure, or a writer dropped before Commit, never leaves a half-written file at
-// path. Write and Commit throw Error on failure (the temporary file is then removed).
+// A file written in pieces and put in place by Commit, through a temporary file in the same
+// folder renamed into place (zumeld/util/ReplaceFile.h: the mode of a replaced file is
+// kept, a symlink is followed, a FIFO or device is written straight through, a read-only
+// file is refused): a failure, or a writer dropped before Commit, never leaves a
+// half-written file at path. Open, Write and Commit throw Error on failure.
 class AtomicFile {
   public:
     explicit AtomicFile(const std::string& path);
-    ~AtomicFile();
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
     void Write(const void* data, std::size_t n);
     void Commit();
 
   private:
-    [[noreturn]] void Fail(int err);
+    void Check(int err) const;
     std::string m_path;
-    std::string m_temp;
-    int m_fd = -1;
+    Zumeld::FileReplacement m_file;
 };
 
 // Writes bytes to path through an AtomicFile. Throws Error on failure.

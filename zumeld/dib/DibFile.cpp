@@ -14,6 +14,7 @@
 
 #include "zumeld/dib/DibFormat_p.h"
 #include "zumeld/dib/DibHandles_p.h"
+#include "zumeld/util/ReplaceFile.h"
 
 namespace Zumeld {
 
@@ -59,11 +60,6 @@ BITMAPINFOHEADER FromCoreHeader(const BYTE* raw, WORD entries) {
     bi.biClrUsed = entries;
     bi.biClrImportant = entries;
     return bi;
-}
-
-// Replaces `target` with the finished file at `temporary`.
-bool MoveIntoPlace(const std::string& temporary, const char* target) {
-    return std::rename(temporary.c_str(), target) == 0;
 }
 
 }  // namespace
@@ -247,18 +243,8 @@ int CCtrlDib::WriteDIB(char* szFile, void* hdib) {
 
     // Written beside the target and moved over it only when complete, so that a failed write
     // never replaces a good file with a broken one.
-    const std::string temporary = std::string(szFile) + ".tmp";
-    OFSTRUCT of{};
-    dib::OpenedFile file(OpenFile(temporary.c_str(), &of, OF_CREATE | OF_READWRITE));
-    if (!file.IsOpen()) return 0;
-    bool written = WriteFileHeader(file.get(), &bf);
-    written = written && lwrite(file.get(), block.get(), blockBytes) == blockBytes;
-    written = file.Close() && written;
-    if (!written || !MoveIntoPlace(temporary, szFile)) {
-        std::remove(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    const ByteRun runs[] = {{&bf, sizeof bf}, {block.get(), blockBytes}};
+    return WriteFileReplacing(szFile, runs) == 0 ? 1 : 0;
 }
 
 }  // namespace Zumeld
