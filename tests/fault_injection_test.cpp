@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "elv_test_support.h"
+#include "error.h"
+#include "heightmap.h"
+#include "picture.h"
 #include "temp_dir.h"
 #include "zumeld/platform/files_p.h"
 #include "zumeld/platform/memory_p.h"
@@ -268,6 +271,27 @@ TEST_F(FaultInjection, FailedSave3djFileLeavesTheArchiveEmpty) {
             saved = false;
         },
         save, [&](Fault, bool) { EXPECT_EQ(file->Data(), saved ? expected : Bytes{}); });
+}
+
+// Running out of memory inside libpng's write callback is reported through libpng's error
+// path (under the sanitizers a leak shows an exception that skipped libpng's frames).
+TEST_F(FaultInjection, FailedPngEncodingThrowsNothingThroughLibpng) {
+    CControlBmp picture;
+    ASSERT_TRUE(picture.CreateBitmap(300, 200, 24, 0, nullptr));
+    for (int i = 0; i < picture.GetWidthBytes() * 200; ++i)
+        picture.GetBufferPtr()[i] = static_cast<BYTE>(i * 7 ^ i >> 5);
+    std::vector<std::int32_t> samples(300 * 200);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int>(i * 7 % 65536);
+    Sweep(
+        {Fault::CppNew}, [] {},
+        [&] {
+            try {
+                zumeld_formats::EncodePng(picture);
+                zumeld_formats::WritePngGrey("grey", samples, 300, 200, 16);
+            } catch (const zumeld_formats::Error&) {
+            }
+        },
+        [](Fault, bool) {});
 }
 
 TEST_F(FaultInjection, FailedOpenDibGivesNullOrTheWholePicture) {

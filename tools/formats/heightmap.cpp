@@ -15,8 +15,8 @@
 #include "error.h"
 #include "files.h"
 #include "geotiff.h"
+#include "png_io_p.h"
 #include "raster.h"
-#include "png_source_p.h"
 #include "zumeld/zumeld.h"
 
 namespace zumeld_formats {
@@ -58,24 +58,8 @@ SampleGrid MakeGrid(const std::string& what, long long width, long long height) 
 
 // ---- PNG ---------------------------------------------------------------------------------
 
-void PngWrite(png_structp png, png_bytep data, png_size_t n) {
-    auto* sink = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    sink->insert(sink->end(), data, data + n);
-}
-void PngFlush(png_structp) {}
-
-// libpng reports errors by longjmp; the functions that call it keep only plain data in
-// scope, and the message is copied out for the Error thrown after.
-struct PngError {
-    char text[200] = "damaged PNG data";
-};
-void PngOnError(png_structp png, png_const_charp msg) {
-    auto* err = static_cast<PngError*>(png_get_error_ptr(png));
-    std::snprintf(err->text, sizeof err->text, "%s", msg);
-    png_longjmp(png, 1);
-}
-void PngOnWarning(png_structp, png_const_charp) {}
-
+// libpng reports errors by longjmp (png_io_p.h); the functions that call it keep only plain
+// data in scope.
 bool ReadPngHeader(png_structp png, png_infop info, PngSource* src, png_uint_32* w, png_uint_32* h,
                    int* depth, int* type) {
     if (setjmp(png_jmpbuf(png))) return false;
@@ -190,24 +174,16 @@ HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path
 SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
         throw Error(what, "not a PNG file");
-    PngError err;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, PngOnError, PngOnWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        throw Error(what, "out of memory");
-    }
-    struct Guard {
-        png_structp* p;
-        png_infop* i;
-        ~Guard() { png_destroy_read_struct(p, i, nullptr); }
-    } guard{&png, &info};
+    PngReadHandle handle;
+    if (!handle.info) throw Error(what, "out of memory");
+    png_structp png = handle.png;
+    png_infop info = handle.info;
 
     PngSource src{bytes.data(), bytes.size()};
     png_uint_32 w = 0, h = 0;
     int depth = 0, type = 0;
     if (!ReadPngHeader(png, info, &src, &w, &h, &depth, &type))
-        throw Error(what, std::string("damaged PNG: ") + err.text);
+        throw Error(what, std::string("damaged PNG: ") + handle.err.text);
     if (type != PNG_COLOR_TYPE_GRAY && type != PNG_COLOR_TYPE_GRAY_ALPHA)
         throw Error(what, "not a greyscale PNG (a heightmap has one grey channel)");
     SampleGrid g = MakeGrid(what, w, h);
@@ -218,7 +194,8 @@ SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>&
     std::vector<png_byte> pixels(rowBytes * h);
     std::vector<png_bytep> rows(h);
     for (png_uint_32 y = 0; y < h; ++y) rows[y] = pixels.data() + rowBytes * y;
-    if (!ReadPngRows(png, rows.data())) throw Error(what, std::string("damaged PNG: ") + err.text);
+    if (!ReadPngRows(png, rows.data()))
+        throw Error(what, std::string("damaged PNG: ") + handle.err.text);
     for (std::size_t i = 0; i < g.values.size(); ++i)
         g.values[i] = sampleBytes == 2 ? pixels[2 * i] | (pixels[2 * i + 1] << 8) : pixels[i];
     return g;
@@ -240,15 +217,12 @@ std::vector<std::uint8_t> WritePngGrey(const std::string& what,
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y)
         rows[y] = pixels.data() + static_cast<std::size_t>(y) * width * sampleBytes;
-    PngError err;
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, PngOnError, PngOnWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    PngWriteHandle handle;
     std::vector<std::uint8_t> out;
-    const bool ok = info && WritePngRows(png, info, &out, static_cast<png_uint_32>(width),
-                                         static_cast<png_uint_32>(height), bits, rows.data());
-    png_destroy_write_struct(&png, &info);
-    if (!ok) throw Error(what, std::string("cannot encode the PNG: ") + err.text);
+    const bool ok =
+        handle.info && WritePngRows(handle.png, handle.info, &out, static_cast<png_uint_32>(width),
+                                    static_cast<png_uint_32>(height), bits, rows.data());
+    if (!ok) throw Error(what, std::string("cannot encode the PNG: ") + handle.err.text);
     return out;
 }
 

@@ -16,7 +16,7 @@
 
 #include "error.h"
 #include "files.h"
-#include "png_source_p.h"
+#include "png_io_p.h"
 #include "zumeld/util/Threads.h"
 
 namespace zumeld_formats {
@@ -248,25 +248,22 @@ void FillFromRgba(const std::string& what, const std::vector<png_byte>& rgba, in
 }
 
 void DecodePng(const std::string& what, const std::vector<std::uint8_t>& bytes, CControlBmp& out) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        throw Error(what, "out of memory");
-    }
-    PngSource src{bytes.data(), bytes.size()};
-    std::uint32_t w = 0, h = 0;
     std::vector<png_byte> rgba;
-    std::vector<png_bytep> rows;
-    bool ok = ReadPngHeader(png, info, &src, &w, &h) && w > 0 && h > 0;
-    if (ok) {
-        rgba.resize(static_cast<std::size_t>(w) * h * 4);
-        for (std::uint32_t y = 0; y < h; ++y)
-            rows.push_back(rgba.data() + static_cast<std::size_t>(y) * w * 4);
-        ok = ReadPngImage(png, rows.data());
+    std::uint32_t w = 0, h = 0;
+    {
+        PngReadHandle handle;
+        if (!handle.info) throw Error(what, "out of memory");
+        PngSource src{bytes.data(), bytes.size()};
+        std::vector<png_bytep> rows;
+        bool ok = ReadPngHeader(handle.png, handle.info, &src, &w, &h) && w > 0 && h > 0;
+        if (ok) {
+            rgba.resize(static_cast<std::size_t>(w) * h * 4);
+            for (std::uint32_t y = 0; y < h; ++y)
+                rows.push_back(rgba.data() + static_cast<std::size_t>(y) * w * 4);
+            ok = ReadPngImage(handle.png, rows.data());
+        }
+        if (!ok) throw Error(what, "not a readable PNG picture");
     }
-    png_destroy_read_struct(&png, &info, nullptr);
-    if (!ok) throw Error(what, "not a readable PNG picture");
     FillFromRgba(what, rgba, static_cast<int>(w), static_cast<int>(h), out);
 }
 
