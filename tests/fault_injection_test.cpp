@@ -16,6 +16,7 @@
 
 #include "elv_test_support.h"
 #include "error.h"
+#include "geotiff.h"
 #include "heightmap.h"
 #include "picture.h"
 #include "temp_dir.h"
@@ -273,9 +274,9 @@ TEST_F(FaultInjection, FailedSave3djFileLeavesTheArchiveEmpty) {
         save, [&](Fault, bool) { EXPECT_EQ(file->Data(), saved ? expected : Bytes{}); });
 }
 
-// Running out of memory inside libpng's write callback is reported through libpng's error
-// path (under the sanitizers a leak shows an exception that skipped libpng's frames).
-TEST_F(FaultInjection, FailedPngEncodingThrowsNothingThroughLibpng) {
+// Running out of memory inside libpng's or libtiff's write callback is reported through the
+// library's error path (under the sanitizers a leak shows an exception that skipped libpng).
+TEST_F(FaultInjection, FailedPictureEncodingThrowsNothingThroughLibpngOrLibtiff) {
     CControlBmp picture;
     ASSERT_TRUE(picture.CreateBitmap(300, 200, 24, 0, nullptr));
     for (int i = 0; i < picture.GetWidthBytes() * 200; ++i)
@@ -288,6 +289,7 @@ TEST_F(FaultInjection, FailedPngEncodingThrowsNothingThroughLibpng) {
             try {
                 zumeld_formats::EncodePng(picture);
                 zumeld_formats::WritePngGrey("grey", samples, 300, 200, 16);
+                zumeld_formats::EncodeGeoTiffPicture("tiff", picture, nullptr);
             } catch (const zumeld_formats::Error&) {
             }
         },

@@ -68,7 +68,13 @@ tmsize_t IoWrite(thandle_t h, void* buf, tmsize_t n) {
     auto* io = static_cast<TiffIo*>(h);
     if (!io->out || n < 0) return -1;
     const std::size_t end = static_cast<std::size_t>(io->pos) + static_cast<std::size_t>(n);
-    if (end > io->out->size()) io->out->resize(end);
+    // This runs inside libtiff's C frames: running out of memory is a failed write, never an
+    // exception through them.
+    try {
+        if (end > io->out->size()) io->out->resize(end);
+    } catch (...) {
+        return -1;
+    }
     std::memcpy(io->out->data() + io->pos, buf, static_cast<std::size_t>(n));
     io->pos = end;
     return n;
@@ -115,7 +121,11 @@ int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
     if (!m->error.empty()) return 1;
     char text[300];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    m->error = std::string(module ? module : "libtiff") + ": " + text;
+    try {  // inside libtiff's C frames: nothing may be thrown through them
+        m->error = std::string(module ? module : "libtiff") + ": " + text;
+    } catch (...) {
+        return 1;
+    }
     for (char& c : m->error)
         if (c == '\n' || c == '\r') c = ' ';
     return 1;  // handled: not passed on to the process-wide handlers
