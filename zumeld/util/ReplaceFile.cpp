@@ -124,6 +124,9 @@ int FileReplacement::Open(const char* path, const ReplaceOptions& options) {
         if ((st.st_mode & 0222) == 0) return EACCES;  // read-only, even for root
         if (::access(target_.c_str(), W_OK) != 0) return errno;
     }
+    // Everything that allocates comes first: once the temporary file exists, nothing throws
+    // before it is renamed or removed.
+    folder_ = FolderOf(target_);
     // A new file gets the default mode (0666 less the umask); a replaced one its own mode.
     fd_ = CreateTemporary(target_, exists ? 0600 : 0666, temporary_);
     if (fd_ < 0) return errno;
@@ -150,7 +153,7 @@ int FileReplacement::Commit() {
     if (!replacing_) return 0;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) return Fail(errno);
     replacing_ = false;
-    return SyncFolder(FolderOf(target_));
+    return SyncFolder(folder_);
 }
 
 int WriteFileReplacing(const char* path, std::span<const ByteRun> runs,

@@ -50,6 +50,7 @@ class FileReplacement {
     bool ownsFd_ = false;    // false for standard output
     bool replacing_ = false; // a temporary file stands in for the target
     std::string target_;
+    std::string folder_;  // the target's, found before the temporary file is made
     std::string temporary_;
 };
 
