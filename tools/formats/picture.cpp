@@ -92,11 +92,16 @@ void ApplyFilter(const std::uint8_t* cur, const std::uint8_t* up, std::size_t n,
 void ApplyFilter(int filter, const std::uint8_t* cur, const std::uint8_t* up, std::size_t n,
                  std::uint8_t* out) {
     switch (filter) {
-        case kSub: return ApplyFilter<kSub>(cur, up, n, out);
-        case kUp: return ApplyFilter<kUp>(cur, up, n, out);
-        case kAverage: return ApplyFilter<kAverage>(cur, up, n, out);
-        case kPaeth: return ApplyFilter<kPaeth>(cur, up, n, out);
-        default: return ApplyFilter<kNone>(cur, up, n, out);
+        case kSub:
+            return ApplyFilter<kSub>(cur, up, n, out);
+        case kUp:
+            return ApplyFilter<kUp>(cur, up, n, out);
+        case kAverage:
+            return ApplyFilter<kAverage>(cur, up, n, out);
+        case kPaeth:
+            return ApplyFilter<kPaeth>(cur, up, n, out);
+        default:
+            return ApplyFilter<kNone>(cur, up, n, out);
     }
 }
 
@@ -145,10 +150,18 @@ void DeflateStrip(const CControlBmp& bmp, int level, int y0, int y1, bool last, 
     s.dictionary.resize(rowBytes * static_cast<std::size_t>(before));
     FilterRows(bmp, level, y0 - before, y0, s.dictionary.data());
 
-    z_stream z{};
+    // The deflate state, ended on every way out (a buffer below can throw bad_alloc).
+    struct Deflater {
+        z_stream z{};
+        bool live = false;
+        ~Deflater() {
+            if (live) deflateEnd(&z);
+        }
+    } d;
+    z_stream& z = d.z;
     // Levels 6..9 use zlib's strategy for filtered data, as libpng does.
     const int strategy = level >= 6 ? Z_FILTERED : Z_DEFAULT_STRATEGY;
-    s.ok = deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy) == Z_OK;
+    s.ok = d.live = deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy) == Z_OK;
     if (!s.ok) return;
     const std::size_t dictBytes = std::min(s.dictionary.size(), kWindow);
     if (dictBytes > 0)
@@ -166,7 +179,6 @@ void DeflateStrip(const CControlBmp& bmp, int level, int y0, int y1, bool last, 
     } while (rc == Z_OK && (last || z.avail_out == 0));
     s.ok = rc == (last ? Z_STREAM_END : Z_OK);
     s.out.resize(z.total_out);
-    deflateEnd(&z);
     s.adler = adler32(1, s.filtered.data(), static_cast<uInt>(s.filtered.size()));
 }
 
