@@ -194,7 +194,7 @@ void GeoTiffCorpus(const fs::path& dir) {
     // libtiff: each sample type once, strips and tiles, codecs, byte orders, BigTIFF, no-data,
     // one raster larger than the fuzz target's --fit.
     const fs::path scratch = dir / "scratch.tif";
-    const TiffSpec specs[] = {
+    const TiffLayout layouts[] = {
         {.format = SAMPLEFORMAT_UINT, .bits = 8, .width = 13, .height = 7},
         {.bits = 8, .width = 9, .height = 5, .compression = COMPRESSION_PACKBITS, .mode = "wb"},
         {.format = SAMPLEFORMAT_UINT,
@@ -233,11 +233,11 @@ void GeoTiffCorpus(const fs::path& dir) {
          .scale = {2, 2, 0},
          .tie = {0, 0, 0, 10, 20, 0}},
     };
-    for (int n = 0; n < static_cast<int>(std::size(specs)); ++n) {
-        const Bytes tiff = WriteTiff(scratch.string(), specs[n], [](int x, int y) {
+    for (int n = 0; n < static_cast<int>(std::size(layouts)); ++n) {
+        const Bytes tiff = WriteTiff(scratch.string(), layouts[n], [](int x, int y) {
             return (x * 37 + y * 11) % 300 - 100 + (x % 3) * 0.25;
         });
-        saveWithOptions(std::to_string(n) + "-" + std::to_string(specs[n].bits) + "bit.tif",
+        saveWithOptions(std::to_string(n) + "-" + std::to_string(layouts[n].bits) + "bit.tif",
                         static_cast<std::uint8_t>(n % 4), tiff);
     }
     fs::remove(scratch);

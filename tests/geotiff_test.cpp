@@ -18,7 +18,7 @@ using namespace zumeld_formats;
 namespace {
 
 // Writes the file and reads it back.
-ElevationRaster WriteAndRead(const TempDir& dir, const TiffSpec& s,
+ElevationRaster WriteAndRead(const TempDir& dir, const TiffLayout& s,
                              const std::function<double(int, int)>& value,
                              const ImportOptions& o = {}) {
     return ReadGeoTiffRaster("t.tif", WriteTiff(dir.File("t.tif"), s, value), o);
@@ -52,7 +52,7 @@ void Patch(std::vector<std::uint8_t>& b, int tag, int type, std::uint32_t value)
 TEST(GeoTiffReader, EverySampleTypeAndLayoutReadsBack) {
     TempDir dir;
     // clang-format off
-    const TiffSpec cases[] = {
+    const TiffLayout cases[] = {
         {.format = SAMPLEFORMAT_UINT, .bits = 8},
         {.bits = 8, .compression = COMPRESSION_PACKBITS, .mode = "wb"},
         {.format = SAMPLEFORMAT_UINT, .tile = 16, .compression = COMPRESSION_LZW, .predictor = 2, .mode = "wb"},
@@ -64,7 +64,7 @@ TEST(GeoTiffReader, EverySampleTypeAndLayoutReadsBack) {
     };
     // clang-format on
     // 37 x 23 in 16 x 16 tiles leaves partly filled tiles at the right and bottom.
-    for (const TiffSpec& c : cases) {
+    for (const TiffLayout& c : cases) {
         const bool isSigned = c.format != SAMPLEFORMAT_UINT,
                    isFloat = c.format == SAMPLEFORMAT_IEEEFP;
         // Floats fall on halves, which round away from zero: -39.5 -> -40, 0.5 -> 1.
@@ -86,7 +86,7 @@ TEST(GeoTiffReader, NoDataAndNanAreSea) {
     // float32's lowest as no-data, written the way GDAL writes it; scaled 1e30 clamps.
     const double values[] = {NAN, -3.4028234663852886e+38, 7.25, 1e30, -7.5, 100};
     // clang-format off
-    const TiffSpec s{.format = SAMPLEFORMAT_IEEEFP, .bits = 32, .width = 3, .height = 2,
+    const TiffLayout s{.format = SAMPLEFORMAT_IEEEFP, .bits = 32, .width = 3, .height = 2,
                      .nodata = "-3.4028234663852886e+38"};
     // clang-format on
     const ElevationRaster r = WriteAndRead(dir, s, [&](int x, int y) { return values[y * 3 + x]; },
@@ -100,7 +100,7 @@ TEST(GeoTiffReader, RefusesWithTheReason) {
     const auto ramp = [](int x, int y) { return x + y; };
     // The file, a patch to its directory (tag, type, value; none when 0), --fit, the reason.
     // clang-format off
-    const std::tuple<TiffSpec, std::array<std::uint32_t, 3>, int, const char*> cases[] = {
+    const std::tuple<TiffLayout, std::array<std::uint32_t, 3>, int, const char*> cases[] = {
         {{.bits = 8, .bands = 3, .photometric = PHOTOMETRIC_RGB}, {}, 0, "3 bands; a heightmap has one"},
         {{.bits = 8, .photometric = PHOTOMETRIC_PALETTE}, {}, 0, "a palette picture"},
         {{.format = SAMPLEFORMAT_UINT, .bits = 1}, {}, 0, "1-bit unsigned samples"},
@@ -113,8 +113,8 @@ TEST(GeoTiffReader, RefusesWithTheReason) {
         {{}, {257, 4, 1u << 31}, 64, "Incorrect count for \"StripOffsets\""},  // libtiff's
     };
     // clang-format on
-    for (const auto& [spec, patch, fit, reason] : cases) {
-        std::vector<std::uint8_t> bytes = WriteTiff(path, spec, ramp);
+    for (const auto& [layout, patch, fit, reason] : cases) {
+        std::vector<std::uint8_t> bytes = WriteTiff(path, layout, ramp);
         if (patch[0]) Patch(bytes, patch[0], patch[1], patch[2]);
         const ImportOptions o{.fitWidth = fit, .fitHeight = fit};
         const std::string why = Refusal([&] { ReadGeoTiffRaster("r.tif", bytes, o); });
@@ -134,7 +134,7 @@ TEST(GeoTiffReader, FitAveragesByAreaAndScalesTheGeoreferencing) {
     // and columns 0, 1 count fully (weight 2), 2 by half (weight 1) for the first output.
     // Pixel-is-point: tie point (1, 1) at (100, 200) is a cell centre, corners half a cell off.
     // clang-format off
-    const TiffSpec s{.format = SAMPLEFORMAT_IEEEFP, .bits = 64, .width = 5, .height = 5,
+    const TiffLayout s{.format = SAMPLEFORMAT_IEEEFP, .bits = 64, .width = 5, .height = 5,
                      .nodata = "-1", .scale = {2, 4, 0}, .tie = {1, 1, 0, 100, 200, 0},
                      .keys = {1, 1, 0, 2, 1024, 0, 1, 1, 1025, 0, 1, 2}};
     // clang-format on

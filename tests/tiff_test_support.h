@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-struct TiffSpec {
+struct TiffLayout {
     int format = SAMPLEFORMAT_INT, bits = 16, bands = 1;  // values in the first band
     int width = 37, height = 23;
     int tile = 0, rowsPerStrip = 4;  // tile side, 0 for strips
@@ -29,7 +29,7 @@ struct TiffSpec {
 
 // Writes the file and returns its bytes; sample (x, y) is value(x, y) converted to the sample
 // type (integers cut to their low bytes, on a little-endian host).
-inline std::vector<std::uint8_t> WriteTiff(const std::string& path, const TiffSpec& s,
+inline std::vector<std::uint8_t> WriteTiff(const std::string& path, const TiffLayout& s,
                                            const std::function<double(int, int)>& value) {
     static const TIFFFieldInfo kTags[] = {
         {42113, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("GDALNoData")},
