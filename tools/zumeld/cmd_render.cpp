@@ -13,6 +13,7 @@
 #include "heightmap.h"
 #include "picture.h"
 #include "sample_map.h"
+#include "style.h"
 #include "zumeld/zumeld.h"
 
 namespace zumeld_cli {
@@ -67,12 +68,7 @@ struct Options {
     std::string output;
     std::vector<long long> area;  // empty: whole map
     int width = 0, height = 0;    // 0: the area's size
-    int relief = 1;
-    int season = 0;
-    bool shade = true;
-    bool texture = true;
-    COLORREF color = RGB(0xC0, 0xC0, 0xC0);
-    bool dim = false;
+    zumeld_tiles::ReliefStyle style;
     std::vector<std::vector<tagPOINT>> polygons;
     bool seaFill = false;
     std::string overlay;
@@ -150,17 +146,17 @@ Options Parse(const ParsedArgs& parsed) {
             o.width = InRange(a, s[0], 1, kMaxPictureSide);
             o.height = InRange(a, s[1], 1, kMaxPictureSide);
         } else if (a == "--relief") {
-            o.relief = InRange(a, ParseInteger(a, value()), 1, 1000000);
+            o.style.relief = InRange(a, ParseInteger(a, value()), 1, zumeld_tiles::kMaxReliefLevel);
         } else if (a == "--season") {
-            o.season = InRange(a, ParseInteger(a, value()), 0, 3);
+            o.style.season = InRange(a, ParseInteger(a, value()), 0, zumeld_tiles::kMaxSeason);
         } else if (a == "--no-shade") {
-            o.shade = false;
+            o.style.shade = false;
         } else if (a == "--no-texture") {
-            o.texture = false;
+            o.style.texture = false;
         } else if (a == "--color") {
-            o.color = ParseColor(a, value());
+            o.style.color = ParseColor(a, value());
         } else if (a == "--dim") {
-            o.dim = true;
+            o.style.dim = true;
         } else if (a == "--polygon") {
             auto v = ParseIntegers(a, value());
             if (v.size() < 6 || v.size() % 2 != 0)
@@ -232,29 +228,19 @@ int CmdRender(const std::vector<std::string>& args) {
         static_cast<long long>(map.m_nHeight - top) * height < areaH)
         throw UsageError("--area", "not one picture column or row falls on the map");
 
-    map.SetReliefLevel(o.relief);
-    map.SetSeason(o.season);
-
     // The overlay is laid on the map before resampling, which carries it to the picture.
     Quobel::CControlBmp overlay;
     if (!o.overlay.empty()) {
         ReadPicture(o.overlay, overlay);
         map.SetOverlapBitmap(overlay.GetHbmp(), 0, 0);
     }
-    map.StretchElevationData(left, top, areaW, areaH, width, height);
-    if (map.m_bmpInternal.GetBufferPtr() == nullptr)
-        throw CliError("render", "cannot make a picture of " + std::to_string(width) + " x " +
-                                     std::to_string(height));
+    zumeld_tiles::PrepareArea(map, o.style, {left, top, areaW, areaH}, width, height);
 
     if (o.seaFill) map.FillSeaColorOnBitmapBuffer();
     if (o.polygons.empty()) {
-        map.DrawAllMapOnBitmapBuffer(o.shade, o.texture, o.color, o.dim);
+        zumeld_tiles::DrawRelief(map, o.style);
     } else {
-        for (const auto& poly : o.polygons) {
-            std::vector<tagPOINT> pts = poly;
-            map.DrawPolygonOnBitmapBuffer(pts.data(), static_cast<int>(pts.size()), o.dim ? 2 : 0,
-                                          o.shade, o.texture, o.color, false);
-        }
+        for (const auto& poly : o.polygons) zumeld_tiles::DrawReliefPolygon(map, o.style, poly);
     }
     if (!o.overlay.empty()) {
         if (o.overlayRect.empty())
