@@ -12,12 +12,14 @@
 #include "cli.h"
 #include "heightmap.h"
 #include "elv.h"
+#include "map_edit.h"
 
 namespace zumeld_cli {
 
 namespace {
 
 using Zumeld::CCtrlElvMap;
+using zumeld_edits::MapEdit;
 
 const char kEditUsage[] =
     "usage: zumeld edit IN.elv OUT.elv [EDIT ...]\n"
@@ -38,11 +40,6 @@ const char kEditUsage[] =
     "  --barrel A,B,C               squeeze each row into the centred span whose half-width is\n"
     "                               -(A y^2 + B y + C), y = row - height / 2\n";
 
-struct Edit {
-    std::string option;
-    std::function<void(CCtrlElvMap&)> apply;
-};
-
 // The comma-separated values of an option, between minCount and maxCount of them.
 std::vector<std::string> OptionValues(const std::string& option, const std::string& text,
                                       std::size_t minCount, std::size_t maxCount) {
@@ -57,104 +54,43 @@ std::vector<std::string> OptionValues(const std::string& option, const std::stri
     return values;
 }
 
-int IntIn(const std::string& option, const std::string& text, long long lo, long long hi) {
-    const long long v = ParseInteger(option, text);
-    if (v < lo || v > hi)
-        throw UsageError(
-            option, "'" + text + "' is outside " + std::to_string(lo) + ".." + std::to_string(hi));
-    return static_cast<int>(v);
-}
-
-double FiniteNumber(const std::string& option, const std::string& text) {
-    const double v = ParseNumber(option, text);
-    if (!std::isfinite(v)) throw UsageError(option, "not a finite number: '" + text + "'");
-    return v;
-}
-
-// Runs one library edit and reports it when the library left the grid as it was: every
-// transform installs a new grid when it does its work.
-void Transform(const std::string& option, CCtrlElvMap& map,
-               const std::function<void(CCtrlElvMap&)>& edit) {
-    if (!map.m_pElevation || map.m_nWidth < 1 || map.m_nHeight < 1)
-        throw CliError(option, "the map has no cells to edit");
-    const short* before = map.m_pElevation.get();
-    edit(map);
-    if (map.m_pElevation.get() == before)
-        throw CliError(option, "the result would be too large for a map");
-}
-
 const std::vector<OptionSpec> kEditSpecs = {
     {"flatten", 0, false}, {"canvas", 0, true}, {"crop", 0, true},   {"sink", 0, true},
     {"resize", 0, true},   {"rotate", 0, true}, {"sector", 0, true}, {"barrel", 0, true}};
 
-Edit ParseEdit(const std::string& option, const std::string& text) {
-    if (option == "--flatten") return {option, [](CCtrlElvMap& m) { m.EraseLandTopography(); }};
+// The edit an option asks for, its values parsed and bounded.
+MapEdit ParseEdit(const std::string& option, const std::string& text) {
+    const auto integer = [&](const std::string& t) { return ParseInteger(option, t); };
+    const auto number = [&](const std::string& t) { return ParseNumber(option, t); };
+    if (option == "--flatten") return zumeld_edits::Flatten(option);
     if (option == "--canvas") {
         const auto v = OptionValues(option, text, 2, 2);
-        const int w = IntIn(option, v[0], 1, INT_MAX), h = IntIn(option, v[1], 1, INT_MAX);
-        return {option, [=](CCtrlElvMap& m) {
-                    m.ChangeCanvasSize(w, h);
-                    if (m.m_nWidth != w || m.m_nHeight != h)
-                        throw CliError(option, "the result would be too large for a map");
-                }};
+        return zumeld_edits::Canvas(option, integer(v[0]), integer(v[1]));
     }
     if (option == "--crop") {
         const auto v = OptionValues(option, text, 4, 4);
-        const int l = IntIn(option, v[0], INT_MIN, INT_MAX),
-                  t = IntIn(option, v[1], INT_MIN, INT_MAX);
-        const int w = IntIn(option, v[2], 1, INT_MAX), h = IntIn(option, v[3], 1, INT_MAX);
-        return {option, [=](CCtrlElvMap& m) {
-                    if (!m.m_pElevation) throw CliError(option, "the map has no cells to edit");
-                    m.ClipArea(l, t, w, h);
-                }};
+        return zumeld_edits::Crop(option, integer(v[0]), integer(v[1]), integer(v[2]),
+                                  integer(v[3]));
     }
     if (option == "--sink") {
         const auto v = OptionValues(option, text, 5, 6);
-        const int depth = IntIn(option, v[0], -32768, 32767);
-        const int l = IntIn(option, v[1], INT_MIN, INT_MAX),
-                  t = IntIn(option, v[2], INT_MIN, INT_MAX);
-        const int w = IntIn(option, v[3], 0, INT_MAX), h = IntIn(option, v[4], 0, INT_MAX);
         if (v.size() == 6 && v[5] != "keep")
             throw UsageError(option, "the sixth value can only be 'keep', got '" + v[5] + "'");
-        const bool keep = v.size() == 6;
-        return {option, [=](CCtrlElvMap& m) {
-                    Transform(option, m, [=](CCtrlElvMap& mm) {
-                        mm.TransSink(depth, l, t, w, h, keep, true);
-                    });
-                }};
+        return zumeld_edits::Sink(option, integer(v[0]), integer(v[1]), integer(v[2]),
+                                  integer(v[3]), integer(v[4]), v.size() == 6);
     }
     if (option == "--resize") {
         const auto v = OptionValues(option, text, 2, 2);
-        const int w = IntIn(option, v[0], 1, INT_MAX), h = IntIn(option, v[1], 1, INT_MAX);
-        return {option, [=](CCtrlElvMap& m) {
-                    Transform(option, m, [=](CCtrlElvMap& mm) { mm.TransSize(w, h, true); });
-                }};
+        return zumeld_edits::Resize(option, integer(v[0]), integer(v[1]));
     }
-    if (option == "--rotate") {
-        const int deg = IntIn(option, text, INT_MIN, INT_MAX);
-        return {option, [=](CCtrlElvMap& m) {
-                    Transform(option, m, [=](CCtrlElvMap& mm) { mm.TransRotate(deg, true); });
-                }};
-    }
+    if (option == "--rotate") return zumeld_edits::Rotate(option, integer(text));
     if (option == "--sector") {
         const auto v = OptionValues(option, text, 2, 2);
-        const double angle = FiniteNumber(option, v[0]), inner = FiniteNumber(option, v[1]);
-        if (!(angle > 0 && angle <= 360))
-            throw UsageError(option, "ANGLE must be above 0 and at most 360, got '" + v[0] + "'");
-        if (!(inner >= 0 && inner < 100))
-            throw UsageError(option, "INNER must be from 0 to below 100, got '" + v[1] + "'");
-        return {option, [=](CCtrlElvMap& m) {
-                    Transform(option, m,
-                              [=](CCtrlElvMap& mm) { mm.TransSector(angle, inner, true); });
-                }};
+        return zumeld_edits::Sector(option, number(v[0]), number(v[1]));
     }
     if (option == "--barrel") {
         const auto v = OptionValues(option, text, 3, 3);
-        const double a = FiniteNumber(option, v[0]), b = FiniteNumber(option, v[1]),
-                     c = FiniteNumber(option, v[2]);
-        return {option, [=](CCtrlElvMap& m) {
-                    Transform(option, m, [=](CCtrlElvMap& mm) { mm.TransBarrel(a, b, c, true); });
-                }};
+        return zumeld_edits::Barrel(option, number(v[0]), number(v[1]), number(v[2]));
     }
     throw UsageError("edit", "unknown option '" + option + "' (see 'zumeld edit --help')");
 }
@@ -168,7 +104,7 @@ int CmdEdit(const std::vector<std::string>& args) {
         return kExitOk;
     }
     std::vector<std::string> files;
-    std::vector<Edit> edits;  // run in the order given
+    std::vector<MapEdit> edits;  // run in the order given
     for (const ParsedArg& a : parsed.items) {
         if (a.option.empty())
             files.push_back(a.value);
@@ -181,7 +117,7 @@ int CmdEdit(const std::vector<std::string>& args) {
     CCtrlElvMap map;
     LoadBar bar("import");
     LoadAnyMap(files[0], ImportOptions{}, map, std::ref(bar));  // an .elv file or any heightmap
-    for (const Edit& e : edits) e.apply(map);
+    for (const MapEdit& e : edits) e.apply(map, zumeld_edits::EditLimits{});
     SaveMapElv(files[1], map);
     return kExitOk;
 }
