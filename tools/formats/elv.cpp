@@ -127,6 +127,11 @@ void LoadMap(const std::string& path, Zumeld::CCtrlElvMap& map) {
 }
 
 void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuality) {
+    WriteFileAtomically(path, EncodeMapElv(path, map, jpegQuality));
+}
+
+std::vector<std::uint8_t> EncodeMapElv(const std::string& path, Zumeld::CCtrlElvMap& map,
+                                       int jpegQuality) {
     const bool jpeg = jpegQuality >= 1 && jpegQuality <= 100;
     CMemFile file;
     try {
@@ -155,7 +160,7 @@ void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuali
                     "the map is larger than 32767 cells across or down; an .elv file "
                     "cannot hold it");
     }
-    WriteFileAtomically(path, file.Data());
+    return file.Data();
 }
 
 }  // namespace zumeld_formats

@@ -17,6 +17,9 @@ void LoadMap(const std::string& path, Zumeld::CCtrlElvMap& map);
 // delta-and-run encoding, or the compressed record when jpegQuality is 1..100.
 // Throws Error on failure.
 void SaveMapElv(const std::string& path, Zumeld::CCtrlElvMap& map, int jpegQuality = 0);
+// The bytes SaveMapElv stores; errors name path.
+std::vector<std::uint8_t> EncodeMapElv(const std::string& path, Zumeld::CCtrlElvMap& map,
+                                       int jpegQuality = 0);
 
 struct ElvFacts {
     int encoding = 0;
