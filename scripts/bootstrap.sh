@@ -8,7 +8,8 @@
 set -euo pipefail
 
 build=(cmake g++ make ninja-build pkg-config libjpeg62-turbo-dev libpng-dev zlib1g-dev
-       libtiff-dev libgeotiff-dev libsqlite3-dev libcpp-httplib-dev libjs-leaflet)
+       libtiff-dev libgeotiff-dev libsqlite3-dev libcpp-httplib-dev libjs-leaflet
+       nlohmann-json3-dev)
 test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
       chromium chromium-driver python3-selenium
       python3-dev pybind11-dev python3-numpy python3-pytest python3-setuptools)

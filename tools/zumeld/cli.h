@@ -98,5 +98,6 @@ int CmdConvert(const std::vector<std::string>& args);
 int CmdEdit(const std::vector<std::string>& args);
 int CmdImport(const std::vector<std::string>& args);
 int CmdExport(const std::vector<std::string>& args);
+int CmdServe(const std::vector<std::string>& args);  // in builds with the server
 
 }  // namespace zumeld_cli

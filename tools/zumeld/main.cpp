@@ -30,6 +30,9 @@ const Command kCommands[] = {
     {"import", CmdImport,
      "read a heightmap (.png, .pgm, .raw, .asc, .tif, .hgt) into an .elv file"},
     {"export", CmdExport, "write a map as a heightmap (.png, .pgm, .raw, .asc, .tif)"},
+#ifdef ZUMELD_HAVE_SERVE
+    {"serve", CmdServe, "show and edit a map in the browser"},
+#endif
 };
 
 void PrintUsage(std::FILE* out) {

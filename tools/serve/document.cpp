@@ -1,0 +1,107 @@
+#include "document.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "tile.h"
+
+namespace zumeld_serve {
+
+namespace {
+
+// Bytes of the grid a state holds.
+std::uint64_t GridBytes(const Zumeld::CCtrlElvMap& map) {
+    return map.m_pElevation ? static_cast<std::uint64_t>(map.m_nBufferWidth) *
+                                  static_cast<std::uint64_t>(map.m_nBufferHeight) * 2
+                            : 0;
+}
+
+}  // namespace
+
+MapFacts FactsOf(const Zumeld::CCtrlElvMap& map) {
+    MapFacts f;
+    if (!map.m_pElevation || map.m_nWidth < 1 || map.m_nHeight < 1) return f;
+    f.width = map.m_nWidth;
+    f.height = map.m_nHeight;
+    f.baseZoom = zumeld_tiles::BaseZoom(f.width, f.height);
+    int lo = 32767, hi = -32768;
+    std::uint64_t sea = 0;
+    for (int y = 0; y < f.height; ++y) {
+        const short* row =
+            map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
+        for (int x = 0; x < f.width; ++x) {
+            lo = std::min<int>(lo, row[x]);
+            hi = std::max<int>(hi, row[x]);
+            sea += row[x] == 0;
+        }
+    }
+    f.minElevation = lo;
+    f.maxElevation = hi;
+    f.seaShare = static_cast<double>(sea) / (static_cast<double>(f.width) * f.height);
+    return f;
+}
+
+Document::Document(const Zumeld::CCtrlElvMap& map, std::size_t historyStates,
+                   std::uint64_t historyBytes)
+    : historyStates_(historyStates), historyBytes_(historyBytes) {
+    current_ = {std::make_shared<const Zumeld::CCtrlElvMap>(map), ++lastVersion_, FactsOf(map)};
+}
+
+Snapshot Document::SnapshotLocked() const {
+    return {current_.map, current_.version, current_.facts, !undo_.empty(), !redo_.empty()};
+}
+
+Snapshot Document::Current() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return SnapshotLocked();
+}
+
+Snapshot Document::Apply(const std::function<void(Zumeld::CCtrlElvMap&)>& edit) {
+    std::lock_guard<std::mutex> editing(editMutex_);
+    const Snapshot before = Current();
+    auto next = std::make_shared<Zumeld::CCtrlElvMap>(*before.map);  // shares the grid
+    edit(*next);
+    const MapFacts facts = FactsOf(*next);
+    std::lock_guard<std::mutex> lock(mutex_);
+    undo_.push_back(std::move(current_));
+    redo_.clear();
+    current_ = {std::move(next), ++lastVersion_, facts};
+    TrimLocked();
+    return SnapshotLocked();
+}
+
+bool Document::Undo(Snapshot& now) {
+    std::lock_guard<std::mutex> editing(editMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (undo_.empty()) return false;
+    redo_.push_front(std::move(current_));
+    current_ = std::move(undo_.back());
+    undo_.pop_back();
+    now = SnapshotLocked();
+    return true;
+}
+
+bool Document::Redo(Snapshot& now) {
+    std::lock_guard<std::mutex> editing(editMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (redo_.empty()) return false;
+    undo_.push_back(std::move(current_));
+    current_ = std::move(redo_.front());
+    redo_.pop_front();
+    now = SnapshotLocked();
+    return true;
+}
+
+void Document::TrimLocked() {
+    const auto bytes = [&] {
+        std::uint64_t total = 0;
+        for (const auto* states : {&undo_, &redo_})
+            for (const State& s : *states) total += GridBytes(*s.map);
+        return total;
+    };
+    while (!undo_.empty() &&
+           (undo_.size() + redo_.size() > historyStates_ || bytes() > historyBytes_))
+        undo_.pop_front();
+}
+
+}  // namespace zumeld_serve
