@@ -5,7 +5,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-fuzz fuzz fuzz-build bench clean test-gdi-diff
+.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-tsan test-browser test-fuzz fuzz fuzz-build bench clean test-gdi-diff
 
 all: build
 
@@ -25,7 +25,7 @@ demo: build
 	build/release/zumeld render -o demo.png
 	@echo "$(CURDIR)/demo.png"
 
-test: bootstrap-test test-release test-sanitize test-fuzz
+test: bootstrap-test test-release test-sanitize test-tsan test-browser test-fuzz
 
 test-release: build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
@@ -39,6 +39,20 @@ test-sanitize: build/sanitize/CMakeCache.txt
 	cmake --build build/sanitize -j $(JOBS)
 	cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The server's tests once more under ThreadSanitizer: only what they need is built.
+build/tsan/CMakeCache.txt:
+	cmake -S . -B build/tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUMELD_TSAN=ON \
+	  -DZUMELD_BUILD_BENCH=OFF -DZUMELD_INSTALL=OFF $(WERROR)
+
+test-tsan: build/tsan/CMakeCache.txt
+	cmake --build build/tsan -j $(JOBS) --target zumeld-serve-tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build/tsan/tests/zumeld-serve-tests
+
+# The page in headless Chromium against a served map; writes build/serve-page.png.
+test-browser: build/release/CMakeCache.txt
+	cmake --build build/release -j $(JOBS) --target zumeld-cli
+	/usr/bin/python3 tests/browser/page_test.py build/release/zumeld build/serve-page.png
 
 # libFuzzer targets (fuzz/): their own clang build with ASan and UBSan. `make fuzz` runs
 # each for FUZZ_SECONDS; `make test` runs each for FUZZ_TEST_SECONDS over its committed

@@ -180,13 +180,24 @@ std::string MapJson(const Snapshot& s, bool readOnly, bool canSave) {
         .dump();
 }
 
-void SetBytes(httplib::Response& res, TileBytes bytes, const char* type) {
-    const std::size_t size = bytes->size();
+// Sends size bytes at data as the body; `keep` holds them until they are sent. A body sent
+// this way is neither copied nor compressed by the HTTP layer: its compressors take
+// hundreds of milliseconds on Leaflet's JavaScript, and PNG tiles gain nothing.
+void SendBytes(httplib::Response& res, const char* data, std::size_t size, const char* type,
+               std::shared_ptr<const void> keep = nullptr) {
     res.set_content_provider(
-        size, type, [bytes](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            sink.write(bytes->data() + offset, length);
+        size, type, [data, keep](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            sink.write(data + offset, length);
             return true;
         });
+}
+void SendBytes(httplib::Response& res, TileBytes bytes, const char* type) {
+    const char* data = bytes->data();
+    const std::size_t size = bytes->size();
+    SendBytes(res, data, size, type, std::move(bytes));
+}
+void Send(httplib::Response& res, std::string text, const char* type) {
+    SendBytes(res, std::make_shared<const std::string>(std::move(text)), type);
 }
 
 // The extension of an uploaded file's name, checked: ".png", ".elv", ...
@@ -264,7 +275,7 @@ struct Server::Impl {
     TileBytes TileOf(const TileKey& key, const Snapshot& s, const ReliefStyle& style);
     void Answer(httplib::Response& res, const Snapshot& s) const {
         res.set_header("X-Map-Version", std::to_string(s.version));
-        res.set_content(MapJson(s, options.readOnly, canSave), "application/json");
+        Send(res, MapJson(s, options.readOnly, canSave), "application/json");
     }
     void RequireWritable() const {
         if (options.readOnly)
@@ -276,7 +287,7 @@ struct Server::Impl {
         return [f](const httplib::Request& req, httplib::Response& res) {
             const auto fail = [&](int status, const std::string& line) {
                 res.status = status;
-                res.set_content(line + "\n", "text/plain; charset=utf-8");
+                Send(res, line + "\n", "text/plain; charset=utf-8");
             };
             try {
                 f(req, res);
@@ -322,7 +333,7 @@ void Server::Impl::Routes() {
     // Statuses the HTTP layer sets itself (no route, body or URI too long) get a line too.
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty() || res.content_length_ > 0) return;
-        res.set_content(StatusLine(res.status), "text/plain; charset=utf-8");
+        Send(res, StatusLine(res.status), "text/plain; charset=utf-8");
     });
 
     http.Get(R"(/tiles/(-?\d{1,19})/(-?\d{1,19})/(-?\d{1,19})\.png)",
@@ -338,8 +349,8 @@ void Server::Impl::Routes() {
                      zumeld_formats::EncodeMapElv("map.elv", copy);
                  res.set_header("Content-Disposition", "attachment; filename=\"map.elv\"");
                  res.set_header("X-Map-Version", std::to_string(s.version));
-                 SetBytes(res, std::make_shared<const std::string>(bytes.begin(), bytes.end()),
-                          "application/octet-stream");
+                 SendBytes(res, std::make_shared<const std::string>(bytes.begin(), bytes.end()),
+                           "application/octet-stream");
              }));
     http.Post("/api/edit", Guarded([this](const auto& req, auto& res) { Edit(req, res); }));
     http.Post("/api/undo", Guarded([this](const auto&, auto& res) {
@@ -423,7 +434,7 @@ void Server::Impl::Tile(const httplib::Request& req, httplib::Response& res) {
         return;
     }
     const TileKey key{s.version, PackStyle(style), static_cast<int>(z), x, y};
-    SetBytes(res, TileOf(key, s, style), "image/png");
+    SendBytes(res, TileOf(key, s, style), "image/png");
 }
 
 void Server::Impl::Elevation(const httplib::Request& req, httplib::Response& res) {
@@ -436,8 +447,8 @@ void Server::Impl::Elevation(const httplib::Request& req, httplib::Response& res
                                  std::to_string(s.facts.height) + " map"};
     const int e = s.map->m_pElevation[static_cast<std::ptrdiff_t>(y) * s.map->m_nBufferWidth + x];
     res.set_header("X-Map-Version", std::to_string(s.version));
-    res.set_content(json{{"x", x}, {"y", y}, {"elevation", e}, {"version", s.version}}.dump(),
-                    "application/json");
+    Send(res, json{{"x", x}, {"y", y}, {"elevation", e}, {"version", s.version}}.dump(),
+         "application/json");
 }
 
 void Server::Impl::Edit(const httplib::Request& req, httplib::Response& res) {
@@ -502,8 +513,7 @@ void Server::Impl::Save(httplib::Response& res) {
         throw HttpError{500, e.what_ + ": " + e.what()};
     }
     res.set_header("X-Map-Version", std::to_string(s.version));
-    res.set_content(json{{"saved", options.mapPath}, {"version", s.version}}.dump(),
-                    "application/json");
+    Send(res, json{{"saved", options.mapPath}, {"version", s.version}}.dump(), "application/json");
 }
 
 void Server::Impl::Asset(const httplib::Request& req, httplib::Response& res) {
@@ -515,7 +525,7 @@ void Server::Impl::Asset(const httplib::Request& req, httplib::Response& res) {
         res.set_header(
             "Content-Security-Policy",
             "default-src 'self'; img-src 'self' data: blob:; style-src 'self' 'unsafe-inline'");
-    res.set_content(reinterpret_cast<const char*>(asset->data), asset->size, AssetType(path));
+    SendBytes(res, reinterpret_cast<const char*>(asset->data), asset->size, AssetType(path));
 }
 
 Server::Server(const ServeOptions& options, const Zumeld::CCtrlElvMap& map)

@@ -46,7 +46,12 @@ function show(next) {
   map.setMaxZoom(next.maxZoom - next.zoom);
   if (first) {
     layer.once('load', () => { hooks.firstFullScreenMs = performance.now(); });
-    map.fitBounds(L.latLngBounds([0, 0], [next.height, next.width]));
+    // The whole-number zoom nearest to fitting the map: it fills the window, cut a little
+    // where its shape differs from the window's, with tiles drawn at their own size.
+    const view = map.getSize();
+    const fit = Math.log2(Math.min(view.x / next.width, view.y / next.height));
+    const zoom = Math.min(map.getMaxZoom(), Math.max(map.getMinZoom(), Math.round(fit)));
+    map.setView([next.height / 2, next.width / 2], zoom);
   }
   layer.addTo(map);
 }
