@@ -5,7 +5,7 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-tsan test-browser test-fuzz fuzz fuzz-build bench clean test-gdi-diff
+.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-tsan test-browser test-load test-fuzz fuzz fuzz-build bench clean test-gdi-diff
 
 all: build
 
@@ -25,7 +25,7 @@ demo: build
 	build/release/zumeld render -o demo.png
 	@echo "$(CURDIR)/demo.png"
 
-test: bootstrap-test test-release test-sanitize test-tsan test-browser test-fuzz
+test: bootstrap-test test-release test-sanitize test-tsan test-browser test-load test-fuzz
 
 test-release: build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
@@ -53,6 +53,11 @@ test-tsan: build/tsan/CMakeCache.txt
 test-browser: build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS) --target zumeld-cli
 	/usr/bin/python3 tests/browser/page_test.py build/release/zumeld build/serve-page.png
+
+# 20,000 tile requests from 32 connections while edits land, on the loopback interface.
+test-load: build/release/CMakeCache.txt
+	cmake --build build/release -j $(JOBS) --target zumeld-cli zumeld-serve-load
+	bench/serve_load.sh build/release 20000
 
 # libFuzzer targets (fuzz/): their own clang build with ASan and UBSan. `make fuzz` runs
 # each for FUZZ_SECONDS; `make test` runs each for FUZZ_TEST_SECONDS over its committed
