@@ -41,10 +41,10 @@ MapFacts FactsOf(const Zumeld::CCtrlElvMap& map) {
     return f;
 }
 
-Document::Document(const Zumeld::CCtrlElvMap& map, std::size_t historyStates,
-                   std::uint64_t historyBytes)
-    : historyStates_(historyStates), historyBytes_(historyBytes) {
-    current_ = {std::make_shared<const Zumeld::CCtrlElvMap>(map), ++lastVersion_, FactsOf(map)};
+Document::Document(const Zumeld::CCtrlElvMap& map, std::uint64_t firstVersion,
+                   std::size_t historyStates, std::uint64_t historyBytes)
+    : historyStates_(historyStates), historyBytes_(historyBytes), lastVersion_(firstVersion) {
+    current_ = {std::make_shared<const Zumeld::CCtrlElvMap>(map), firstVersion, FactsOf(map)};
 }
 
 Snapshot Document::SnapshotLocked() const {

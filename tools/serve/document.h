@@ -39,9 +39,11 @@ struct Snapshot {
 
 class Document {
   public:
-    // The history keeps at most historyStates earlier states, and drops the oldest while
-    // the grids it holds exceed historyBytes (the current map is always kept).
-    Document(const Zumeld::CCtrlElvMap& map, std::size_t historyStates, std::uint64_t historyBytes);
+    // The map starts as version firstVersion. The history keeps at most historyStates
+    // earlier states, and drops the oldest while the grids it holds exceed historyBytes
+    // (the current map is always kept).
+    Document(const Zumeld::CCtrlElvMap& map, std::uint64_t firstVersion, std::size_t historyStates,
+             std::uint64_t historyBytes);
 
     Snapshot Current() const;
     // Runs edit on a copy of the current map and makes the result current (undoable).

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -240,6 +241,14 @@ class TempFolder {
     std::filesystem::path path_;
 };
 
+// Versions start at the start time in milliseconds, so a server started again never gives
+// a browser a version number whose tiles it has kept from an earlier run.
+std::uint64_t FirstVersion() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count());
+}
+
 bool IsElvPath(const std::string& path) {
     try {
         return zumeld_formats::HeightFormatOfPath(path, path) == zumeld_formats::HeightFormat::kElv;
@@ -257,7 +266,7 @@ struct Server::Impl {
     Impl(const ServeOptions& o, const Zumeld::CCtrlElvMap& map)
         : options(o),
           canSave(!o.mapPath.empty() && IsElvPath(o.mapPath)),
-          document(map, o.historyStates, o.historyBytes),
+          document(map, FirstVersion(), o.historyStates, o.historyBytes),
           cache(o.cacheBytes),
           workers(o.workers > 0
                       ? o.workers
@@ -485,8 +494,9 @@ void Server::Impl::Upload(const httplib::Request& req, httplib::Response& res) {
         // The formats layer reads files: the upload goes to a private folder for the read.
         const TempFolder folder;
         const std::string path = (folder.path() / ("upload" + ext)).string();
-        std::ofstream(path, std::ios::binary)
-            .write(req.body.data(), static_cast<std::streamsize>(req.body.size()));
+        std::ofstream file(path, std::ios::binary);
+        file.write(req.body.data(), static_cast<std::streamsize>(req.body.size()));
+        if (!file.flush()) throw HttpError{500, "upload: cannot write a temporary file"};
         zumeld_formats::LoadAnyMap(path, import, loaded);
     } catch (const Error& e) {
         throw HttpError{400, name + ": " + e.what()};

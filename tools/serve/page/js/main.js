@@ -19,7 +19,7 @@ let layer = null;
 function describe(f) {
   const sea = Math.round(f.seaShare * 100);
   document.getElementById('facts').textContent =
-    `${f.width} × ${f.height} cells, elevation ${f.minElevation}…${f.maxElevation}, ${sea}% sea · version ${f.version}`;
+    `${f.width} × ${f.height} cells, elevation ${f.minElevation}…${f.maxElevation}, ${sea}% sea`;
   document.getElementById('undo').disabled = f.readOnly || !f.canUndo;
   document.getElementById('redo').disabled = f.readOnly || !f.canRedo;
   document.getElementById('save').hidden = !f.canSave;
