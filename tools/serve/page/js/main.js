@@ -25,8 +25,16 @@ function describe(f) {
   document.getElementById('save').hidden = !f.canSave;
   for (const el of document.querySelectorAll('#edit-tools input, #edit-tools button:not(#undo):not(#redo)'))
     el.disabled = f.readOnly;
-  for (const [id, v] of [['new-width', f.width], ['new-height', f.height]])
-    if (!document.getElementById(id).value) document.getElementById(id).value = v;
+}
+
+// Shows the whole map at the whole-number zoom nearest to fitting it: it fills the window,
+// cut a little where its shape differs from the window's, with tiles at their own size.
+function fit(f) {
+  const view = map.getSize();
+  const zoom = Math.round(Math.log2(Math.min(view.x / f.width, view.y / f.height)));
+  map.setView([f.height / 2, f.width / 2], Math.min(map.getMaxZoom(), Math.max(map.getMinZoom(), zoom)));
+  document.getElementById('new-width').value = f.width;
+  document.getElementById('new-height').value = f.height;
 }
 
 function show(next) {
@@ -44,15 +52,8 @@ function show(next) {
   hooks.layer = layer;
   map.setMinZoom(-next.zoom);
   map.setMaxZoom(next.maxZoom - next.zoom);
-  if (first) {
-    layer.once('load', () => { hooks.firstFullScreenMs = performance.now(); });
-    // The whole-number zoom nearest to fitting the map: it fills the window, cut a little
-    // where its shape differs from the window's, with tiles drawn at their own size.
-    const view = map.getSize();
-    const fit = Math.log2(Math.min(view.x / next.width, view.y / next.height));
-    const zoom = Math.min(map.getMaxZoom(), Math.max(map.getMinZoom(), Math.round(fit)));
-    map.setView([next.height / 2, next.width / 2], zoom);
-  }
+  if (first) layer.once('load', () => { hooks.firstFullScreenMs = performance.now(); });
+  fit(next);
   layer.addTo(map);
 }
 
