@@ -38,21 +38,33 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// The built-in sample map, made once.
+const Zumeld::CCtrlElvMap& Sample() {
+    static const Zumeld::CCtrlElvMap sample = [] {
+        Zumeld::CCtrlElvMap m;
+        const auto cells = zumeld_formats::MakeSampleMap(zumeld_formats::kSampleWidth,
+                                                         zumeld_formats::kSampleHeight);
+        m.SetElevationData(zumeld_formats::kSampleWidth, zumeld_formats::kSampleHeight,
+                           cells.data());
+        return m;
+    }();
+    return sample;
+}
+
+// The sample map as an .elv file in dir, for the server and `zumeld render` to load.
+std::string SampleFile(const TempDir& dir) {
+    Zumeld::CCtrlElvMap map = Sample();
+    zumeld_formats::SaveMapElv(dir.File("s.elv"), map);
+    return dir.File("s.elv");
+}
+
 // A server on a free loopback port, serving until the object goes.
 class Served {
   public:
     // `set` adjusts the options.
     explicit Served(const std::function<void(ServeOptions&)>& set = {}) {
         if (set) set(o_);
-        static const Zumeld::CCtrlElvMap sample = [] {
-            Zumeld::CCtrlElvMap m;
-            const auto cells = zumeld_formats::MakeSampleMap(zumeld_formats::kSampleWidth,
-                                                             zumeld_formats::kSampleHeight);
-            m.SetElevationData(zumeld_formats::kSampleWidth, zumeld_formats::kSampleHeight,
-                               cells.data());
-            return m;
-        }();
-        Zumeld::CCtrlElvMap map = sample;
+        Zumeld::CCtrlElvMap map = Sample();
         if (!o_.mapPath.empty()) zumeld_formats::LoadMap(o_.mapPath, map);
         server_ = std::make_unique<zumeld_serve::Server>(o_, map);
         port_ = server_->Bind();
@@ -100,8 +112,9 @@ const char kSink[] = R"({"op":"sink","depth":500,"left":300,"top":200,"width":30
 
 // Random inside tiles and styles; each must be the bytes zumeld render writes for its area.
 TEST(Serve, InsideTileIsTheRenderOfItsArea) {
-    const Served s;
-    TempDir dir;
+    const TempDir dir;
+    const std::string map = SampleFile(dir);
+    const Served s([&](ServeOptions& o) { o.mapPath = map; });
     const std::uint32_t seed = 1915;
     TestRandom rng(seed);
     for (int k = 0; k < 4; ++k) {
@@ -118,7 +131,7 @@ TEST(Serve, InsideTileIsTheRenderOfItsArea) {
             "&shade=" + std::to_string(shade) + "&texture=" + std::to_string(texture) +
             "&dim=" + std::to_string(dim);
         const std::string command =
-            std::string(ZUMELD_CLI_PATH) + " render -o " + dir.File("r.png") +
+            std::string(ZUMELD_CLI_PATH) + " render " + map + " -o " + dir.File("r.png") +
             " --size 256x256 --area " + std::to_string(x * cells) + "," +
             std::to_string(y * cells) + "," + std::to_string(cells) + "," + std::to_string(cells) +
             " --relief " + std::to_string(relief) + " --season " + std::to_string(season) +
@@ -130,11 +143,12 @@ TEST(Serve, InsideTileIsTheRenderOfItsArea) {
 
 // Across the map's edge: the part on the map as render draws that part, sea fill below.
 TEST(Serve, EdgeTileIsTheMapsPartOverTheSea) {
-    const Served s;
-    TempDir dir;
+    const TempDir dir;
+    const std::string map = SampleFile(dir);
+    const Served s([&](ServeOptions& o) { o.mapPath = map; });
     const std::string tile = dir.File("t.png"), part = dir.File("p.png"), sea = dir.File("s.png");
     std::ofstream(tile, std::ios::binary) << s.Ok("GET", "/tiles/0/0/0.png");
-    const std::string render = std::string(ZUMELD_CLI_PATH) + " render -o ";
+    const std::string render = std::string(ZUMELD_CLI_PATH) + " render " + map + " -o ";
     ASSERT_EQ(std::system((render + part + " --size 256x192").c_str()), 0);
     ASSERT_EQ(std::system((render + sea +
                            " --area 0,0,1024,1024 --size 256x256 --sea-fill --polygon 0,0,0,0,0,0")
