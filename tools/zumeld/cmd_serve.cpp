@@ -112,6 +112,8 @@ int CmdServe(const std::vector<std::string>& args) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A client that closes its connection while a tile is sent must not end the server.
+    ::signal(SIGPIPE, SIG_IGN);
 
     zumeld_serve::Server server(o, map);
     const int port = server.Bind();
