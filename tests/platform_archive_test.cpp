@@ -128,7 +128,7 @@ TEST(PlatformCFile, OpenRefusesMissingFilesAndFoldersAndReadsStopAtTheEnd) {
     CFileException error;
     EXPECT_FALSE(file.Open(dir.File("missing").c_str(), CFile::modeRead, &error));
     EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
-    EXPECT_FALSE(file.Open(dir.path().c_str(), CFile::modeRead, &error));
+    EXPECT_FALSE(file.Open(dir.path().string().c_str(), CFile::modeRead, &error));
     EXPECT_EQ(error.m_cause, CFileException::accessDenied);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Read(&error, 1), 0u) << "a closed file delivers nothing";

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "dib_test_support.h"
 #include "test_random.h"
-#include "zumeld/platform/gdi_p.h"
 #include "zumeld/platform/win32.h"
 
 namespace {
@@ -238,55 +238,23 @@ TEST(GdiStretch, ExtentsFarOutsideBothSurfacesDrawNothingAndReadNothing) {
     rig.Expect([](int, int) { return kUntouched; });
 }
 
-// A 3 × 2 × 8 .bmp file, 4 colours, pixels at 70: bottom row indices 0 1 2, top row 3 3 0.
-const std::vector<BYTE> kBmpFile = {
-    'B', 'M', 78, 0,  0,  0, 0,  0,  0,  0, 70, 0,  0,  0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0,
-    1,   0,   8,  0,  0,  0, 0,  0,  0,  0, 0,  0,  0,  0, 0,  0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0,
-    0,   0,   10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0, 1,  2, 3, 0, 0, 1, 2, 0, 3, 3, 0, 0};
-
-HBITMAP FromFile(const std::vector<BYTE>& f) {
-    return Zumeld::Platform::BitmapFromBmpFile(f.data(), f.size());
-}
-
-TEST(GdiDibits, BmpFilesAndCreateDIBitmapDecodeIndexedRowsAndSetDIBitsRewritesABand) {
+TEST(GdiDibits, CreateDIBitmapDecodesIndexedRowsAndSetDIBitsRewritesABand) {
     Info info{};
-    std::memcpy(&info, kBmpFile.data() + 14, 56);
+    std::memcpy(&info, dib_test::kBmpFile.data() + 14, 56);
     HDC screen = GetDC(nullptr);
-    HBITMAP file = FromFile(kBmpFile),
-            dib = CreateDIBitmap(screen, &info.h, CBM_INIT, kBmpFile.data() + 70, info.bmi(),
-                                 DIB_RGB_COLORS);
+    HBITMAP dib = CreateDIBitmap(screen, &info.h, CBM_INIT, dib_test::kBmpFile.data() + 70,
+                                 info.bmi(), DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     const std::vector<std::pair<int, int>> at = {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}};
     const COLORREF c0 = RGB(30, 20, 10), c1 = RGB(60, 50, 40), c2 = RGB(90, 80, 70),
                    c3 = RGB(3, 2, 1);
-    EXPECT_EQ(PixelsOf(file, at), (std::vector{c3, c3, c0, c0, c1, c2}));
     EXPECT_EQ(PixelsOf(dib, at), (std::vector{c3, c3, c0, c0, c1, c2}));
     const BYTE top[4] = {2, 1, 0, 0};  // scan 1 alone, from a one-row band
     EXPECT_EQ(SetDIBits(nullptr, dib, 1, 1, top, info.bmi(), DIB_RGB_COLORS), 1);
     EXPECT_EQ(PixelsOf(dib, at), (std::vector{c2, c1, c0, c0, c1, c2}));
-    EXPECT_TRUE(DeleteObject(file) && DeleteObject(dib));
+    EXPECT_TRUE(DeleteObject(dib));
     EXPECT_EQ(CreateDIBitmap(nullptr, &info.h, CBM_INIT, nullptr, info.bmi(), DIB_RGB_COLORS),
               nullptr);
-}
-
-TEST(GdiResources, UnknownResourcesAndTruncatedOrDamagedBmpFilesAreRefused) {
-    EXPECT_EQ(LoadBitmapA(nullptr, MAKEINTRESOURCE(1)), nullptr);
-    EXPECT_EQ(LoadBitmapA(nullptr, "2000"), nullptr);
-    for (std::size_t n = 0; n < kBmpFile.size(); ++n)
-        EXPECT_EQ(FromFile({kBmpFile.begin(), kBmpFile.begin() + static_cast<std::ptrdiff_t>(n)}),
-                  nullptr)
-            << n << " bytes";
-    // Signature; header size; width; height; bit count; compression; colours used (0: a
-    // table of 256 past the end); pixel offset past the end, far past, or inside the header.
-    const std::pair<std::size_t, DWORD> cases[] = {
-        {0, 0x4D41},      {14, 12}, {14, 0xFFFFFFFF}, {18, 0},          {18, 0xFFFFFFFD},
-        {18, 0x7FFFFFFF}, {22, 0},  {22, 0x80000000}, {22, 40000},      {28, 7},
-        {30, BI_RLE8},    {46, 0},  {10, 72},         {10, 0xFFFFFFF0}, {10, 4}};
-    for (auto [at, value] : cases) {
-        std::vector<BYTE> f = kBmpFile;
-        std::memcpy(&f[at], &value, at == 0 || at == 28 ? 2 : 4);  // WORD or DWORD
-        EXPECT_EQ(FromFile(f), nullptr) << "offset " << at << " value " << value;
-    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// zumeld edit: the edits run in the order given on a map file, and bad edits are refused
-// with the usage status before anything is written.
+// The zumeld tool run as a process on map files: edits run in the order given and bad ones
+// are refused before anything is written; info and convert across the encodings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +8,7 @@
 
 #include "elv_test_support.h"
 #include "temp_dir.h"
+#include "tool_run.h"
 
 using namespace elv_test;
 
@@ -44,4 +45,38 @@ TEST(TransformEditCli, AppliesEditsInOrderAndRefusesBadOnes) {
     EXPECT_EQ(RunTool("edit " + in + " " + out + " --resize 60000,60000").status, 1);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(RunTool("edit " + in).status, 2);
+}
+
+TEST(ElvFileTool, ConvertAndInfo) {
+    TempDir dir;
+    const std::string a = dir.File("a.elv"), b = dir.File("b.elv"), c = dir.File("c.elv");
+    ASSERT_EQ(RunTool("generate --size 40x30 --seed 3 -o " + a).status, 0);
+    const std::string info = RunTool("info " + a).out;
+    for (const char* line :
+         {"encoding: 2 (delta and run)", "width: 40\nheight: 30\n", "compressed image: no"})
+        EXPECT_NE(info.find(line), std::string::npos) << info;
+    ASSERT_EQ(RunTool("convert " + a + " " + b + " --jpeg --quality 80").status, 0);
+    EXPECT_NE(RunTool("info " + b).out.find("compressed image: yes"), std::string::npos);
+    // Back to delta-and-run: the file holds what the compressed record reads as.
+    ASSERT_EQ(RunTool("convert " + b + " " + c).status, 0);
+    Zumeld::CCtrlElvMap fromJpeg, converted;
+    Load(fromJpeg, ReadBytes(b));
+    Load(converted, ReadBytes(c));
+    EXPECT_EQ(ReadBytes(c).at(0), 2);
+    EXPECT_EQ(Cells(converted), Cells(fromJpeg));
+
+    // Damaged input fails and leaves an existing output alone.
+    WriteBytes(c, {1, 2, 3});
+    const Bytes generated = ReadBytes(a);
+    for (const Bytes& file :
+         {Bytes(generated.begin(), generated.begin() + 20), Header(7, 2, 2, {0, 0, 0, 0}),
+          Header(2, 2, 2, {0x01, 0x00, 0x00, 0x00, 0x05})}) {
+        WriteBytes(b, file);
+        EXPECT_EQ(RunTool("info " + b).status, 1);
+        EXPECT_EQ(RunTool("convert " + b + " " + c).status, 1);
+        EXPECT_EQ(ReadBytes(c), (Bytes{1, 2, 3}));
+    }
+    for (const char* usage : {"info", "convert a.elv", "convert a.elv b.elv --quality 50",
+                              "generate --size 0x4 -o x.elv", "generate --seed -1 -o x.elv"})
+        EXPECT_EQ(RunTool(usage).status, 2) << usage;
 }

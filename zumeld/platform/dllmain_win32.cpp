@@ -1,21 +1,16 @@
-// The library's entry point on Windows, where it is loaded as an MFC extension module.
-// Other platforms have no entry point: Zumeld::Platform::EnsureModuleStarted does the
+// The library's entry point on Windows, where it is loaded as an extension module: at load it
+// initialises its module record and joins the host's resource chain, so that its bitmap
+// resources (the default textures) are found; at unload it leaves the chain again.
+// Builds without it (other platforms, programs that link the library statically) do the
 // attach step on first use instead.
 
-#include <afxwin.h>
-#include <afxdllx.h>  // the raw entry hook every extension module needs (class and factory lists)
+#include "zumeld/platform/module_p.h"
 
-// The one module record of the library.
-static AFX_EXTENSION_MODULE ZumeldDLL = {NULL, NULL};
-
-extern "C" int APIENTRY DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID /*lpReserved*/) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*hInstance*/, DWORD dwReason, LPVOID /*lpReserved*/) {
     if (dwReason == DLL_PROCESS_ATTACH) {
-        // The library does not load when the module record cannot be set up.
-        if (!AfxInitExtensionModule(ZumeldDLL, hInstance)) return 0;
-        // Puts the library's bitmaps into the host's resource chain. Never deleted here.
-        new CDynLinkLibrary(ZumeldDLL, FALSE);
+        Zumeld::Platform::EnsureModuleStarted();
     } else if (dwReason == DLL_PROCESS_DETACH) {
-        AfxTermExtensionModule(ZumeldDLL, FALSE);
+        Zumeld::Platform::StopModule();
     }
-    return 1;
+    return TRUE;
 }

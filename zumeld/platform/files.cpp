@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -43,26 +42,6 @@ int OpenDescriptor(const char* path, const OpenRequest& request) {
     return fd;
 }
 
-namespace {
-
-std::atomic<long> g_fileFailureCountdown{-1};
-
-// False when the test hook fails this transfer (errno is then EIO).
-bool TransferAllowed() {
-    long left = g_fileFailureCountdown.load();
-    while (left >= 0 && !g_fileFailureCountdown.compare_exchange_weak(left, left - 1)) {
-    }
-    if (left != 0) return true;
-    errno = EIO;
-    return false;
-}
-
-}  // namespace
-
-void SetFileFailureCountdown(long successes) {
-    g_fileFailureCountdown.store(successes < 0 ? -1 : successes);
-}
-
 std::ptrdiff_t ReadFully(int fd, void* buf, std::size_t n) {
     if (!TransferAllowed()) return -1;
     auto* p = static_cast<unsigned char*>(buf);
@@ -90,6 +69,7 @@ bool WriteFully(int fd, const void* buf, std::size_t n) {
         if (put > 0) {
             done += static_cast<std::size_t>(put);
         } else if (put < 0 && errno != EINTR) {
+            if (errno == EDQUOT) errno = ENOSPC;  // out of quota is out of room
             return false;
         } else if (put == 0) {
             errno = ENOSPC;  // a regular file that accepts nothing is full
@@ -97,6 +77,21 @@ bool WriteFully(int fd, const void* buf, std::size_t n) {
         }
     }
     return true;
+}
+
+std::int64_t SeekDescriptor(int fd, std::int64_t offset, int whence) {
+    const off_t pos = ::lseek(fd, static_cast<off_t>(offset), whence);
+    return pos < 0 ? -1 : static_cast<std::int64_t>(pos);
+}
+
+std::int64_t DescriptorLength(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) != 0 ? -1 : static_cast<std::int64_t>(st.st_size);
+}
+
+bool CloseDescriptor(int fd) {
+    // On Linux the descriptor is released even when close reports EINTR: no retry.
+    return ::close(fd) == 0 || errno == EINTR;
 }
 
 }  // namespace Zumeld::Platform
@@ -208,4 +203,12 @@ HFILE _lclose(HFILE hFile) {
     // On Linux the descriptor is released even when close reports EINTR: no retry.
     if (::close(hFile) != 0 && errno != EINTR) return HFILE_ERROR;
     return 0;
+}
+
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (lpExistingFileName == nullptr || lpNewFileName == nullptr) return FALSE;
+    // Without MOVEFILE_REPLACE_EXISTING an existing target stays: link, then drop the old name.
+    if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0)
+        return ::link(lpExistingFileName, lpNewFileName) == 0 && ::unlink(lpExistingFileName) == 0;
+    return ::rename(lpExistingFileName, lpNewFileName) == 0;
 }

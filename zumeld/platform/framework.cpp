@@ -1,13 +1,11 @@
-// The framework's file classes: the exceptions, CFile over a POSIX descriptor, CMemFile
+// The framework's file classes: the exceptions, CFile over a C runtime descriptor, CMemFile
 // over a growable block and CArchive, a buffered little-endian byte stream over either.
 // Exceptions are thrown by value (catch (const CArchiveException& e)).
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -32,7 +30,6 @@ int FileCauseFromErrno(int err) {
         case EROFS:
             return CFileException::accessDenied;
         case ENOSPC:
-        case EDQUOT:
             return CFileException::diskFull;
         default:
             return CFileException::genericException;
@@ -57,12 +54,12 @@ std::int64_t SeekTarget(std::int64_t base, std::int64_t off) {
 CFile::CFile() = default;
 
 CFile::~CFile() {
-    if (m_fd >= 0) ::close(m_fd);  // a destructor reports nothing
+    if (m_fd >= 0) Zumeld::Platform::CloseDescriptor(m_fd);  // a destructor reports nothing
 }
 
 BOOL CFile::Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pError) {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        Zumeld::Platform::CloseDescriptor(m_fd);
         m_fd = -1;
     }
     Zumeld::Platform::OpenRequest request;
@@ -95,15 +92,14 @@ void CFile::Write(const void* lpBuf, UINT nCount) {
 std::int64_t CFile::Seek(std::int64_t lOff, UINT nFrom) {
     static constexpr int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (m_fd < 0 || nFrom > end) throw CFileException(CFileException::genericException);
-    const off_t pos = ::lseek(m_fd, static_cast<off_t>(lOff), kWhence[nFrom]);
+    const std::int64_t pos = Zumeld::Platform::SeekDescriptor(m_fd, lOff, kWhence[nFrom]);
     if (pos < 0) ThrowFileError(errno);
     return pos;
 }
 
 std::uint64_t CFile::GetLength() const {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return 0;
-    return static_cast<std::uint64_t>(st.st_size);
+    const std::int64_t length = m_fd < 0 ? -1 : Zumeld::Platform::DescriptorLength(m_fd);
+    return length < 0 ? 0 : static_cast<std::uint64_t>(length);
 }
 
 // Nothing is buffered above the descriptor: written bytes are already with the system.
@@ -113,8 +109,7 @@ void CFile::Close() {
     if (m_fd < 0) return;
     const int fd = m_fd;
     m_fd = -1;
-    // On Linux the descriptor is released even when close reports EINTR.
-    if (::close(fd) != 0 && errno != EINTR) ThrowFileError(errno);
+    if (!Zumeld::Platform::CloseDescriptor(fd)) ThrowFileError(errno);
 }
 
 // ---- CMemFile ----------------------------------------------------------------------------------

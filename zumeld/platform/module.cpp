@@ -4,7 +4,6 @@
 // still use it while the process exits.
 
 #include <algorithm>
-#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -26,14 +25,6 @@ ModuleState& State() {
     return state;
 }
 
-// Its address is the module handle: unique and never null.
-const char kModuleTag = 0;
-
-int DefaultMessageBox(const char* text, UINT /*type*/, UINT /*help*/) {
-    std::fprintf(stderr, "%s\n", text);
-    return IDOK;
-}
-
 bool IsBitmapType(LPCSTR type) {
     return IS_INTRESOURCE(type) && reinterpret_cast<UINT_PTR>(type) == 2;  // RT_BITMAP
 }
@@ -41,10 +32,6 @@ bool IsBitmapType(LPCSTR type) {
 }  // namespace
 
 namespace Zumeld::Platform {
-
-HINSTANCE ModuleInstanceHandle() {
-    return reinterpret_cast<HINSTANCE>(const_cast<char*>(&kModuleTag));
-}
 
 void EnsureModuleStarted() {
     ModuleState& s = State();
@@ -56,12 +43,8 @@ void EnsureModuleStarted() {
     });
 }
 
-const EmbeddedResource* FindEmbeddedResource(LPCSTR lpszName) {
-    if (!IS_INTRESOURCE(lpszName)) return nullptr;
-    const auto id = static_cast<int>(reinterpret_cast<UINT_PTR>(lpszName));
-    for (const EmbeddedResource* r = kEmbeddedResources; r->bytes != nullptr; ++r)
-        if (r->id == id) return r;
-    return nullptr;
+void StopModule() {
+    AfxTermExtensionModule(State().record, FALSE);
 }
 
 }  // namespace Zumeld::Platform
@@ -108,12 +91,12 @@ CDynLinkLibrary::~CDynLinkLibrary() {
 HINSTANCE AfxFindResourceHandle(LPCSTR lpszName, LPCSTR lpszType) {
     using namespace Zumeld::Platform;
     EnsureModuleStarted();
-    // Bitmaps are the only resources, and this library is the only module holding any.
-    if (!IsBitmapType(lpszType) || FindEmbeddedResource(lpszName) == nullptr) return nullptr;
+    // Bitmaps are the only resources the library looks up.
+    if (!IsBitmapType(lpszType) || !IS_INTRESOURCE(lpszName)) return nullptr;
     ModuleState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const CDynLinkLibrary* lib : s.chain)
-        if (lib->m_hResource == ModuleInstanceHandle()) return lib->m_hResource;
+        if (ModuleHoldsBitmap(lib->m_hResource, lpszName)) return lib->m_hResource;
     return nullptr;
 }
 
@@ -127,7 +110,8 @@ int AfxMessageBox(LPCSTR lpszText, UINT nType, UINT nIDHelp) {
         handler = s.messageBox;
     }
     const char* text = lpszText ? lpszText : "";
-    return handler ? handler(text, nType, nIDHelp) : DefaultMessageBox(text, nType, nIDHelp);
+    return handler ? handler(text, nType, nIDHelp)
+                   : Zumeld::Platform::DefaultMessageBox(text, nType, nIDHelp);
 }
 
 AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler) {

@@ -1,9 +1,10 @@
-// Stand-ins for the Windows types, records, constants and calls the library makes.
-// Library code above this header reads as it would on Windows; a Windows build replaces
-// only the platform folder. Handles are opaque pointers into tables kept by the platform
-// layer; a null, released or unknown handle gives null or failure, never a crash.
-// The handle tables (global and local memory, GDI objects) are thread-safe: each has one
-// mutex, held only for the table's own work (pages are mapped and freed outside it), so two
+// The Windows types, records, constants and calls the library makes. A Windows build takes
+// them from the system's own headers and libraries. Elsewhere this header declares stand-ins
+// with the same names and signatures, so library code above it reads as it would on Windows.
+// Stand-in handles are opaque values in tables kept by the platform layer; a null, released or
+// unknown handle gives null or failure, never a crash.
+// The stand-ins' handle tables (global and local memory, GDI objects) are thread-safe: each has
+// one mutex, held only for the table's own work (pages are mapped and freed outside it), so two
 // maps on two threads can make and free blocks and pictures at once. One object (a device
 // context, a locked block) is still used by one thread at a time.
 #pragma once
@@ -12,6 +13,17 @@
 #include <cstdint>
 
 #include "zumeld/export.h"
+
+#if defined(_WIN32)
+// The real thing. NOMINMAX keeps std::min and std::max usable in every file that includes it.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 
 // ---- Basic types ------------------------------------------------------------------------
 typedef unsigned char BYTE;
@@ -208,6 +220,8 @@ constexpr HFILE HFILE_ERROR = -1;
 constexpr int FILE_BEGIN = 0;
 constexpr int FILE_CURRENT = 1;
 constexpr int FILE_END = 2;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x00000008;
 #ifndef SEEK_SET
 #define SEEK_SET 0
 #define SEEK_CUR 1
@@ -276,6 +290,9 @@ ZUMELD_API UINT _lread(HFILE hFile, LPVOID lpBuffer, UINT uBytes);
 ZUMELD_API UINT _lwrite(HFILE hFile, LPCSTR lpBuffer, UINT uBytes);
 ZUMELD_API LONG _llseek(HFILE hFile, LONG lOffset, int iOrigin);
 ZUMELD_API HFILE _lclose(HFILE hFile);
+// Renames a file, over an existing one with MOVEFILE_REPLACE_EXISTING (a rename(2) here, so
+// the move is atomic and MOVEFILE_WRITE_THROUGH has nothing more to wait for).
+ZUMELD_API BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 
 // ---- USER ------------------------------------------------------------------------------------
 ZUMELD_API HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
@@ -317,3 +334,5 @@ ZUMELD_API int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int D
                              int xSrc, int ySrc, int SrcWidth, int SrcHeight, const void* lpBits,
                              const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop);
 ZUMELD_API COLORREF GetPixel(HDC hdc, int x, int y);
+
+#endif  // !_WIN32

@@ -1,0 +1,5 @@
+#include "wine_skip.h"
+
+bool zumeld_test::UnderWine() {
+    return false;
+}
