@@ -5,7 +5,9 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPI
 CMAKE_FLAGS := $(GENERATOR) $(LAUNCHER)
 WERROR := $(if $(CI),-DZUMELD_WERROR=ON,)
 
-.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-tsan test-browser test-load test-fuzz fuzz fuzz-build bench clean test-gdi-diff
+.PHONY: all bootstrap bootstrap-test build demo test test-release test-sanitize test-tsan \
+	test-browser test-load test-fuzz fuzz fuzz-build bench clean \
+	test-gdi-diff bootstrap-windows build-windows test-windows bench-windows
 
 all: build
 
@@ -117,6 +119,50 @@ test-gdi-diff: build/release/CMakeCache.txt
 
 bench: build
 	build/release/bench/zumeld-bench
+
+# Windows builds (docs/WINDOWS.md), cross-compiled with mingw-w64: the 32-bit one (the library's
+# own target) is built and linked; the 64-bit one runs the release tests under wine64, leaving
+# out the tests labelled posix-only. Wine keeps its state in build/windows/wine.
+WINDOWS_ARCHES := i686 x86_64
+WINE64 ?= /usr/lib/wine/wine64
+WINESERVER ?= /usr/lib/wine/wineserver
+WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all
+
+bootstrap-windows:
+	@scripts/bootstrap.sh windows
+
+build/windows/deps/%/.complete:
+	scripts/windows-deps.sh $* build/windows/deps/$*
+
+build/windows/%/CMakeCache.txt: build/windows/deps/%/.complete
+	cmake -S . -B build/windows/$* $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$*-w64-mingw32.cmake \
+	  -DZUMELD_WINDOWS_DEPS=$(CURDIR)/build/windows/deps/$* -DZUMELD_BUILD_BENCH=OFF $(WERROR)
+
+build-windows: bootstrap-windows $(WINDOWS_ARCHES:%=build/windows/%/CMakeCache.txt)
+	@set -e; for a in $(WINDOWS_ARCHES); do cmake --build build/windows/$$a -j $(JOBS); done
+
+# The first start of Wine makes its prefix (a minute or less); the server stays up for the run.
+build/windows/wine/system.reg:
+	$(WINE_ENV) $(WINE64) wineboot --init >/dev/null 2>&1
+	$(WINE_ENV) $(WINESERVER) -w
+
+# Wine's services start with its first program and would hold ctest's output pipes open, so
+# they start here first, under a server that stays up until the tests are done.
+test-windows: build-windows build/windows/wine/system.reg
+	@set -e; export $(WINE_ENV); trap '$(WINESERVER) -k' EXIT; $(WINESERVER) -p 2>/dev/null || true; \
+	  $(WINE64) wineboot >/dev/null 2>&1 </dev/null; \
+	  cd build/windows/x86_64 && ctest --output-on-failure -j $(JOBS) -LE posix-only
+	# The GDI differential (make test-gdi-diff, Windows output compared under Wine) runs here.
+
+# The benchmarks of the 64-bit Windows build under wine64, beside `make bench`'s.
+bench-windows: bootstrap-windows build/windows/wine/system.reg
+	scripts/windows-deps.sh x86_64 build/windows/deps/x86_64 benchmark
+	cmake -S . -B build/windows/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
+	  -DZUMELD_WINDOWS_DEPS=$(CURDIR)/build/windows/deps/x86_64 -DZUMELD_BUILD_TESTS=OFF
+	cmake --build build/windows/bench -j $(JOBS) --target zumeld-bench
+	$(WINE_ENV) $(WINE64) build/windows/bench/zumeld-bench.exe $(BENCH_ARGS)
 
 clean:
 	rm -rf build

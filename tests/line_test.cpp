@@ -74,26 +74,34 @@ TEST(Line, ClippedToTheDisplayAreaAndThePicture) {
     EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](BYTE b) { return b == 0; }));
 }
 
-// The pixels of the line from the rounding formula alone, inside w x h, in 128 bits: steep
-// lines one per row at x = A.x + s floor((2k|dx| + dy) / (2dy)), shallow ones one per column
-// at y = A.y + floor((2k dy + |dx| - 1) / (2|dx|)), A the end with the smaller y.
+// The pixels of the line from the rounding formula alone, inside w x h: steep lines one per
+// row at x = A.x + s floor((2k|dx| + dy) / (2dy)), shallow ones one per column at
+// y = A.y + floor((2k dy + |dx| - 1) / (2|dx|)), A the end with the smaller y. The product of
+// k and the shorter extent stays below 2^64; the halves are added back through its remainder.
 PixelSet FormulaPixels(tagPOINT p1, tagPOINT p2, int w, int h) {
     const tagPOINT a = p2.y < p1.y ? p2 : p1, b = p2.y < p1.y ? p1 : p2;
-    const __int128 dx = __int128{b.x} - a.x, dy = __int128{b.y} - a.y;
-    const __int128 adx = dx < 0 ? -dx : dx, s = dx < 0 ? -1 : 1;
+    const std::int64_t dx = std::int64_t{b.x} - a.x, dy = std::int64_t{b.y} - a.y;
+    const std::uint64_t adx = static_cast<std::uint64_t>(dx < 0 ? -dx : dx);
+    const std::uint64_t udy = static_cast<std::uint64_t>(dy);
+    const std::int64_t s = dx < 0 ? -1 : 1;
     PixelSet out;
-    if (dy >= adx) {
+    if (udy >= adx) {
         for (int y = 0; y < h; ++y) {
-            const __int128 k = y - __int128{a.y};
+            const std::int64_t k = y - std::int64_t{a.y};
             if (k < 0 || k > dy) continue;
-            const __int128 x = dy == 0 ? a.x : a.x + s * ((2 * k * adx + dy) / (2 * dy));
+            const std::uint64_t p = static_cast<std::uint64_t>(k) * adx;
+            const std::int64_t step =
+                dy == 0 ? 0 : static_cast<std::int64_t>(p / udy + (2 * (p % udy) >= udy));
+            const std::int64_t x = a.x + s * step;
             if (x >= 0 && x < w) out.insert({static_cast<int>(x), y});
         }
     } else {
         for (int x = 0; x < w; ++x) {
-            const __int128 k = (x - __int128{a.x}) * s;
-            if (k < 0 || k > adx) continue;
-            const __int128 y = a.y + (2 * k * dy + adx - 1) / (2 * adx);
+            const std::int64_t k = (x - std::int64_t{a.x}) * s;
+            if (k < 0 || static_cast<std::uint64_t>(k) > adx) continue;
+            const std::uint64_t p = static_cast<std::uint64_t>(k) * udy;
+            const std::int64_t y =
+                a.y + static_cast<std::int64_t>(p / adx + (2 * (p % adx) >= adx + 1));
             if (y >= 0 && y < h) out.insert({x, static_cast<int>(y)});
         }
     }

@@ -25,7 +25,7 @@ using Ints = std::vector<int>;
 // row stride three cells wider than that, so a wrong stride shows. Cells from cell(x, y).
 struct MapGrid {
     int width, height;
-    std::int64_t stride;
+    std::ptrdiff_t stride;
     std::vector<short> cells;
     template <typename Fn>
     MapGrid(int w, int h, Fn cell) : width(w), height(h), stride(w + 4), cells((w + 4) * (h + 1)) {
@@ -50,19 +50,19 @@ std::vector<short> Resample(const MapGrid& g, const ResampleArea& a, ResampleTar
 }
 
 // The bilinear value from its definition, without stepping: low 16 bits of
-// floor((S * k + 2^31) / 2^32), S from the div/mod positions, in 128-bit arithmetic.
+// floor((S * k + 2^31) / 2^32), S from the div/mod positions. Only bits 32 to 47 of
+// S * k + 2^31 reach the result, so the sums and products may wrap modulo 2^64.
 short BilinearFormula(const MapGrid& g, const ResampleArea& a, std::int64_t i, std::int64_t j) {
+    using U = std::uint64_t;
     const std::int64_t sw = a.srcWidth, sh = a.srcHeight, dw = a.dispWidth, dh = a.dispHeight;
     const std::int64_t cx = i * sw / dw, fx = i * sw % dw, cy = j * sh / dh, fy = j * sh % dh;
     const std::int64_t x = a.left + cx, y = a.top + cy;
-    const __int128 lv = __int128{g.Cell(x, y)} * (dh - fy) + __int128{g.Cell(x, y + 1)} * fy;
-    const __int128 rv =
-        __int128{g.Cell(x + 1, y)} * (dh - fy) + __int128{g.Cell(x + 1, y + 1)} * fy;
-    const __int128 s = lv * (dw - fx) + rv * fx;
-    const __int128 product = __int128{dw} * dh;
-    const __int128 k = product == 1 ? 0xFFFFFFFF : (__int128{1} << 32) / product;
-    return static_cast<short>(static_cast<std::uint16_t>(
-        static_cast<std::uint64_t>((s * k + (__int128{1} << 31)) >> 32)));
+    const std::int64_t lv = g.Cell(x, y) * (dh - fy) + g.Cell(x, y + 1) * fy;
+    const std::int64_t rv = g.Cell(x + 1, y) * (dh - fy) + g.Cell(x + 1, y + 1) * fy;
+    const U s = U(lv) * U(dw - fx) + U(rv) * U(fx);
+    const U product = U(dw) * U(dh);
+    const U k = product == 1 ? 0xFFFFFFFF : (U{1} << 32) / product;
+    return static_cast<short>(static_cast<std::uint16_t>((s * k + (U{1} << 31)) >> 32));
 }
 
 TEST(Resample, CopyAndPointSamplingTakeTheDivisionPositionsAndRepeatPastTheFill) {

@@ -150,14 +150,17 @@ TEST(ScanConvert, StoresColumnsAbove32767As32767AndRowsAsLow16Bits) {
 }
 
 // Rounded column of the edge (x0, y0)-(x1, y1) on row y: the exact crossing, halves away from
-// the top end, computed in 128 bits.
+// the top end.
 std::int64_t ExactKey(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
                       std::int64_t y) {
     if (y1 < y0) std::swap(x0, x1), std::swap(y0, y1);
-    const __int128 dx = x1 - x0, dy = y1 - y0, k = y - y0;
-    const __int128 adx = dx < 0 ? -dx : dx;
-    const __int128 off = (2 * k * adx + dy) / (2 * dy);
-    return static_cast<std::int64_t>(x0 + (dx < 0 ? -off : off));
+    // With 32-bit ends and y0 <= y <= y1, k |dx| stays below 2^64; the half is added back
+    // through the remainder.
+    const std::int64_t dx = x1 - x0;
+    const std::uint64_t dy = std::uint64_t(y1 - y0), k = std::uint64_t(y - y0);
+    const std::uint64_t p = k * std::uint64_t(dx < 0 ? -dx : dx);
+    const auto off = static_cast<std::int64_t>(p / dy + (2 * (p % dy) >= dy));
+    return x0 + (dx < 0 ? -off : off);
 }
 
 TEST(ScanConvert, EdgesFarApartAreSteppedExactly) {

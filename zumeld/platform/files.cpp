@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -210,5 +211,5 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
     // Without MOVEFILE_REPLACE_EXISTING an existing target stays: link, then drop the old name.
     if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0)
         return ::link(lpExistingFileName, lpNewFileName) == 0 && ::unlink(lpExistingFileName) == 0;
-    return ::rename(lpExistingFileName, lpNewFileName) == 0;
+    return std::rename(lpExistingFileName, lpNewFileName) == 0;
 }
