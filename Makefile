@@ -153,7 +153,7 @@ test-windows: build-windows build/windows/wine/system.reg
 	@set -e; export $(WINE_ENV); trap '$(WINESERVER) -k' EXIT; $(WINESERVER) -p 2>/dev/null || true; \
 	  $(WINE64) wineboot >/dev/null 2>&1 </dev/null; \
 	  cd build/windows/x86_64 && ctest --output-on-failure -j $(JOBS) -LE posix-only
-	# The GDI differential (make test-gdi-diff, Windows output compared under Wine) runs here.
+# (The GDI differential, `make test-gdi-diff`, joins test-windows here when it lands.)
 
 # The benchmarks of the 64-bit Windows build under wine64, beside `make bench`'s.
 bench-windows: bootstrap-windows build/windows/wine/system.reg

@@ -13,7 +13,7 @@ build=(cmake g++ make ninja-build pkg-config libjpeg62-turbo-dev libpng-dev zlib
 test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
       chromium chromium-driver python3-selenium
       python3-dev pybind11-dev python3-numpy python3-pytest python3-setuptools)
-windows=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev wine64 xvfb)
+windows=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev wine64 xvfb imagemagick)
 bench=(gdal-bin python3-gdal zstd wrk hyperfine sqlite3 python3-matplotlib)
 optional=(ccache)
 
