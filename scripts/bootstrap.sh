@@ -2,7 +2,7 @@
 # Installs the Debian packages a step needs, when they are missing.
 #   scripts/bootstrap.sh            what the build and `make demo` need
 #   scripts/bootstrap.sh test       + what `make test` needs (fuzzers, browser, Python)
-#   scripts/bootstrap.sh windows    + the mingw-w64 toolchains and wine64 (`make test-windows`)
+#   scripts/bootstrap.sh windows    + the mingw-w64 toolchains, wine64, Xvfb (`make test-windows`)
 #   scripts/bootstrap.sh bench      + the peers `bench/peers.sh` compares against
 # As root it runs apt-get; otherwise it prints the one command to run and stops.
 set -euo pipefail
