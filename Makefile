@@ -104,14 +104,16 @@ endif
 # must equal the recorded one, and the Linux build's must equal it case for case, save the
 # Wine faults that tests/gdi_diff/wine_faults.txt lists.
 WINE64 ?= $(shell command -v wine64 2>/dev/null || echo /usr/lib/wine/wine64)
+WINESERVER ?= $(shell command -v wineserver 2>/dev/null || echo /usr/lib/wine/wineserver)
+WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all
 MINGW64_CXX ?= x86_64-w64-mingw32-g++
 
-test-gdi-diff: build/release/CMakeCache.txt
+test-gdi-diff: build/release/CMakeCache.txt build/windows/wine/system.reg
 	cmake --build build/release -j $(JOBS) --target zumeld-gdi-probe
 	mkdir -p build/gdi_diff
 	$(MINGW64_CXX) -std=c++20 -O2 -Wall -Wextra $(if $(CI),-Werror,) -static \
 	  -o build/gdi_diff/gdi_probe.exe tests/gdi_diff/gdi_probe.cpp -lgdi32
-	WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all $(WINE64) build/gdi_diff/gdi_probe.exe \
+	$(WINE_ENV) $(WINE64) build/gdi_diff/gdi_probe.exe \
 	  > build/gdi_diff/windows.txt
 	cmake -DPROBE=build/release/tests/zumeld-gdi-probe -DEXPECTED=build/gdi_diff/windows.txt \
 	  -DRECORDED=tests/gdi_diff/windows.txt -DFAULTS=tests/gdi_diff/wine_faults.txt \
@@ -122,24 +124,23 @@ bench: build
 
 # Windows builds (docs/WINDOWS.md), cross-compiled with mingw-w64: the 32-bit one (the library's
 # own target) is built and linked; the 64-bit one runs the release tests under wine64, leaving
-# out the tests labelled posix-only. Wine keeps its state in build/windows/wine.
+# out the tests labelled posix-only, then the GDI probe's comparison (test-gdi-diff). Wine keeps
+# its state in build/windows/wine.
 WINDOWS_ARCHES := i686 x86_64
-WINE64 ?= /usr/lib/wine/wine64
-WINESERVER ?= /usr/lib/wine/wineserver
-WINE_ENV := WINEPREFIX=$(CURDIR)/build/windows/wine WINEDEBUG=-all
 
 bootstrap-windows:
 	@scripts/bootstrap.sh windows
 
-build/windows/deps/%/.complete:
-	scripts/windows-deps.sh $* build/windows/deps/$*
+windows-deps-%:
+	@scripts/windows-deps.sh $* build/windows/deps/$*
 
-build/windows/%/CMakeCache.txt: build/windows/deps/%/.complete
+build/windows/%/CMakeCache.txt: | windows-deps-%
 	cmake -S . -B build/windows/$* $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$*-w64-mingw32.cmake \
 	  -DZUMELD_WINDOWS_DEPS=$(CURDIR)/build/windows/deps/$* -DZUMELD_BUILD_BENCH=OFF $(WERROR)
 
-build-windows: bootstrap-windows $(WINDOWS_ARCHES:%=build/windows/%/CMakeCache.txt)
+build-windows: bootstrap-windows $(WINDOWS_ARCHES:%=windows-deps-%) \
+	  $(WINDOWS_ARCHES:%=build/windows/%/CMakeCache.txt)
 	@set -e; for a in $(WINDOWS_ARCHES); do cmake --build build/windows/$$a -j $(JOBS); done
 
 # The first start of Wine makes its prefix (a minute or less); the server stays up for the run.
@@ -153,7 +154,7 @@ test-windows: build-windows build/windows/wine/system.reg
 	@set -e; export $(WINE_ENV); trap '$(WINESERVER) -k' EXIT; $(WINESERVER) -p 2>/dev/null || true; \
 	  $(WINE64) wineboot >/dev/null 2>&1 </dev/null; \
 	  cd build/windows/x86_64 && ctest --output-on-failure -j $(JOBS) -LE posix-only
-# (The GDI differential, `make test-gdi-diff`, joins test-windows here when it lands.)
+	$(MAKE) test-gdi-diff
 
 # The benchmarks of the 64-bit Windows build under wine64, beside `make bench`'s.
 bench-windows: bootstrap-windows build/windows/wine/system.reg

@@ -2,8 +2,9 @@
 # Builds the libraries the Windows builds link that Debian ships for Linux only, from
 # Debian's own source packages, as static libraries for one mingw-w64 triplet:
 #   scripts/windows-deps.sh <x86_64|i686> <prefix> [benchmark]
-# libjpeg-turbo (the library), libpng (the tool and tests), GoogleTest (the tests, from the
-# libgtest-dev sources in /usr/src/googletest) and, when asked, Google Benchmark. zlib comes
+# libjpeg-turbo (the library), libpng and libtiff (the file formats of the tool and tests),
+# GoogleTest (the tests, from the libgtest-dev sources in /usr/src/googletest) and, when asked,
+# Google Benchmark. zlib comes
 # from Debian's libz-mingw-w64-dev. The sources are fetched once with apt-get source, through
 # a source list of this script's own under build/windows/apt (the system's is not touched),
 # and unpacked with Debian's patches applied. A finished prefix is left as it is.
@@ -18,9 +19,6 @@ src=$work/src
 toolchain=$root/cmake/toolchain-$triplet.cmake
 jobs=$(nproc 2>/dev/null || echo 2)
 [ -f "$toolchain" ] || { echo "windows-deps: no toolchain file for '$arch'" >&2; exit 2; }
-
-packages=(libjpeg-turbo libpng1.6)
-[ "$want_bench" = benchmark ] && packages+=(benchmark)
 
 # ---- Sources: Debian's source packages, fetched once --------------------------------------
 fetch_sources() {
@@ -70,9 +68,14 @@ build() {
   cmake --install "$out" >>"$out.log" 2>&1 || { tail -30 "$out.log"; exit 1; }
 }
 
-stamp=$prefix/.complete${want_bench:+-$want_bench}
-[ -f "$stamp" ] && exit 0
-fetch_sources "${packages[@]}"
+# Each library is built when its archive is missing; the sources of those only are fetched.
+need=()
+[ -f "$prefix/lib/libjpeg.a" ] || need+=(libjpeg-turbo)
+[ -f "$prefix/lib/libpng.a" ] || need+=(libpng1.6)
+[ -f "$prefix/lib/libtiff.a" ] || need+=(tiff)
+[ "$want_bench" = benchmark ] && [ ! -f "$prefix/lib/libbenchmark.a" ] && need+=(benchmark)
+[ ${#need[@]} -eq 0 ] && [ -f "$prefix/lib/libgtest.a" ] && exit 0
+[ ${#need[@]} -eq 0 ] || fetch_sources "${need[@]}"
 mkdir -p "$prefix" "$work/deps-build/$triplet"
 dir() { compgen -G "$src/$1-[0-9]*/" | head -1; }
 
@@ -83,10 +86,14 @@ echo "windows-deps: $triplet into $prefix"
 [ -f "$prefix/lib/libpng.a" ] ||
   build libpng "$(dir libpng1.6)" -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
     -Dld-version-script=OFF
+# libtiff with its built-in codecs and zlib's Deflate only (the formats write Deflate).
+[ -f "$prefix/lib/libtiff.a" ] ||
+  build libtiff "$(dir tiff)" -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF \
+    -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=ON -Dlibdeflate=OFF -Djpeg=OFF \
+    -Dold-jpeg=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Dsphinx=OFF
 [ -f "$prefix/lib/libgtest.a" ] ||
   build googletest /usr/src/googletest -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
 if [ "$want_bench" = benchmark ] && [ ! -f "$prefix/lib/libbenchmark.a" ]; then
   build benchmark "$(dir benchmark)" -DBENCHMARK_ENABLE_TESTING=OFF \
     -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DGIT_VERSION=0.0.0
 fi
-touch "$prefix/.complete" "$stamp"

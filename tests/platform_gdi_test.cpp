@@ -8,6 +8,7 @@
 
 #include "dib_test_support.h"
 #include "test_random.h"
+#include "wine_skip.h"
 #include "zumeld/platform/win32.h"
 
 namespace {
@@ -109,11 +110,16 @@ TEST(GdiHandles, SelectedObjectsGoWhenDeselectedAndTheStockPaletteSurvivesDeleti
     EXPECT_EQ(SelectPalette(screen, oldPal, FALSE), GetStockObject(DEFAULT_PALETTE));
     EXPECT_EQ(ReleaseDC(nullptr, dc), 0);  // not a GetDC context
     EXPECT_TRUE(ReleaseDC(nullptr, screen) && DeleteDC(dc2) && DeleteDC(dc));
-    lp.version = 0x200;
-    EXPECT_EQ(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)), nullptr);
+    lp.version = 0x200;  // (GDI stand-in differs: Wine takes any version)
+    if (!zumeld_test::UnderWine()) {
+        EXPECT_EQ(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)), nullptr);
+    }
 }
 
 TEST(GdiHandles, BadSizesAndFormatsAreRefused) {
+    ZUMELD_SKIP_UNDER_WINE(
+        "GDI stand-in differs: Wine makes two-plane, 2-bit and 2 GiB bitmaps and DIB sections, "
+        "and a bitmap of height 0 through CreateDIBitmap");
     // Zero or negative sizes, two planes, no such depth, 2 GiB.
     const int bitmaps[][4] = {
         {0, 4, 1, 32}, {4, -1, 1, 32}, {4, 4, 2, 16}, {4, 4, 1, 2}, {65536, 32768, 1, 8}};
@@ -226,9 +232,10 @@ TEST(GdiStretch, ExtentsFarOutsideBothSurfacesDrawNothingAndReadNothing) {
     Info info = MakeInfo(2, 2, 32);
     BlitRig rig;
     HDC dc = rig.dst.dc;
+    // (GDI stand-in differs: under Wine a width past 2^31 makes it return 0, drawing nothing.)
     EXPECT_EQ(SetDIBitsToDevice(dc, -100, 0, 4000000000u, 2, 0, 0, 0, 2, quad, info.bmi(),
                                 DIB_RGB_COLORS),
-              2);
+              zumeld_test::UnderWine() ? 0 : 2);
     for (int w : {2147483647, -2147483647})
         EXPECT_EQ(StretchDIBits(dc, 0, 0, w, 3, -2147483647, 0, 2147483647, -2, quad, info.bmi(),
                                 DIB_RGB_COLORS, SRCCOPY),

@@ -32,4 +32,22 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
 // Reads a whole file; throws Error on failure.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
+// A regular file opened for reading at any offset, closed with its owner (files_posix.cpp,
+// files_win32.cpp). Throws Error when the path does not open or is not a regular file.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::string& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    std::uint64_t Size() const { return size_; }
+    // Reads n bytes at pos; false when the file ends first or reading fails.
+    bool ReadAt(void* buf, std::size_t n, std::uint64_t pos) const;
+
+  private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
 }  // namespace zumeld_formats

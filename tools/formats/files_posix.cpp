@@ -1,4 +1,4 @@
-// Files on POSIX: whole files read in.
+// Files on POSIX: whole files read in, files read at any offset.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +44,34 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     ::close(fd);
     bytes.resize(done);
     return bytes;
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    struct stat st {};
+    if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+        size_ = static_cast<std::uint64_t>(st.st_size);
+        return;
+    }
+    const std::string why = fd_ < 0 ? std::strerror(errno) : "not a file";
+    if (fd_ >= 0) ::close(fd_);
+    throw Error(path, why);
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    ::close(fd_);
+}
+
+bool ReadOnlyFile::ReadAt(void* buf, std::size_t n, std::uint64_t pos) const {
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t k =
+            ::pread(fd_, static_cast<char*>(buf) + got, n - got, static_cast<off_t>(pos + got));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        got += static_cast<std::size_t>(k);
+    }
+    return true;
 }
 
 }  // namespace zumeld_formats

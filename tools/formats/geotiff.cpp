@@ -4,10 +4,7 @@
 // reason of the Error thrown.
 #include "geotiff.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +17,7 @@
 #include <memory>
 
 #include "error.h"
+#include "files.h"
 
 namespace zumeld_formats {
 
@@ -27,27 +25,14 @@ namespace {
 
 // ---- libtiff plumbing ----------------------------------------------------------------------
 
-// The client handle: reads come from `data` (memory) or `fd` (a file); writes go to `out`.
+// The client handle: reads come from `data` (memory) or `file`; writes go to `out`.
 struct TiffIo {
     const std::uint8_t* data = nullptr;
-    int fd = -1;
+    const ReadOnlyFile* file = nullptr;
     std::uint64_t size = 0;
     std::vector<std::uint8_t>* out = nullptr;
     std::uint64_t pos = 0;
 };
-
-// Reads n bytes at pos of a file; false when the file ends first or reading fails.
-bool ReadAt(int fd, void* buf, std::size_t n, std::uint64_t pos) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t k =
-            ::pread(fd, static_cast<char*>(buf) + got, n - got, static_cast<off_t>(pos + got));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        got += static_cast<std::size_t>(k);
-    }
-    return true;
-}
 
 tmsize_t IoRead(thandle_t h, void* buf, tmsize_t n) {
     auto* io = static_cast<TiffIo*>(h);
@@ -57,7 +42,7 @@ tmsize_t IoRead(thandle_t h, void* buf, tmsize_t n) {
         std::min<std::uint64_t>(static_cast<std::uint64_t>(n), size - io->pos));
     if (io->out || io->data) {
         std::memcpy(buf, (io->out ? io->out->data() : io->data) + io->pos, want);
-    } else if (!ReadAt(io->fd, buf, want, io->pos)) {
+    } else if (!io->file->ReadAt(buf, want, io->pos)) {
         return -1;
     }
     io->pos += want;
@@ -420,27 +405,6 @@ std::optional<GeoReference> ReadTiff(const std::string& what, TIFF* tif, const T
                      static_cast<double>(h) / static_cast<double>(oh));
 }
 
-// A file opened for reading, closed with its owner.
-class ReadFile {
-  public:
-    explicit ReadFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat st {};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            size = static_cast<std::uint64_t>(st.st_size);
-            return;
-        }
-        const std::string why = fd < 0 ? std::strerror(errno) : "not a file";
-        if (fd >= 0) ::close(fd);
-        throw Error(path, why);
-    }
-    ~ReadFile() { ::close(fd); }
-    ReadFile(const ReadFile&) = delete;
-    ReadFile& operator=(const ReadFile&) = delete;
-
-    int fd;
-    std::uint64_t size = 0;
-};
-
 // ---- Writing -------------------------------------------------------------------------------
 
 // Opens a TIFF to be written into out, with the fields every file of ours has.
@@ -487,20 +451,20 @@ std::optional<GeoReference> ReadGeoTiff(const std::string& what, const std::uint
 
 std::optional<GeoReference> ReadGeoTiffFile(const std::string& path, const ImportOptions& options,
                                             const TargetMaker& make, const LoadProgress& progress) {
-    ReadFile file(path);
+    const ReadOnlyFile file(path);
     TiffIo io;
-    io.fd = file.fd;
-    io.size = file.size;
+    io.file = &file;
+    io.size = file.Size();
     TiffMessages msg;
     TiffPtr tif = OpenTiff(path, "r", io, msg, options.maxStripBytes);
     return ReadTiff(path, tif.get(), io, msg, options, make, progress);
 }
 
 std::optional<GeoReference> ReadGeoTiffGeoReference(const std::string& path) {
-    ReadFile file(path);
+    const ReadOnlyFile file(path);
     TiffIo io;
-    io.fd = file.fd;
-    io.size = file.size;
+    io.file = &file;
+    io.size = file.Size();
     TiffMessages msg;
     TiffPtr tif = OpenTiff(path, "r", io, msg, ImportOptions{}.maxStripBytes);
     return ReadGeo(tif.get());
@@ -520,12 +484,12 @@ ElevationRaster ReadGeoTiffRaster(const std::string& what, const std::vector<std
 
 std::optional<GeoReference> ReadHgtFile(const std::string& path, const ImportOptions& options,
                                         const TargetMaker& make, const LoadProgress& progress) {
-    ReadFile file(path);
+    const ReadOnlyFile file(path);
     int side = 0;
     for (int s : {1201, 3601})
-        if (file.size == std::uint64_t{2} * s * s) side = s;
+        if (file.Size() == std::uint64_t{2} * s * s) side = s;
     if (side == 0)
-        throw Error(path, "holds " + std::to_string(file.size) +
+        throw Error(path, "holds " + std::to_string(file.Size()) +
                               " bytes; an .hgt tile holds 2884802 (1201 x 1201) or 25934402 "
                               "(3601 x 3601)");
     const auto [ow, oh] = FitSize(side, side, options.fitWidth, options.fitHeight);
@@ -534,7 +498,7 @@ std::optional<GeoReference> ReadHgtFile(const std::string& path, const ImportOpt
     std::vector<unsigned char> bytes(static_cast<std::size_t>(side) * 2);
     std::vector<std::int16_t> row(static_cast<std::size_t>(side));
     for (int y = 0; y < side; ++y) {
-        if (!ReadAt(file.fd, bytes.data(), bytes.size(), std::uint64_t{bytes.size()} * y))
+        if (!file.ReadAt(bytes.data(), bytes.size(), std::uint64_t{bytes.size()} * y))
             throw Error(path, std::string("read error: ") + std::strerror(errno));
         for (int x = 0; x < side; ++x)  // big-endian
             row[x] = static_cast<std::int16_t>(bytes[2 * x] << 8 | bytes[2 * x + 1]);
