@@ -1,4 +1,4 @@
-// Zeroed blocks: mapped pages for large ones, calloc for the rest.
+// Zeroed blocks on POSIX: mapped pages for large ones, calloc for the rest.
 #include "zumeld/platform/pages.h"
 
 #include <sys/mman.h>
