@@ -205,11 +205,3 @@ HFILE _lclose(HFILE hFile) {
     if (::close(hFile) != 0 && errno != EINTR) return HFILE_ERROR;
     return 0;
 }
-
-BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
-    if (lpExistingFileName == nullptr || lpNewFileName == nullptr) return FALSE;
-    // Without MOVEFILE_REPLACE_EXISTING an existing target stays: link, then drop the old name.
-    if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0)
-        return ::link(lpExistingFileName, lpNewFileName) == 0 && ::unlink(lpExistingFileName) == 0;
-    return std::rename(lpExistingFileName, lpNewFileName) == 0;
-}

@@ -220,8 +220,6 @@ constexpr HFILE HFILE_ERROR = -1;
 constexpr int FILE_BEGIN = 0;
 constexpr int FILE_CURRENT = 1;
 constexpr int FILE_END = 2;
-constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
-constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x00000008;
 #ifndef SEEK_SET
 #define SEEK_SET 0
 #define SEEK_CUR 1
@@ -290,9 +288,6 @@ ZUMELD_API UINT _lread(HFILE hFile, LPVOID lpBuffer, UINT uBytes);
 ZUMELD_API UINT _lwrite(HFILE hFile, LPCSTR lpBuffer, UINT uBytes);
 ZUMELD_API LONG _llseek(HFILE hFile, LONG lOffset, int iOrigin);
 ZUMELD_API HFILE _lclose(HFILE hFile);
-// Renames a file, over an existing one with MOVEFILE_REPLACE_EXISTING (a rename(2) here, so
-// the move is atomic and MOVEFILE_WRITE_THROUGH has nothing more to wait for).
-ZUMELD_API BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 
 // ---- USER ------------------------------------------------------------------------------------
 ZUMELD_API HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);

@@ -1,5 +1,5 @@
 // Writing a whole file without ever leaving a half-written one: the one way the library
-// (CCtrlDib::WriteDIB) and the tools replace files. POSIX; internal to the library and its
+// (CCtrlDib::WriteDIB) and the tools replace files. POSIX and Windows (ReplaceFile_*.cpp); internal to the library and its
 // tools, not installed. Thread-safe: no shared state besides the file system.
 #pragma once
 
