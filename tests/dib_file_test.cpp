@@ -212,7 +212,9 @@ TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
     // A file at the name a temporary file might take is neither clobbered nor followed.
     const std::string victim = dir.File("victim"), target = dir.File("t.bmp");
     WriteFile(victim, {1, 2, 3});
-    std::filesystem::create_symlink(victim, target + ".tmp");
+    std::error_code noLinks;  // mingw-w64's std::filesystem makes none: a plain file then
+    std::filesystem::create_symlink(victim, target + ".tmp", noLinks);
+    if (noLinks) WriteFile(target + ".tmp", {1, 2, 3});
     EXPECT_EQ(dib.WriteDIB(const_cast<char*>(target.c_str()), d.h), 1);
     EXPECT_EQ(ReadFile(victim), (Bytes{1, 2, 3}));
     EXPECT_EQ(ReadFile(target).size(), 14 + 40 + 16u);

@@ -10,6 +10,7 @@
 
 #include "elv_test_support.h"
 #include "temp_dir.h"
+#include "wine_skip.h"
 
 using namespace Zumeld;
 using namespace elv_test;
@@ -170,7 +171,10 @@ TEST(ElvFileLoad, LoadElevationFile) {
     };
     const int before = openDescriptors();
     EXPECT_THROW(load(cut), CArchiveException);
-    EXPECT_EQ(openDescriptors(), before);
+    // (Under Wine /proc/self/fd lists Wine's own descriptors too, which come and go.)
+    if (!zumeld_test::UnderWine()) {
+        EXPECT_EQ(openDescriptors(), before);
+    }
     EXPECT_FALSE(map.m_pElevation);
 }
 
