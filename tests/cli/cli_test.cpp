@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "geotiff.h"
+#include "picture.h"
 #include "temp_dir.h"
 #include "tiff_test_support.h"
 
@@ -186,7 +187,7 @@ TEST_F(ZumeldCli, ImportMapsValuesByScaleOffsetAndSeaLevel) {
         {"g.asc out.elv", {2, 0, 3, -4}},
     };
     for (const auto& [args, cells] : cases) {
-        Ok("import " + args);
+        EXPECT_EQ(Run("import " + args).status, 0) << args;  // clamping warns on stderr
         EXPECT_EQ(CellsOf("out.elv"), cells) << args;
     }
     // 8-bit PNG: elevations halved on export, read back as they are; PGM at 16 bits by default:
@@ -259,6 +260,72 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
             EXPECT_EQ(Listing(), before);  // no output, no temporary file
         }
     }
+}
+
+// What a user meets on the way: each row a command, its exit status, a fragment of what it
+// says (stdout and stderr), and the files it leaves that were not there before.
+TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
+    Ok("generate --size 96x64 -o a.elv");
+    Ok("export a.elv a.raw");
+    Ok("export a.elv a.png");
+    Ok("export a.elv full.png --scale 21.845");  // peaks at 65535, as terrain editors export
+    Write("neg.elv", Words({0, 2, 1, -5, 7}));
+    Write("wide.pgm", "P5\n40000 2\n255\n" + std::string(80000, '\5'));
+    std::filesystem::create_directory(dir.File("d"));
+    Quobel::CControlBmp rgb;  // a grey picture stored as RGB, and one with a coloured pixel
+    ASSERT_TRUE(rgb.CreateBitmap(3, 2, 24, 0, nullptr));
+    for (int k = 0; k < 18; ++k)
+        rgb.GetBufferPtr()[k % 9 + k / 9 * rgb.GetWidthBytes()] = k / 3 * 40;
+    for (const char* name : {"grey.png", "colour.png"}) {
+        const std::vector<std::uint8_t> png = zumeld_formats::EncodePng(rgb);
+        Write(name, std::string(png.begin(), png.end()));
+        rgb.GetBufferPtr()[0] = 1;
+    }
+    struct Case {
+        std::string args;
+        int status;
+        std::string fragment;
+        std::set<std::string> made;
+    };
+    const Case cases[] = {
+        {"render a.elv -o a.elv", 2, "is also an input", {}},  // 1
+        {"render a.elv -o x.jpg", 2, "must end in .png, .bmp or .tif", {}},
+        {"export a.elv a.elv", 2, "is also an input", {}},
+        {"edit a.elv a.elv --rotate 180", 0, "", {}},
+        {"render a.elv -o nosuch/sub/x.png", 1, "folder 'nosuch/sub' does not exist", {}},  // 4
+        {"import full.png f.elv",
+         0,
+         "clamped: values up to 65535 map above 32767; --scale 0.499",
+         {"f.elv"}},  // 5
+        {"import full.png f.elv --fit-range", 0, "", {"f.elv"}},
+        {"render full.png -o f.png --fit-range --scale 2", 2, "--fit-range", {}},
+        {"import grey.png g.elv", 0, "", {"g.elv"}},  // 6
+        {"import colour.png g.elv", 1, "a colour picture (pixel 0, 1 is not grey)", {}},
+        {"info neg.elv", 0, "below sea level: 50.0 % (1 cells below 0, drawn as sea)", {}},  // 8
+        {"generate --size 32767x32767 -o b.elv", 2, "more than a map holds", {}},            // 9
+        {"render --help", 0, "a picture holds at most 16384 x 16384 pixels", {}},
+        {"import wide.pgm w.elv --fit 400x400", 0, "", {"w.elv"}},
+        {"edit a.raw e.elv --raw-size 96x64 --flatten", 0, "", {"e.elv"}},  // 12
+        {"export a.raw e.png --raw-size 96x64", 0, "", {"e.png"}},
+        {"import a.raw e.elv --size 96x64", 0, "", {"e.elv"}},
+        {"render a.elv -o d/", 2, "is a folder", {}},  // 13
+        {"render a.elv -o .", 2, "is a folder", {}},
+        {"render a.elv out.png", 2, "given with -o out.png", {}},
+        {"info a.png", 1, "is a PNG picture, not an elevation (.elv) file; 'zumeld import'", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::set<std::string> before = Listing();
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE((r.out + r.err).find(c.fragment), std::string::npos) << r.out << r.err;
+        std::set<std::string> made;
+        for (const std::string& name : Listing())
+            if (!before.count(name)) made.insert(name);
+        EXPECT_EQ(made, c.made);
+        for (const std::string& name : made) std::filesystem::remove(dir.File(name));
+    }
+    EXPECT_EQ(CellsOf("a.elv").size(), 96u * 64u);  // still the map, turned in place
 }
 
 // GeoTIFF in and out: the export round trip, georeferenced pictures of an area, --like,

@@ -3,6 +3,8 @@
 // file does not supply, a message box for an unknown encoding).
 #include "elv.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "error.h"
@@ -65,6 +67,29 @@ void CheckCompressedImage(const std::string& path, Zumeld::CCtrlElvMap& map) {
                               " grey picture");
 }
 
+// The kind of a file that is not an elevation file but another format people mistake for
+// one, told by its first bytes; null when it is none of them. `importable` when
+// 'zumeld import' reads it.
+const char* ForeignKind(const std::vector<std::uint8_t>& b, bool& importable) {
+    const auto starts = [&](const char* magic, std::size_t n) {
+        return b.size() >= n && std::equal(magic, magic + n, b.begin(),
+                                           [](char m, std::uint8_t c) { return m == char(c); });
+    };
+    importable = true;
+    if (starts("\x89PNG", 4)) return "a PNG picture";
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
+        return "a TIFF file";
+    if (starts("P5", 2)) return "a PGM picture";
+    std::string head;
+    for (std::size_t i = 0; i < b.size() && head.size() < 5; ++i)
+        if (!std::isspace(b[i])) head += static_cast<char>(std::tolower(b[i]));
+    if (head == "ncols" || head == "nrows") return "an ASCII grid";
+    importable = false;
+    if (starts("BM", 2)) return "a BMP picture";
+    if (starts("\xFF\xD8\xFF", 3)) return "a JPEG picture";
+    return nullptr;
+}
+
 }  // namespace
 
 ElvFacts InspectElv(const std::vector<std::uint8_t>& bytes, const std::string& path) {
@@ -76,9 +101,14 @@ ElvFacts InspectElv(const std::vector<std::uint8_t>& bytes, const std::string& p
     facts.encoding = Field16(bytes, 0);
     facts.width = Field16(bytes, 2);
     facts.height = Field16(bytes, 4);
-    if (facts.encoding < 0 || facts.encoding > 3)
+    if (facts.encoding < 0 || facts.encoding > 3) {
+        bool importable = false;
+        if (const char* kind = ForeignKind(bytes, importable))
+            throw Error(path, std::string("is ") + kind + ", not an elevation (.elv) file" +
+                                  (importable ? "; 'zumeld import' reads it into one" : ""));
         throw Error(path,
                     "not an elevation file: unknown encoding " + std::to_string(facts.encoding));
+    }
     if (facts.width < 0 || facts.height < 0)
         throw Error(path, "not an elevation file: negative width or height in the header");
     facts.bodyOffset = kHeaderBytes;

@@ -316,14 +316,7 @@ std::optional<GeoReference> ReadTiff(const std::string& what, TIFF* tif, const T
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
     if (w == 0 || h == 0) throw Error(what, "the raster has no cells (" + Size(w, h) + ")");
-    const auto [ow, oh] = FitSize(w, h, o.fitWidth, o.fitHeight);
-    if (!MapCanHold(ow, oh)) {
-        if (o.fitWidth > 0)
-            throw Error(what, "--fit gives " + Size(ow, oh) + " cells, more than a map holds");
-        throw Error(what, Size(w, h) + " cells is more than a map holds (at most " +
-                              std::to_string(kMaxGridSide) +
-                              " a side); --fit WxH resamples it to fit");
-    }
+    const auto [ow, oh] = OutputSize(what, w, h, o);
 
     // Every strip or tile must lie inside the file before anything is made for it.
     const bool tiled = TIFFIsTiled(tif);
@@ -367,8 +360,7 @@ std::optional<GeoReference> ReadTiff(const std::string& what, TIFF* tif, const T
 
     const std::optional<double> nodata = NoData(tif);
     std::optional<GeoReference> geo = ReadGeo(tif);
-    RasterSink sink(w, h, static_cast<int>(ow), static_cast<int>(oh), type, nodata, o,
-                    make(static_cast<int>(ow), static_cast<int>(oh)));
+    RasterSink sink(w, h, ow, oh, type, nodata, o, make(ow, oh));
     std::vector<unsigned char> buffer(static_cast<std::size_t>(bufferBytes));
     unsigned char* row = buffer.data() + (bufferBytes - rowBytes);  // a tile row's assembled row
     const std::uint64_t total = std::uint64_t{w} * h;
@@ -492,9 +484,8 @@ std::optional<GeoReference> ReadHgtFile(const std::string& path, const ImportOpt
         throw Error(path, "holds " + std::to_string(file.Size()) +
                               " bytes; an .hgt tile holds 2884802 (1201 x 1201) or 25934402 "
                               "(3601 x 3601)");
-    const auto [ow, oh] = FitSize(side, side, options.fitWidth, options.fitHeight);
-    RasterSink sink(side, side, static_cast<int>(ow), static_cast<int>(oh), SampleType::kInt16,
-                    -32768.0, options, make(static_cast<int>(ow), static_cast<int>(oh)));
+    const auto [ow, oh] = OutputSize(path, side, side, options);
+    RasterSink sink(side, side, ow, oh, SampleType::kInt16, -32768.0, options, make(ow, oh));
     std::vector<unsigned char> bytes(static_cast<std::size_t>(side) * 2);
     std::vector<std::int16_t> row(static_cast<std::size_t>(side));
     for (int y = 0; y < side; ++y) {

@@ -1,8 +1,8 @@
-// Heightmap interchange: greyscale PNG (8 or 16 bit), PGM (P5), raw
-// little-endian int16 and the ESRI ASCII grid, read from and written to byte buffers, and
-// LoadAnyMap, which also reads GeoTIFF and .hgt files (geotiff.h).
-// Readers check every size and field before they use it and throw Error naming `what`
-// with the reason; writers take integer samples already checked against the format's range.
+// Heightmap interchange: greyscale PNG (8 or 16 bit), PGM (P5), raw little-endian int16 and
+// the ESRI ASCII grid written to byte buffers, and LoadAnyMap, which reads them and GeoTIFF,
+// .hgt and .elv files row by row into a map (heightmap_read_p.h, geotiff.h). Readers check
+// every size and field before they use it and throw Error naming the file with the reason;
+// writers take integer samples already checked against the format's range.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "georef.h"
+#include "map_limits.h"
 
 namespace zumeld_formats {
 
@@ -20,34 +21,6 @@ enum class HeightFormat { kPng, kPgm, kRaw, kAsc, kElv, kTiff, kHgt };
 // The format a file name asks for, by its extension (any case). Throws UsageError naming
 // `what` for any other extension.
 HeightFormat HeightFormatOfPath(const std::string& what, const std::string& path);
-
-// The largest grid read or written: an .elv file holds at most 32767 cells across and
-// down, and a grid is held at 8 bytes a cell while it is mapped to elevations.
-constexpr int kMaxGridSide = 32767;
-constexpr std::uint64_t kMaxGridCells = std::uint64_t{1} << 26;
-
-// Source values, row by row from the top; `nodata` marks the cells an ASCII grid gives as
-// its NODATA value (empty when there are none). Held at 8 bytes a cell: the TIFF and .hgt
-// readers stream instead (raster.h).
-struct SampleGrid {
-    int width = 0;
-    int height = 0;
-    std::vector<double> values;
-    std::vector<std::uint8_t> nodata;
-};
-
-// Readers. Requires: nothing. Otherwise: throw Error(what, reason).
-// A PNG must be greyscale (with or without alpha, which is ignored), 1 to 16 bits.
-SampleGrid ReadPngGrey(const std::string& what, const std::vector<std::uint8_t>& bytes);
-// P5 with maxval 1..65535 (two bytes a sample, big-endian, above 255); a sample above maxval
-// is damage.
-SampleGrid ReadPgm(const std::string& what, const std::vector<std::uint8_t>& bytes);
-// Exactly width * height little-endian signed 16-bit samples.
-SampleGrid ReadRawInt16(const std::string& what, const std::vector<std::uint8_t>& bytes, int width,
-                        int height);
-// ncols, nrows, x/yllcorner (or center), cellsize and an optional NODATA_value, then
-// nrows * ncols numbers.
-SampleGrid ReadAsciiGrid(const std::string& what, const std::vector<std::uint8_t>& bytes);
 
 // Writers over samples row by row from the top.
 // Requires: 1 <= width, height; samples.size() == width * height; every sample in 0..255
@@ -61,8 +34,17 @@ std::vector<std::uint8_t> WriteRawInt16(const std::vector<std::int32_t>& samples
 std::vector<std::uint8_t> WriteAsciiGrid(const std::vector<std::int32_t>& samples, int width,
                                          int height);
 
+// What the value mapping met while a raster was read: how many cells it clamped and the
+// range of the values it mapped (before scale and offset; no-data left out).
+struct MappingReport {
+    std::uint64_t clamped = 0;  // cells whose value * scale + offset fell outside -32768..32767
+    std::uint64_t mapped = 0;   // cells with a value
+    double lowest = 0;          // the smallest and largest value mapped (0 when none)
+    double highest = 0;
+};
+
 // How source values become elevations on import (see ElevationOf); rawWidth and rawHeight
-// are the --size of a raw file (0 when not given), fitWidth and fitHeight the --fit limit
+// are the --raw-size of a raw file (0 when not given), fitWidth and fitHeight the --fit limit
 // (0: none; a raster larger than a map holds is then refused).
 struct ImportOptions {
     double scale = 1.0;
@@ -75,7 +57,17 @@ struct ImportOptions {
     int fitHeight = 0;
     // The most bytes of one TIFF strip or tile row decoded at once.
     std::uint64_t maxStripBytes = std::uint64_t{1} << 30;
+    // --fit-range: LoadAnyMap reads the file twice, first for its range, then with the scale
+    // FittingScale gives it (scale and offset must be left at 1 and 0).
+    bool fitRange = false;
+    // When set, a reader that completes stores what the mapping met here.
+    MappingReport* report = nullptr;
 };
+
+// The largest scale s for which every value in lowest..highest maps, as round(v * s +
+// offset), into -32768..32767 without clamping; 1 when no value bounds it (all values 0),
+// 0 when offset alone falls outside.
+double FittingScale(double lowest, double highest, double offset);
 
 // The elevation of one source value, the rule every reader maps by: value * scale + offset
 // rounded to the nearest whole number (halves away from zero) and clamped to -32768..32767;

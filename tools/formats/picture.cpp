@@ -16,6 +16,7 @@
 
 #include "error.h"
 #include "files.h"
+#include "map_limits.h"
 #include "png_io_p.h"
 #include "zumeld/util/Threads.h"
 
@@ -24,8 +25,6 @@ namespace zumeld_formats {
 namespace {
 
 using Quobel::CControlBmp;
-
-constexpr int kMaxPictureSide = 16384;
 
 void CheckDrawable(const CControlBmp& bmp) {
     if (bmp.GetBufferPtr() == nullptr || bmp.GetWidth() <= 0 || bmp.GetHeight() <= 0 ||
@@ -452,16 +451,26 @@ std::vector<std::uint8_t> EncodeBmp(const CControlBmp& bmp) {
     return out;
 }
 
-void WritePicture(const std::string& path, const CControlBmp& bmp, int pngLevel) {
+PictureFormat PictureFormatOfPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool bmpFile = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".bmp") == 0;
+    if (lower.ends_with(".png")) return PictureFormat::kPng;
+    if (lower.ends_with(".bmp")) return PictureFormat::kBmp;
+    if (lower.ends_with(".tif") || lower.ends_with(".tiff")) return PictureFormat::kTiff;
+    throw UsageError(path,
+                     "unknown picture format: the name must end in .png, .bmp or .tif (.tiff)");
+}
+
+void WritePicture(const std::string& path, const CControlBmp& bmp, int pngLevel) {
+    const PictureFormat format = PictureFormatOfPath(path);
+    if (format == PictureFormat::kTiff)
+        throw UsageError(path, "a GeoTIFF picture is written by EncodeGeoTiffPicture");
     CheckDrawable(bmp);
     // Streamed to the temporary file: the encoded picture is never held whole in memory.
     AtomicFile file(path);
     const ByteSink sink = [&](const std::uint8_t* b, std::size_t n) { file.Write(b, n); };
-    if (bmpFile)
+    if (format == PictureFormat::kBmp)
         EncodeBmp(bmp, sink);
     else
         EncodePng(bmp, pngLevel, sink);

@@ -13,6 +13,11 @@
 
 namespace zumeld_formats {
 
+enum class PictureFormat { kPng, kBmp, kTiff };
+// The picture format a file name asks for: .png, .bmp, .tif or .tiff (any case). Throws a
+// usage Error naming the path for any other name.
+PictureFormat PictureFormatOfPath(const std::string& path);
+
 // Receives an encoded picture piece by piece, in order.
 using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t n)>;
 
@@ -28,8 +33,9 @@ std::vector<std::uint8_t> EncodePng(const Quobel::CControlBmp& bmp, int level = 
 // The picture as a 24-bit uncompressed .bmp file. Requires: a 24- or 32-bit picture.
 void EncodeBmp(const Quobel::CControlBmp& bmp, const ByteSink& sink);
 std::vector<std::uint8_t> EncodeBmp(const Quobel::CControlBmp& bmp);
-// Writes the picture to path through a temporary file: .bmp for a name ending in ".bmp"
-// (any case), PNG at pngLevel otherwise. Throws Error on failure.
+// Writes the picture to path through a temporary file, as .bmp or as PNG at pngLevel by the
+// name (PictureFormatOfPath; a .tif name is refused here: geotiff.h writes those). Throws
+// Error on failure.
 void WritePicture(const std::string& path, const Quobel::CControlBmp& bmp,
                   int pngLevel = kDefaultPngLevel);
 

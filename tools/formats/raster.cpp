@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+
+#include "error.h"
 
 namespace zumeld_formats {
 
@@ -16,6 +19,24 @@ short ElevationOf(double value, const ImportOptions& o) {
     if (o.hasSeaLevel && e <= o.seaLevel) e = 0;
     return e;
 }
+
+double FittingScale(double lowest, double highest, double offset) {
+    if (!(offset >= -32768.0 && offset <= 32767.0)) return 0.0;
+    double s = std::numeric_limits<double>::infinity();
+    if (highest > 0) s = std::min(s, (32767.0 - offset) / highest);
+    if (lowest < 0) s = std::min(s, (32768.0 + offset) / -lowest);
+    return std::isinf(s) ? 1.0 : s;
+}
+
+namespace {
+
+// Whether a value is clamped on its way to an elevation (NaN, sea, is not).
+bool Clamps(double value, const ImportOptions& o) {
+    const double v = std::round(value * o.scale + o.offset);
+    return v < -32768.0 || v > 32767.0;
+}
+
+}  // namespace
 
 int SampleBytes(SampleType type) {
     switch (type) {
@@ -32,11 +53,6 @@ int SampleBytes(SampleType type) {
     }
 }
 
-bool MapCanHold(std::int64_t width, std::int64_t height) {
-    return width >= 1 && height >= 1 && width <= kMaxGridSide && height <= kMaxGridSide &&
-           (width + 1) * (height + 1) * 2 <= std::numeric_limits<std::int32_t>::max();
-}
-
 std::pair<std::int64_t, std::int64_t> FitSize(std::int64_t width, std::int64_t height, int fitWidth,
                                               int fitHeight) {
     if (fitWidth < 1 || fitHeight < 1 || (width <= fitWidth && height <= fitHeight))
@@ -51,6 +67,22 @@ std::pair<std::int64_t, std::int64_t> FitSize(std::int64_t width, std::int64_t h
                 std::min<std::int64_t>(fitHeight, rounded(height * std::int64_t{fitWidth}, width))};
     return {std::min<std::int64_t>(fitWidth, rounded(width * std::int64_t{fitHeight}, height)),
             fitHeight};
+}
+
+std::pair<int, int> OutputSize(const std::string& what, std::int64_t width, std::int64_t height,
+                               const ImportOptions& o) {
+    const auto size = [](std::int64_t w, std::int64_t h) {
+        return std::to_string(w) + " x " + std::to_string(h);
+    };
+    const auto [ow, oh] = FitSize(width, height, o.fitWidth, o.fitHeight);
+    if (!MapCanHold(ow, oh)) {
+        if (o.fitWidth > 0)
+            throw Error(what, "--fit gives " + size(ow, oh) + " cells, more than a map holds");
+        throw Error(what, size(width, height) +
+                              " cells is more than a map holds (at most 32767 a side, 32767 x "
+                              "32766 in all); --fit WxH reduces it to fit");
+    }
+    return {static_cast<int>(ow), static_cast<int>(oh)};
 }
 
 namespace {
@@ -91,6 +123,7 @@ RasterSink::RasterSink(std::int64_t sourceWidth, std::int64_t sourceHeight, int 
                 Value(bytes == 1 ? &narrow : reinterpret_cast<const unsigned char*>(&wide), 0);
             table_[k] = std::isnan(v) ? 0 : ElevationOf(v, options_);
         }
+        if (outW_ == srcW_ && outH_ == srcH_) counts_.assign(table_.size(), 0);
     }
     if (outW_ < srcW_ || outH_ < srcH_) {
         for (int k = 0; k < 2; ++k) {
@@ -133,22 +166,52 @@ double RasterSink::Value(const unsigned char* s, std::int64_t x) const {
     return IsNoData(v) ? std::numeric_limits<double>::quiet_NaN() : v;
 }
 
-void RasterSink::MapRow(const unsigned char* s, short* out) const {
+short RasterSink::Map(double v) {
+    if (std::isnan(v)) return 0;
+    if (report_.mapped++ == 0) report_.lowest = report_.highest = v;
+    report_.lowest = std::min(report_.lowest, v);
+    report_.highest = std::max(report_.highest, v);
+    report_.clamped += Clamps(v, options_);
+    return ElevationOf(v, options_);
+}
+
+// 8- and 16-bit samples go through the table, counted by value; the report is made from
+// the counts at the end.
+void RasterSink::MapRow(const unsigned char* s, short* out) {
     const int n = outW_;
     if (type_ == SampleType::kInt16 || type_ == SampleType::kUInt16) {
         for (int x = 0; x < n; ++x) {
             std::uint16_t v;
             std::memcpy(&v, s + 2 * x, 2);
             out[x] = table_[v];
+            ++counts_[v];
         }
     } else if (!table_.empty()) {
-        for (int x = 0; x < n; ++x) out[x] = table_[s[x]];
-    } else {
         for (int x = 0; x < n; ++x) {
-            const double v = Value(s, x);
-            out[x] = std::isnan(v) ? 0 : ElevationOf(v, options_);
+            out[x] = table_[s[x]];
+            ++counts_[s[x]];
         }
+    } else {
+        for (int x = 0; x < n; ++x) out[x] = Map(Value(s, x));
     }
+}
+
+void RasterSink::Finish() {
+    const int bytes = SampleBytes(type_);
+    for (std::size_t k = 0; k < counts_.size(); ++k) {
+        if (counts_[k] == 0) continue;
+        const std::uint16_t wide = static_cast<std::uint16_t>(k);
+        const unsigned char narrow = static_cast<unsigned char>(k);
+        const double v =
+            Value(bytes == 1 ? &narrow : reinterpret_cast<const unsigned char*>(&wide), 0);
+        if (std::isnan(v)) continue;
+        if (report_.mapped == 0) report_.lowest = report_.highest = v;
+        report_.mapped += counts_[k];
+        report_.lowest = std::min(report_.lowest, v);
+        report_.highest = std::max(report_.highest, v);
+        if (Clamps(v, options_)) report_.clamped += counts_[k];
+    }
+    if (options_.report) *options_.report = report_;
 }
 
 void RasterSink::PutRow(const void* samples) {
@@ -159,7 +222,7 @@ void RasterSink::PutRow(const void* samples) {
     } else {
         Reduce(s);
     }
-    ++row_;
+    if (++row_ == srcH_) Finish();
 }
 
 // Area average over integer coordinates scaled so that both grids' cell edges are whole:
@@ -230,7 +293,7 @@ void RasterSink::Reduce(const unsigned char* s) {
 void RasterSink::FinishOutputRow() {
     short* out = target_.cells + static_cast<std::ptrdiff_t>(outRow_) * target_.stride;
     for (int i = 0; i < outW_; ++i)
-        out[i] = weight_[0][i] > 0 ? ElevationOf(sum_[0][i] / weight_[0][i], options_) : 0;
+        out[i] = weight_[0][i] > 0 ? Map(sum_[0][i] / weight_[0][i]) : 0;
     std::swap(sum_[0], sum_[1]);
     std::swap(weight_[0], weight_[1]);
     std::fill(sum_[1].begin(), sum_[1].end(), 0.0);

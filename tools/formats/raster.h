@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,15 +21,16 @@ enum class SampleType { kInt8, kUInt8, kInt16, kUInt16, kInt32, kUInt32, kFloat3
 // Bytes a sample of the type takes.
 int SampleBytes(SampleType type);
 
-// The largest grid a map holds: each side at most kMaxGridSide cells and the grid with its
-// margin column and row within 2^31 - 1 bytes.
-bool MapCanHold(std::int64_t width, std::int64_t height);
-
 // The size a width x height raster is reduced to so that it fits in fitWidth x fitHeight,
 // keeping its shape (each side rounded to the nearest cell, at least 1); the raster's own
 // size when it fits already or fitWidth is 0 (no --fit). Requires: width, height >= 1.
 std::pair<std::int64_t, std::int64_t> FitSize(std::int64_t width, std::int64_t height, int fitWidth,
                                               int fitHeight);
+
+// The size of the map a width x height raster is read into under the options' --fit; throws
+// Error naming `what` when that is more than a map holds. Requires: width, height >= 1.
+std::pair<int, int> OutputSize(const std::string& what, std::int64_t width, std::int64_t height,
+                               const ImportOptions& options);
 
 // Where elevations go: cell (x, y) at cells[y * stride + x]. Owned by the caller.
 struct ElevationTarget {
@@ -44,7 +46,8 @@ using TargetMaker = std::function<ElevationTarget(int width, int height)>;
 // smaller, each output cell is the area-weighted average of the source values it covers
 // (cells partly covered count by the part), no-data cells left out; a cell with no valid
 // value is sea. No-data: NaN, or a value equal to `nodata` (also after rounding to float for
-// float32 samples).
+// float32 samples). Once the last row is in, what the mapping met goes to options.report
+// when it is set.
 // Requires: 1 <= outWidth <= sourceWidth, 1 <= outHeight <= sourceHeight; the target holds
 // the output grid.
 class RasterSink {
@@ -59,7 +62,9 @@ class RasterSink {
   private:
     bool IsNoData(double v) const { return hasNodata_ && (v == nodata_ || v == nodataAsFloat_); }
     double Value(const unsigned char* s, std::int64_t x) const;  // NaN for no-data
-    void MapRow(const unsigned char* s, short* out) const;
+    short Map(double v);  // ElevationOf, noted in the report; NaN is sea
+    void MapRow(const unsigned char* s, short* out);
+    void Finish();  // after the last row: the report made and handed over
     template <class T>
     void SumAcross(const unsigned char* s);  // one source row's weighted sums across
     void Reduce(const unsigned char* s);
@@ -73,6 +78,8 @@ class RasterSink {
     ImportOptions options_;
     ElevationTarget target_;
     std::vector<short> table_;  // the elevation of every 8- and 16-bit sample, no-data as sea
+    std::vector<std::uint64_t> counts_;  // how many of each 8- or 16-bit sample were mapped
+    MappingReport report_;
     std::int64_t row_ = 0;
     // Reduction: the weighted sums of output rows outRow_ and outRow_ + 1, their weights, and
     // one source row's sums across.

@@ -38,6 +38,9 @@ using zumeld_formats::Error;
 using zumeld_tiles::ReliefStyle;
 
 constexpr std::size_t kMaxJsonBytes = 64 * 1024;
+// The largest map the server takes or an edit may make, in cells: 2^26, a 128 MiB grid, as
+// every undo state may hold a grid of its own.
+constexpr std::int64_t kMaxServedCells = std::int64_t{1} << 26;
 // Connections are served by their own threads (a keep-alive connection holds one); tiles
 // are drawn on the tile workers, so these threads mostly wait.
 constexpr std::size_t kConnectionThreads = 64;
@@ -214,8 +217,7 @@ void CheckElvHeader(const std::string& name, const std::string& bytes) {
         return static_cast<short>(static_cast<unsigned char>(bytes[at]) |
                                   static_cast<unsigned char>(bytes[at + 1]) << 8);
     };
-    if (static_cast<std::int64_t>(field(2)) * field(4) >
-        static_cast<std::int64_t>(zumeld_formats::kMaxGridCells))
+    if (static_cast<std::int64_t>(field(2)) * field(4) > kMaxServedCells)
         throw HttpError{413, name + ": the map is larger than this server takes"};
 }
 
@@ -464,8 +466,7 @@ void Server::Impl::Edit(const httplib::Request& req, httplib::Response& res) {
     RequireWritable();
     if (req.body.size() > kMaxJsonBytes) throw HttpError{413, "edit: the body is too long"};
     const zumeld_edits::MapEdit edit = EditOf(req.body);
-    const zumeld_edits::EditLimits limits{zumeld_formats::kMaxGridSide,
-                                          static_cast<std::int64_t>(zumeld_formats::kMaxGridCells)};
+    const zumeld_edits::EditLimits limits{zumeld_formats::kMaxGridSide, kMaxServedCells};
     Answer(res, document.Apply([&](Zumeld::CCtrlElvMap& m) { edit.apply(m, limits); }));
 }
 
@@ -504,7 +505,7 @@ void Server::Impl::Upload(const httplib::Request& req, httplib::Response& res) {
     if (!loaded.m_pElevation || loaded.m_nWidth < 1 || loaded.m_nHeight < 1)
         throw HttpError{400, name + ": the map has no cells"};
     if (static_cast<std::uint64_t>(loaded.m_nWidth) * static_cast<std::uint64_t>(loaded.m_nHeight) >
-        zumeld_formats::kMaxGridCells)
+        kMaxServedCells)
         throw HttpError{413, name + ": the map is larger than this server takes"};
     Answer(res, document.Apply([&](Zumeld::CCtrlElvMap& m) { m = loaded; }));
 }

@@ -12,6 +12,7 @@
 #include "error.h"
 #include "files.h"
 #include "heightmap.h"
+#include "map_limits.h"
 
 namespace zumeld_cli {
 
@@ -26,6 +27,9 @@ constexpr int kExitUsage = 2;    // bad usage
 // with kExitUsage for a usage fault, kExitFailure otherwise.
 using CliError = zumeld_formats::Error;
 using zumeld_formats::UsageError;
+
+// Prints a command's help text and the tool's limits (map_limits.h) on stdout; returns kExitOk.
+int ShowHelp(const char* text);
 
 // Parses a whole decimal integer (optionally signed); throws UsageError naming the option.
 long long ParseInteger(const std::string& option, const std::string& text);
@@ -86,9 +90,26 @@ class LoadBar {
     std::optional<Progress> bar_;
 };
 
-// Takes --scale, --offset, --sea-level, --size (--raw-size) or --fit into options; false for
-// any other option. Throws UsageError for a bad value.
+// Checks, before any work, that the command can write `path`: it names a file, not a folder;
+// its folder exists and may be written in; an existing file there is not read-only; and it
+// is none of `inputs`, the files the command reads (a command whose purpose is to rewrite
+// its input in place passes none). "-" (standard output) passes. Throws UsageError for a
+// folder or an input named as the output, CliError for a place that cannot be written.
+void CheckOutput(const std::string& path, const std::vector<std::string>& inputs = {});
+
+// Refuses (UsageError) an output name that does not end in .elv, for the commands that write
+// map files: `command` names the command in the message.
+void CheckElvOutput(const std::string& command, const std::string& path);
+
+// Takes --scale, --offset, --sea-level, --raw-size (or --size), --fit or --fit-range into
+// options; false for any other option. Throws UsageError for a bad value.
 bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
+
+// Loads any map file for a command (LoadAnyMap, with a progress bar on a terminal), then
+// warns on stderr, in one line, when the value mapping clamped cells, naming the scale
+// that fits them. Returns the georeferencing of the map's cells, when the file has one.
+std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOptions& options,
+                                        Zumeld::CCtrlElvMap& map);
 
 // The subcommands. Each takes the arguments after its own name and returns an exit status.
 int CmdGenerate(const std::vector<std::string>& args);

@@ -1,13 +1,122 @@
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+#include <functional>
+
 #include "cli.h"
 
 namespace zumeld_cli {
+
+namespace {
+
+// A scale for people to type: s rounded down to three significant digits.
+std::string ScaleText(double s) {
+    const double unit = std::pow(10.0, std::floor(std::log10(s)) - 2);
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", std::floor(s / unit) * unit);
+    return text;
+}
+
+void WarnClamped(const std::string& path, const MappingReport& r, const ImportOptions& o) {
+    if (r.clamped == 0) return;
+    std::string what;
+    char text[120];
+    if (std::round(r.highest * o.scale + o.offset) > 32767) {
+        std::snprintf(text, sizeof text, "values up to %.15g map above 32767", r.highest);
+        what = text;
+    }
+    if (std::round(r.lowest * o.scale + o.offset) < -32768) {
+        std::snprintf(text, sizeof text, "values down to %.15g map below -32768", r.lowest);
+        what += (what.empty() ? "" : ", ") + std::string(text);
+    }
+    if (std::round(r.highest * o.scale + o.offset) < -32768) {  // a negative scale
+        std::snprintf(text, sizeof text, "values up to %.15g map below -32768", r.highest);
+        what += (what.empty() ? "" : ", ") + std::string(text);
+    }
+    if (std::round(r.lowest * o.scale + o.offset) > 32767) {
+        std::snprintf(text, sizeof text, "values down to %.15g map above 32767", r.lowest);
+        what += (what.empty() ? "" : ", ") + std::string(text);
+    }
+    // The scale of the same sign that maps the whole range without clamping.
+    const double fit = o.scale < 0 ? -FittingScale(-r.highest, -r.lowest, o.offset)
+                                   : FittingScale(r.lowest, r.highest, o.offset);
+    std::string advice;
+    if (fit != 0)
+        advice = "; --scale " + ScaleText(std::fabs(fit)) + (fit < 0 ? " (negated)" : "") +
+                 " fits them" + (o.offset == 0 && !o.fitRange ? " (or --fit-range)" : "");
+    std::fprintf(stderr, "zumeld: %s: warning: %llu of %llu cells (%.1f %%) clamped: %s%s\n",
+                 path.c_str(), static_cast<unsigned long long>(r.clamped),
+                 static_cast<unsigned long long>(r.mapped),
+                 100.0 * static_cast<double>(r.clamped) / static_cast<double>(r.mapped),
+                 what.c_str(), advice.c_str());
+}
+
+}  // namespace
+
+std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOptions& options,
+                                        Zumeld::CCtrlElvMap& map) {
+    MappingReport report;
+    ImportOptions o = options;
+    o.report = &report;
+    std::optional<GeoReference> geo;
+    {
+        LoadBar bar("read");
+        geo = LoadAnyMap(path, o, map, std::ref(bar));
+    }
+    WarnClamped(path, report, options);
+    return geo;
+}
+
+int ShowHelp(const char* text) {
+    std::printf("%s\n%s", text, kLimitsText);
+    return kExitOk;
+}
+
+void CheckOutput(const std::string& path, const std::vector<std::string>& inputs) {
+    if (path == "-") return;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (path.back() == '/' || (exists && S_ISDIR(st.st_mode)))
+        throw UsageError(path, "is a folder; name the file to write in it");
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat fs {};
+    if (::stat(folder.c_str(), &fs) != 0)
+        throw CliError(path, "the folder '" + folder + "' " +
+                                 (errno == ENOENT ? "does not exist" : std::strerror(errno)));
+    if (!S_ISDIR(fs.st_mode)) throw CliError(path, "'" + folder + "' is not a folder");
+    if (::access(folder.c_str(), W_OK) != 0)
+        throw CliError(path,
+                       "cannot write in the folder '" + folder + "': " + std::strerror(errno));
+    if (!exists) return;
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+        throw CliError(path, "is read-only; it is not replaced");
+    for (const std::string& input : inputs) {
+        struct stat in {};
+        if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino)
+            throw UsageError(path, "is also an input of the command ('" + input +
+                                       "'); writing it would replace what is read");
+    }
+}
+
+void CheckElvOutput(const std::string& command, const std::string& path) {
+    bool elv = false;
+    try {
+        elv = HeightFormatOfPath(path, path) == HeightFormat::kElv;
+    } catch (const CliError&) {
+    }
+    if (!elv)
+        throw UsageError(path, command +
+                                   " writes an .elv map file: the name must end in .elv ('zumeld "
+                                   "export' writes heightmaps, 'zumeld render' pictures)");
+}
 
 long long ParseInteger(const std::string& option, const std::string& text) {
     errno = 0;

@@ -27,10 +27,7 @@ const char kConvertUsage[] =
 int CmdConvert(const std::vector<std::string>& args) {
     const ParsedArgs parsed =
         ParseArgs("convert", {{"jpeg", 0, false}, {"quality", 0, true}}, args);
-    if (parsed.help) {
-        std::fputs(kConvertUsage, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kConvertUsage);
     std::vector<std::string> files;
     bool jpeg = false;
     int quality = -1;
@@ -48,6 +45,8 @@ int CmdConvert(const std::vector<std::string>& args) {
     if (files.size() != 2)
         throw UsageError("convert", "needs IN.elv and OUT.elv (see 'zumeld convert --help')");
     if (quality != -1 && !jpeg) throw UsageError("--quality", "only with --jpeg");
+    CheckOutput(files[1]);  // convert A.elv A.elv rewrites A in place
+    CheckElvOutput("convert", files[1]);
 
     Zumeld::CCtrlElvMap map;
     LoadMap(files[0], map);

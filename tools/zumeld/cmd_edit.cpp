@@ -25,7 +25,9 @@ const char kEditUsage[] =
     "usage: zumeld edit IN.elv OUT.elv [EDIT ...]\n"
     "\n"
     "Applies the edits to the map in IN.elv (or any heightmap import reads) in the order given\n"
-    "and writes OUT.elv.\n"
+    "and writes OUT.elv (which may be IN itself).\n"
+    "\n"
+    "  --raw-size WxH               the grid size of a .raw IN\n"
     "\n"
     "edits:\n"
     "  --canvas W,H                 resize the canvas, keeping the top-left part (new cells sea)\n"
@@ -55,8 +57,9 @@ std::vector<std::string> OptionValues(const std::string& option, const std::stri
 }
 
 const std::vector<OptionSpec> kEditSpecs = {
-    {"flatten", 0, false}, {"canvas", 0, true}, {"crop", 0, true},   {"sink", 0, true},
-    {"resize", 0, true},   {"rotate", 0, true}, {"sector", 0, true}, {"barrel", 0, true}};
+    {"flatten", 0, false}, {"canvas", 0, true}, {"crop", 0, true},
+    {"sink", 0, true},     {"resize", 0, true}, {"rotate", 0, true},
+    {"sector", 0, true},   {"barrel", 0, true}, {"raw-size", 0, true}};
 
 // The edit an option asks for, its values parsed and bounded.
 MapEdit ParseEdit(const std::string& option, const std::string& text) {
@@ -99,24 +102,23 @@ MapEdit ParseEdit(const std::string& option, const std::string& text) {
 
 int CmdEdit(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("edit", kEditSpecs, args);
-    if (parsed.help) {
-        std::fputs(kEditUsage, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kEditUsage);
     std::vector<std::string> files;
     std::vector<MapEdit> edits;  // run in the order given
+    ImportOptions import;        // --raw-size of a .raw input
     for (const ParsedArg& a : parsed.items) {
         if (a.option.empty())
             files.push_back(a.value);
-        else
+        else if (!(a.option == "--raw-size" && TakeImportOption(a, import)))
             edits.push_back(ParseEdit(a.option, a.value));
     }
     if (files.size() != 2)
         throw UsageError("edit", "expects an input and an output file (see 'zumeld edit --help')");
+    CheckOutput(files[1]);  // edit A.elv A.elv edits A in place
+    CheckElvOutput("edit", files[1]);
 
     CCtrlElvMap map;
-    LoadBar bar("import");
-    LoadAnyMap(files[0], ImportOptions{}, map, std::ref(bar));  // an .elv file or any heightmap
+    LoadMapFile(files[0], import, map);  // an .elv file or any heightmap
     for (const MapEdit& e : edits) e.apply(map, zumeld_edits::EditLimits{});
     SaveMapElv(files[1], map);
     return kExitOk;

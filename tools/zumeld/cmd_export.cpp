@@ -39,27 +39,31 @@ const char kHelp[] =
     "  --scale S         multiply elevations by S (default 1)\n"
     "  --offset O        then add O (default 0)\n"
     "  --like DEM.tif    a .tif OUT takes its georeferencing from DEM.tif\n"
+    "  --raw-size WxH    the grid size of a .raw IN\n"
     "  -h, --help        show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {
-    {"bits", 0, true}, {"scale", 0, true}, {"offset", 0, true}, {"like", 0, true}};
+const std::vector<OptionSpec> kSpecs = {{"bits", 0, true},
+                                        {"scale", 0, true},
+                                        {"offset", 0, true},
+                                        {"like", 0, true},
+                                        {"raw-size", 0, true}};
 
 }  // namespace
 
 int CmdExport(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("export", kSpecs, args);
-    if (parsed.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kHelp);
     int bits = 16;
     bool mapped = false;
     double scale = 1.0, offset = 0.0;
     std::string like;
     std::vector<std::string> files;
+    ImportOptions import;  // --raw-size of a .raw input
     for (const ParsedArg& a : parsed.items) {
         if (a.option.empty()) {
             files.push_back(a.value);
+        } else if (a.option == "--raw-size") {
+            TakeImportOption(a, import);
         } else if (a.option == "--like") {
             like = a.value;
         } else if (a.option == "--bits") {
@@ -77,6 +81,7 @@ int CmdExport(const std::vector<std::string>& args) {
     if (files.size() != 2)
         throw UsageError("export", "needs IN.elv and OUT (see 'zumeld export --help')");
     const std::string& out = files[1];
+    CheckOutput(out, {files[0], like});
     const HeightFormat format = HeightFormatOfPath(out, out);
     if (format == HeightFormat::kElv && mapped)
         throw UsageError(out, "--scale and --offset do not apply to an .elv output");
@@ -85,8 +90,7 @@ int CmdExport(const std::vector<std::string>& args) {
         throw UsageError("--like", "applies to a .tif output only");
 
     Zumeld::CCtrlElvMap map;
-    LoadBar bar("import");
-    std::optional<GeoReference> geo = LoadAnyMap(files[0], ImportOptions{}, map, std::ref(bar));
+    std::optional<GeoReference> geo = LoadMapFile(files[0], import, map);
     if (!like.empty()) {
         geo = ReadGeoTiffGeoReference(like);
         if (!geo) throw CliError(like, "has no georeferencing to copy");

@@ -16,16 +16,15 @@ const char kGenerateUsage[] =
     "Writes the built-in sample terrain (an island with coasts, valleys and peaks) as an\n"
     "elevation file in the delta-and-run encoding. The same size and seed give the same map.\n"
     "\n"
-    "  --size WxH     map size in cells, each 1..32767 (default 1024x768)\n"
+    "  --size WxH     map size in cells, within the limits below (default 1024x768)\n"
     "  --seed N       terrain seed 0..4294967295 (default 1)\n"
     "  -o, --output   the file to write\n";
 
-constexpr long long kMaxSide = 32767;
-
 long long SizePart(const std::string& text) {
     long long v = ParseInteger("--size", text);
-    if (v < 1 || v > kMaxSide)
-        throw UsageError("--size", "each side must be 1..32767, not " + text);
+    if (v < 1 || v > kMaxGridSide)
+        throw UsageError("--size",
+                         "each side must be 1.." + std::to_string(kMaxGridSide) + ", not " + text);
     return v;
 }
 
@@ -37,10 +36,7 @@ int CmdGenerate(const std::vector<std::string>& args) {
     std::string out;
     const ParsedArgs parsed =
         ParseArgs("generate", {{"size", 0, true}, {"seed", 0, true}, {"output", 'o', true}}, args);
-    if (parsed.help) {
-        std::fputs(kGenerateUsage, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kGenerateUsage);
     for (const ParsedArg& arg : parsed.items) {
         const std::string& a = arg.option;
         const std::string& v = arg.value;
@@ -56,15 +52,18 @@ int CmdGenerate(const std::vector<std::string>& args) {
             if (s < 0 || s > 4294967295LL) throw UsageError("--seed", "must be 0..4294967295");
             seed = static_cast<std::uint32_t>(s);
         } else {
+            if (!out.empty())
+                throw UsageError("--output", "given twice ('" + out + "', '" + v + "')");
             out = v;
         }
     }
     if (out.empty()) throw UsageError("generate", "no output file (-o OUT.elv)");
+    CheckOutput(out);
+    CheckElvOutput("generate", out);
 
-    // The map's grid (one margin column and row more) must stay below 2 GiB.
-    if ((static_cast<long long>(width) + 1) * (height + 1) * 2 > 0x7FFFFFFFLL)
+    if (!MapCanHold(width, height))
         throw UsageError("--size", "a " + std::to_string(width) + "x" + std::to_string(height) +
-                                       " map is too large for one grid (2 GiB at most)");
+                                       " map is more than a map holds (see --help's limits)");
     const std::vector<short> cells = MakeSampleMap(width, height, seed);
     Zumeld::CCtrlElvMap map;
     map.SetElevationData(width, height, cells.data());

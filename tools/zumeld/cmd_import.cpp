@@ -18,26 +18,29 @@ const char kHelp[] =
     "usage: zumeld import IN OUT.elv [options]\n"
     "\n"
     "Reads a heightmap and writes it as an elevation file (delta-and-run encoding). IN's\n"
-    "format follows its extension: .png (greyscale, 1 to 16 bits), .pgm (P5, 8 or 16 bits),\n"
-    ".raw (little-endian signed 16-bit samples, needs --size), .asc (ESRI ASCII grid; NODATA\n"
-    "cells become sea), .tif/.tiff (GeoTIFF: one band of 8, 16 or 32-bit integers or 32 or\n"
-    "64-bit floats, any compression libtiff reads, BigTIFF too; no-data and NaN cells become\n"
-    "sea), .hgt (SRTM tile, 1201 or 3601 cells a side; voids become sea) or .elv. Each\n"
-    "elevation is round(value * scale + offset), halves away from zero, clamped to\n"
-    "-32768..32767. A map holds at most 32767 cells a side; --fit reduces a larger raster.\n"
+    "format follows its extension: .png (grey, 1 to 16 bits, or colour whose every pixel is\n"
+    "grey), .pgm (P5, 8 or 16 bits), .raw (little-endian signed 16-bit samples, needs\n"
+    "--raw-size), .asc (ESRI ASCII grid; NODATA cells become sea), .tif/.tiff (GeoTIFF: one\n"
+    "band of 8, 16 or 32-bit integers or 32 or 64-bit floats, any compression libtiff reads,\n"
+    "BigTIFF too; no-data and NaN cells become sea), .hgt (SRTM tile, 1201 or 3601 cells a\n"
+    "side; voids become sea) or .elv. Each elevation is round(value * scale + offset), halves\n"
+    "away from zero, clamped to -32768..32767: cells clamped are counted in a warning that\n"
+    "names the scale that fits them. --fit reduces a raster larger than a map holds.\n"
     "\n"
     "options:\n"
     "  --scale S         multiply source values by S (default 1)\n"
     "  --offset O        then add O (default 0)\n"
+    "  --fit-range       choose the scale that maps the largest value to 32767 (or the\n"
+    "                    smallest to -32768), 0 staying 0; the file is read twice\n"
     "  --sea-level V     elevations at or below V become 0 (sea)\n"
-    "  --size WxH        the grid size of a .raw file\n"
+    "  --raw-size WxH    the grid size of a .raw file (--size WxH is the same)\n"
     "  --fit WxH         reduce a larger raster to at most W x H cells, keeping its shape:\n"
     "                    each cell the area average of the values it covers\n"
     "  -h, --help        show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {{"scale", 0, true},     {"offset", 0, true},
-                                        {"sea-level", 0, true}, {"size", 0, true},
-                                        {"raw-size", 0, true},  {"fit", 0, true}};
+const std::vector<OptionSpec> kSpecs = {
+    {"scale", 0, true},    {"offset", 0, true}, {"sea-level", 0, true}, {"size", 0, true},
+    {"raw-size", 0, true}, {"fit", 0, true},    {"fit-range", 0, false}};
 
 double FiniteNumber(const std::string& option, const std::string& text) {
     const double v = ParseNumber(option, text);
@@ -53,6 +56,8 @@ bool TakeImportOption(const ParsedArg& a, ImportOptions& o) {
         o.scale = FiniteNumber(a.option, a.value);
     } else if (a.option == "--offset") {
         o.offset = FiniteNumber(a.option, a.value);
+    } else if (a.option == "--fit-range") {
+        o.fitRange = true;
     } else if (a.option == "--sea-level") {
         o.seaLevel = FiniteNumber(a.option, a.value);
         o.hasSeaLevel = true;
@@ -72,10 +77,7 @@ bool TakeImportOption(const ParsedArg& a, ImportOptions& o) {
 
 int CmdImport(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("import", kSpecs, args);
-    if (parsed.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kHelp);
     ImportOptions o;
     std::vector<std::string> files;
     for (const ParsedArg& a : parsed.items) {
@@ -86,13 +88,12 @@ int CmdImport(const std::vector<std::string>& args) {
     }
     if (files.size() != 2)
         throw UsageError("import", "needs IN and OUT.elv (see 'zumeld import --help')");
-    if (HeightFormatOfPath(files[1], files[1]) != HeightFormat::kElv)
-        throw UsageError(files[1], "the output of import is an .elv file");
+    CheckOutput(files[1], {files[0]});
+    CheckElvOutput("import", files[1]);
     HeightFormatOfPath(files[0], files[0]);  // refuse an unknown input format before reading
 
     Zumeld::CCtrlElvMap map;
-    LoadBar bar("import");
-    LoadAnyMap(files[0], o, map, std::ref(bar));
+    LoadMapFile(files[0], o, map);
     SaveMapElv(files[1], map);
     return kExitOk;
 }

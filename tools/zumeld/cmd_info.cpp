@@ -14,7 +14,9 @@ const char kInfoUsage[] =
     "usage: zumeld info MAP.elv\n"
     "\n"
     "Describes an elevation file: encoding, width, height, lowest and highest elevation,\n"
-    "share of sea cells, file and body sizes, and whether it holds a compressed image.\n";
+    "share of sea cells and of cells below sea level (drawn as sea), file and body sizes, and\n"
+    "whether it holds a compressed image. A heightmap (.png, .tif, ...) is read with\n"
+    "'zumeld import' first.\n";
 
 const char* EncodingName(int encoding) {
     switch (encoding) {
@@ -33,10 +35,7 @@ const char* EncodingName(int encoding) {
 
 int CmdInfo(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("info", {}, args);
-    if (parsed.help) {
-        std::fputs(kInfoUsage, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kInfoUsage);
     std::string path;
     for (const ParsedArg& a : parsed.items) {
         if (!path.empty()) throw UsageError("info", "one map file only");
@@ -54,7 +53,7 @@ int CmdInfo(const std::vector<std::string>& args) {
     std::printf("body size: %llu bytes\n", static_cast<unsigned long long>(facts.bodyBytes));
     if (map.m_pElevation && map.m_nWidth > 0 && map.m_nHeight > 0) {
         short lo = map.m_pElevation[0], hi = lo;
-        unsigned long long sea = 0;
+        unsigned long long sea = 0, below = 0;
         for (int r = 0; r < map.m_nHeight; ++r) {
             const short* row =
                 map.m_pElevation.get() + static_cast<std::ptrdiff_t>(r) * map.m_nBufferWidth;
@@ -62,12 +61,16 @@ int CmdInfo(const std::vector<std::string>& args) {
                 lo = std::min(lo, row[c]);
                 hi = std::max(hi, row[c]);
                 sea += row[c] == 0;
+                below += row[c] < 0;
             }
         }
         const double cells = static_cast<double>(map.m_nWidth) * map.m_nHeight;
         std::printf("minimum: %d\nmaximum: %d\n", lo, hi);
         std::printf("sea: %.1f %% (%llu cells at 0)\n", 100.0 * static_cast<double>(sea) / cells,
                     sea);
+        // Negative cells are land to the file but drawn as sea: counted apart, never hidden.
+        std::printf("below sea level: %.1f %% (%llu cells below 0, drawn as sea)\n",
+                    100.0 * static_cast<double>(below) / cells, below);
         std::printf("raw cells: %.0f bytes (body is %.1f %% of them)\n", cells * 2,
                     100.0 * static_cast<double>(facts.bodyBytes) / (cells * 2));
     } else {

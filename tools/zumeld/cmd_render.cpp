@@ -20,8 +20,6 @@ namespace zumeld_cli {
 
 namespace {
 
-constexpr int kMaxPictureSide = 16384;
-
 const char kHelp[] =
     "usage: zumeld render [MAP] -o OUT.png [options]\n"
     "\n"
@@ -55,6 +53,8 @@ const char kHelp[] =
     "  --scale S, --offset O, --sea-level V\n"
     "                            how a heightmap MAP's values become elevations, as in\n"
     "                            'zumeld import' (default: the values as they are)\n"
+    "  --fit-range               scale a heightmap MAP's values to fill the map's range, as\n"
+    "                            in 'zumeld import'\n"
     "  --raw-size WxH            the grid size of a .raw MAP\n"
     "  --fit WxH                 reduce a MAP larger than W x H cells by area average, as in\n"
     "                            'zumeld import'\n"
@@ -119,7 +119,7 @@ const std::vector<OptionSpec> kSpecs = {
     {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
     {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
     {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
-    {"fit", 0, true},          {"png-level", 0, true}};
+    {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false}};
 
 Options Parse(const ParsedArgs& parsed) {
     Options o;
@@ -127,15 +127,18 @@ Options Parse(const ParsedArgs& parsed) {
         const std::string& a = arg.option;
         auto value = [&]() -> const std::string& { return arg.value; };
         if (a.empty()) {
-            if (!o.map.empty()) throw UsageError(arg.value, "only one map can be rendered");
+            if (!o.map.empty())
+                throw UsageError(arg.value, "a second map: render draws one map ('" + o.map +
+                                                "'); the picture to write is given with -o " +
+                                                arg.value);
             o.map = arg.value;
-        } else if (a == "--raw-size") {
-            TakeImportOption(ParsedArg{"--size", arg.value}, o.import);
         } else if (a != "--size" && TakeImportOption(arg, o.import)) {
             // --scale, --offset, --sea-level, --fit
         } else if (a == "--png-level") {
             o.pngLevel = InRange(a, ParseInteger(a, value()), 0, 9);
         } else if (a == "--output") {
+            if (!o.output.empty())
+                throw UsageError(a, "given twice ('" + o.output + "', '" + value() + "')");
             o.output = value();
         } else if (a == "--area") {
             o.area = ParseIntegers(a, value());
@@ -193,11 +196,10 @@ Options Parse(const ParsedArgs& parsed) {
 
 int CmdRender(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("render", kSpecs, args);
-    if (parsed.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kHelp);
     const Options o = Parse(parsed);
+    CheckOutput(o.output, {o.map, o.overlay});
+    PictureFormatOfPath(o.output);
 
     Zumeld::CCtrlElvMap map;
     std::optional<GeoReference> geo;
@@ -205,8 +207,7 @@ int CmdRender(const std::vector<std::string>& args) {
         const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
         map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
     } else {
-        LoadBar bar("import");
-        geo = LoadAnyMap(o.map, o.import, map, std::ref(bar));
+        geo = LoadMapFile(o.map, o.import, map);
     }
     if (map.m_nWidth < 1 || map.m_nHeight < 1)
         throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");
@@ -223,7 +224,9 @@ int CmdRender(const std::vector<std::string>& args) {
     const int width = o.width > 0 ? o.width : areaW;
     const int height = o.height > 0 ? o.height : areaH;
     if (width > kMaxPictureSide || height > kMaxPictureSide)
-        throw UsageError("--size", "the picture would be larger than 16384 x 16384; give --size");
+        throw UsageError("--size", "the picture would be larger than " +
+                                       std::to_string(kMaxPictureSide) + " x " +
+                                       std::to_string(kMaxPictureSide) + "; give --size");
     if (static_cast<long long>(map.m_nWidth - left) * width < areaW ||
         static_cast<long long>(map.m_nHeight - top) * height < areaH)
         throw UsageError("--area", "not one picture column or row falls on the map");
