@@ -49,8 +49,10 @@ command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 [ "$(pkg-config --modversion zumeld)" != "" ]
 # shellcheck disable=SC2046
-"$cxx" -std=c++20 -o "$work/host-pc" "$source/examples/host/main.cpp" $(pkg-config --cflags --libs zumeld)
-LD_LIBRARY_PATH=$libdir "$work/host-pc" "$work/pkgconfig.bmp"
+# The README's line: the rpath lets the program find the library without LD_LIBRARY_PATH.
+"$cxx" -std=c++20 -o "$work/host-pc" "$source/examples/host/main.cpp" $(pkg-config --cflags --libs zumeld) \
+  -Wl,-rpath,"$(pkg-config --variable=libdir zumeld)"
+env -u LD_LIBRARY_PATH "$work/host-pc" "$work/pkgconfig.bmp"
 
 cmp "$work/cmake.bmp" "$work/pkgconfig.bmp"
 # A 320 x 240 24-bit picture: 54-byte headers and 960-byte rows.
