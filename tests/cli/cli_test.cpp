@@ -308,6 +308,7 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         {"edit a.raw e.elv --raw-size 96x64 --flatten", 0, "", {"e.elv"}},  // 12
         {"export a.raw e.png --raw-size 96x64", 0, "", {"e.png"}},
         {"import a.raw e.elv --size 96x64", 0, "", {"e.elv"}},
+        {"render a.elv -o q.png --quiet", 0, "", {"q.png"}},  // 10: no progress line
         {"render a.elv -o d/", 2, "is a folder", {}},  // 13
         {"render a.elv -o .", 2, "is a folder", {}},
         {"render a.elv out.png", 2, "given with -o out.png", {}},

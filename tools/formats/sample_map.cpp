@@ -20,9 +20,12 @@
 // (see Ridged).
 #include "sample_map.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+
+#include "zumeld/util/Threads.h"
 
 namespace zumeld_formats {
 
@@ -152,7 +155,9 @@ double Ridged(double x, double y, int octaves, int salt, std::uint32_t seed) {
 
 }  // namespace
 
-std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
+std::vector<short> MakeSampleMap(
+    int width, int height, std::uint32_t seed,
+    const std::function<void(std::uint64_t done, std::uint64_t total)>& progress) {
     if (width < 1 || height < 1) return {};
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     // Per-cell fields are kept as float (exactly rounded, so still deterministic): 12 bytes
@@ -166,34 +171,42 @@ std::vector<short> MakeSampleMap(int width, int height, std::uint32_t seed) {
     // it), so it fills any frame.
     const double unit = 1.0 / static_cast<double>(std::max(width, height));
     const double cx = 0.5 * width * unit, cy = 0.5 * height * unit;
-    for (int j = 0; j < height; ++j) {
-        for (int i = 0; i < width; ++i) {
-            double x = (i + 0.5) * unit, y = (j + 0.5) * unit;
-            // Frame position, warped so that coasts and mountains wander instead of
-            // following the ellipses.
-            double ex = (x - cx) / cx, ey = (y - cy) / cy;
-            double u = ex + 0.6 * Fractal(x * 3.0, y * 3.0, 4, 0.5, 40, seed);
-            double v = ey + 0.6 * Fractal(x * 3.0 + 9.1, y * 3.0 + 2.3, 4, 0.5, 50, seed);
-            // A dome falling from the middle toward the frame, so that the coast follows its
-            // warped outline, plus a few lobes that make the island uneven.
-            double shape = Lobe(u, v, 0.0, 0.0, 0.80, 0.76) +
-                           0.5 * Lobe(u, v, -0.40, 0.21, 0.40, 0.43) +
-                           0.4 * Lobe(u, v, 0.40, -0.27, 0.36, 0.37) - 1.2 * (u * u + v * v);
-            double relief = Fractal(x * 4.0 + 1.7, y * 4.0 + 3.1, 8, 0.6, 0, seed);
-            // Sink the ground toward the frame's edges so the island stays inside: a broad
-            // bowl, stretched and shrunk with the relief so that where it holds the coast
-            // back the coast stays ragged, and a steeper one near the edge, stretched less,
-            // that keeps the coast off the edge where the first is shrunk.
-            double broad = 1.0 + 0.3 * relief, steep = 1.0 + 0.1 * relief;
-            double bowl = Bowl(ex * broad, ey * broad, kBroadBowlStart) +
-                          Bowl(ex * steep, ey * steep, kSteepBowlStart);
-            const std::size_t k = static_cast<std::size_t>(j) * width + i;
-            raw[k] = static_cast<float>(shape + 0.4 * relief - bowl);
-            valley[k] = static_cast<float>(Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed));
-            detail[k] =
-                static_cast<float>(Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed));
+    // Every cell depends on its position alone: bands of rows go to the threads.
+    const int bands = std::min(height, 64 * Zumeld::GetThreadCount());
+    std::atomic<std::uint64_t> rowsDone{0};
+    Zumeld::RunOnThreads(bands, [&](int band) {
+        for (int j = height * std::int64_t{band} / bands;
+             j < height * std::int64_t{band + 1} / bands; ++j) {
+            for (int i = 0; i < width; ++i) {
+                double x = (i + 0.5) * unit, y = (j + 0.5) * unit;
+                // Frame position, warped so that coasts and mountains wander instead of
+                // following the ellipses.
+                double ex = (x - cx) / cx, ey = (y - cy) / cy;
+                double u = ex + 0.6 * Fractal(x * 3.0, y * 3.0, 4, 0.5, 40, seed);
+                double v = ey + 0.6 * Fractal(x * 3.0 + 9.1, y * 3.0 + 2.3, 4, 0.5, 50, seed);
+                // A dome falling from the middle toward the frame, so that the coast follows its
+                // warped outline, plus a few lobes that make the island uneven.
+                double shape = Lobe(u, v, 0.0, 0.0, 0.80, 0.76) +
+                               0.5 * Lobe(u, v, -0.40, 0.21, 0.40, 0.43) +
+                               0.4 * Lobe(u, v, 0.40, -0.27, 0.36, 0.37) - 1.2 * (u * u + v * v);
+                double relief = Fractal(x * 4.0 + 1.7, y * 4.0 + 3.1, 8, 0.6, 0, seed);
+                // Sink the ground toward the frame's edges so the island stays inside: a broad
+                // bowl, stretched and shrunk with the relief so that where it holds the coast
+                // back the coast stays ragged, and a steeper one near the edge, stretched less,
+                // that keeps the coast off the edge where the first is shrunk.
+                double broad = 1.0 + 0.3 * relief, steep = 1.0 + 0.1 * relief;
+                double bowl = Bowl(ex * broad, ey * broad, kBroadBowlStart) +
+                              Bowl(ex * steep, ey * steep, kSteepBowlStart);
+                const std::size_t k = static_cast<std::size_t>(j) * width + i;
+                raw[k] = static_cast<float>(shape + 0.4 * relief - bowl);
+                valley[k] = static_cast<float>(Ridged(x * 3.0 + 7.7, y * 3.0 + 1.9, 6, 20, seed));
+                detail[k] =
+                    static_cast<float>(Fractal(x * 48.0 + 3.9, y * 48.0 + 6.1, 4, 0.55, 30, seed));
+            }
+            const std::uint64_t rows = ++rowsDone;
+            if (progress) progress(rows, static_cast<std::uint64_t>(height));
         }
-    }
+    });
 
     // Sea level at the 40th percentile of the raw heights, raised if need be to the highest
     // raw height on the border, so that every border cell is sea whatever the size and seed;

@@ -3,8 +3,12 @@
 // the formats layer's (tools/formats/), which the commands see here unqualified.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <string>
 #include <vector>
@@ -52,42 +56,46 @@ struct ParsedArg {
 };
 struct ParsedArgs {
     bool help = false;             // -h or --help was given
+    bool quiet = false;            // -q or --quiet was given: no progress line
     std::vector<ParsedArg> items;  // in the order given
 };
 // Throws UsageError for an unknown option, a missing value, or a value given to a flag.
 ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& options,
                      const std::vector<std::string>& args);
 
-// A progress bar on stderr for long work, drawn only when stderr is a terminal.
-class Progress {
+// The progress of one command on stderr: one line, "zumeld render: drawing (3/4) [####...]
+// 42% 2.5 s", redrawn ten times a second by a thread of its own once the command has run
+// for half a second, only when stderr is a terminal and --quiet was not given; erased when
+// the object goes, so that an error line or the prompt follows on a clean line. Every member
+// may be called from any thread.
+class CommandProgress {
   public:
-    // Shown only when total reaches `threshold` (units of work) and stderr is a terminal.
-    Progress(const char* label, std::uint64_t total, std::uint64_t threshold);
-    ~Progress();
-    void Update(std::uint64_t done);
+    CommandProgress(const char* command, int steps, bool quiet);
+    ~CommandProgress();
+    CommandProgress(const CommandProgress&) = delete;
+    CommandProgress& operator=(const CommandProgress&) = delete;
+    // Starts the next step; how far it has come is unknown until Update.
+    void Step(const std::string& name);
+    // How far the current step has come.
+    void Update(std::uint64_t done, std::uint64_t total);
+    // Update as a LoadProgress, for the readers. Valid while the object lives.
+    LoadProgress Reporter();
+    // Prints a line on stderr (a warning) without mixing it into the progress line.
+    void Say(const std::string& line);
 
   private:
-    const char* label_;
-    std::uint64_t total_;
-    bool shown_;
-    int lastPercent_ = -1;
-};
-// Work of this many map cells or more is long enough for a progress bar.
-constexpr std::uint64_t kLongWorkCells = 16u * 1024u * 1024u;
+    void Run();
+    void Draw();  // with mutex_ held
 
-// A load's progress (LoadProgress) shown on a bar labelled `label`, made on the first
-// report once the total is known. Pass it as std::ref(bar).
-class LoadBar {
-  public:
-    explicit LoadBar(const char* label) : label_(label) {}
-    void operator()(std::uint64_t done, std::uint64_t total) {
-        if (!bar_) bar_.emplace(label_, total, kLongWorkCells);
-        bar_->Update(done);
-    }
-
-  private:
-    const char* label_;
-    std::optional<Progress> bar_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false, drawn_ = false;
+    const char* command_;
+    int steps_, step_ = 0;
+    std::string name_;
+    double fraction_ = -1;  // of the current step; below 0 when not known
+    std::chrono::steady_clock::time_point start_;
+    std::thread thread_;
 };
 
 // Checks, before any work, that the command can write `path`: it names a file, not a folder;
@@ -105,11 +113,11 @@ void CheckElvOutput(const std::string& command, const std::string& path);
 // options; false for any other option. Throws UsageError for a bad value.
 bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
 
-// Loads any map file for a command (LoadAnyMap, with a progress bar on a terminal), then
-// warns on stderr, in one line, when the value mapping clamped cells, naming the scale
-// that fits them. Returns the georeferencing of the map's cells, when the file has one.
+// Loads any map file for a command as a step of its progress (LoadAnyMap), then warns on
+// stderr, in one line, when the value mapping clamped cells, naming the scale that fits
+// them. Returns the georeferencing of the map's cells, when the file has one.
 std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOptions& options,
-                                        Zumeld::CCtrlElvMap& map);
+                                        Zumeld::CCtrlElvMap& map, CommandProgress& progress);
 
 // The subcommands. Each takes the arguments after its own name and returns an exit status.
 int CmdGenerate(const std::vector<std::string>& args);

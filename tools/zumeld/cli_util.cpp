@@ -22,7 +22,8 @@ std::string ScaleText(double s) {
     return text;
 }
 
-void WarnClamped(const std::string& path, const MappingReport& r, const ImportOptions& o) {
+void WarnClamped(const std::string& path, const MappingReport& r, const ImportOptions& o,
+                 CommandProgress& progress) {
     if (r.clamped == 0) return;
     std::string what;
     char text[120];
@@ -49,26 +50,23 @@ void WarnClamped(const std::string& path, const MappingReport& r, const ImportOp
     if (fit != 0)
         advice = "; --scale " + ScaleText(std::fabs(fit)) + (fit < 0 ? " (negated)" : "") +
                  " fits them" + (o.offset == 0 && !o.fitRange ? " (or --fit-range)" : "");
-    std::fprintf(stderr, "zumeld: %s: warning: %llu of %llu cells (%.1f %%) clamped: %s%s\n",
-                 path.c_str(), static_cast<unsigned long long>(r.clamped),
-                 static_cast<unsigned long long>(r.mapped),
-                 100.0 * static_cast<double>(r.clamped) / static_cast<double>(r.mapped),
-                 what.c_str(), advice.c_str());
+    std::snprintf(text, sizeof text, "%llu of %llu cells (%.1f %%)",
+                  static_cast<unsigned long long>(r.clamped),
+                  static_cast<unsigned long long>(r.mapped),
+                  100.0 * static_cast<double>(r.clamped) / static_cast<double>(r.mapped));
+    progress.Say("zumeld: " + path + ": warning: " + text + " clamped: " + what + advice);
 }
 
 }  // namespace
 
 std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOptions& options,
-                                        Zumeld::CCtrlElvMap& map) {
+                                        Zumeld::CCtrlElvMap& map, CommandProgress& progress) {
     MappingReport report;
     ImportOptions o = options;
     o.report = &report;
-    std::optional<GeoReference> geo;
-    {
-        LoadBar bar("read");
-        geo = LoadAnyMap(path, o, map, std::ref(bar));
-    }
-    WarnClamped(path, report, options);
+    progress.Step("reading " + path);
+    const std::optional<GeoReference> geo = LoadAnyMap(path, o, map, progress.Reporter());
+    WarnClamped(path, report, options, progress);
     return geo;
 }
 
@@ -169,6 +167,10 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
             out.help = true;
             continue;
         }
+        if (a == "-q" || a == "--quiet") {
+            out.quiet = true;
+            continue;
+        }
         const OptionSpec* option = nullptr;
         std::string name, value;
         bool inlineValue = false;
@@ -202,27 +204,6 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
         out.items.push_back({shown, value});
     }
     return out;
-}
-
-Progress::Progress(const char* label, std::uint64_t total, std::uint64_t threshold)
-    : label_(label), total_(total), shown_(total >= threshold && total > 0 && ::isatty(2) == 1) {}
-
-Progress::~Progress() {
-    if (shown_ && lastPercent_ >= 0) std::fputs("\n", stderr);
-}
-
-void Progress::Update(std::uint64_t done) {
-    if (!shown_) return;
-    const int percent = static_cast<int>(std::min<std::uint64_t>(done, total_) * 100 / total_);
-    if (percent == lastPercent_) return;
-    lastPercent_ = percent;
-    constexpr int kWidth = 40;
-    char bar[kWidth + 1];
-    const int filled = percent * kWidth / 100;
-    for (int k = 0; k < kWidth; ++k) bar[k] = k < filled ? '#' : '.';
-    bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r%s [%s] %3d%%", label_, bar, percent);
-    std::fflush(stderr);
 }
 
 }  // namespace zumeld_cli

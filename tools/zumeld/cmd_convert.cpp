@@ -49,7 +49,10 @@ int CmdConvert(const std::vector<std::string>& args) {
     CheckElvOutput("convert", files[1]);
 
     Zumeld::CCtrlElvMap map;
+    CommandProgress progress("convert", 2, parsed.quiet);
+    progress.Step("reading " + files[0]);
     LoadMap(files[0], map);
+    progress.Step("writing " + files[1]);
     SaveMapElv(files[1], map, jpeg ? (quality == -1 ? kDefaultQuality : quality) : 0);
     return kExitOk;
 }

@@ -118,8 +118,13 @@ int CmdEdit(const std::vector<std::string>& args) {
     CheckElvOutput("edit", files[1]);
 
     CCtrlElvMap map;
-    LoadMapFile(files[0], import, map);  // an .elv file or any heightmap
-    for (const MapEdit& e : edits) e.apply(map, zumeld_edits::EditLimits{});
+    CommandProgress progress("edit", static_cast<int>(edits.size()) + 2, parsed.quiet);
+    LoadMapFile(files[0], import, map, progress);  // an .elv file or any heightmap
+    for (const MapEdit& e : edits) {
+        progress.Step(e.what);
+        e.apply(map, zumeld_edits::EditLimits{});
+    }
+    progress.Step("writing " + files[1]);
     SaveMapElv(files[1], map);
     return kExitOk;
 }

@@ -90,13 +90,15 @@ int CmdExport(const std::vector<std::string>& args) {
         throw UsageError("--like", "applies to a .tif output only");
 
     Zumeld::CCtrlElvMap map;
-    std::optional<GeoReference> geo = LoadMapFile(files[0], import, map);
+    CommandProgress progress("export", 3, parsed.quiet);
+    std::optional<GeoReference> geo = LoadMapFile(files[0], import, map, progress);
     if (!like.empty()) {
         geo = ReadGeoTiffGeoReference(like);
         if (!geo) throw CliError(like, "has no georeferencing to copy");
     }
     const int w = map.m_nWidth, h = map.m_nHeight;
     if (w < 1 || h < 1 || !map.m_pElevation) throw CliError(files[0], "the map has no cells");
+    progress.Step("writing " + out);
     if (format == HeightFormat::kElv) {
         SaveMapElv(out, map);
         return kExitOk;
@@ -114,14 +116,14 @@ int CmdExport(const std::vector<std::string>& args) {
         lo = std::numeric_limits<std::int32_t>::min(),
         hi = std::numeric_limits<std::int32_t>::max();
     std::vector<std::int32_t> samples(static_cast<std::size_t>(w) * h);
-    Progress progress("export", samples.size(), kLongWorkCells);
+
     for (int y = 0; y < h; ++y) {
         const short* row =
             map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
         for (int x = 0; x < w; ++x)
             samples[static_cast<std::size_t>(y) * w + x] =
                 ElevationToSample(files[0], row[x], scale, offset, lo, hi);
-        progress.Update(static_cast<std::uint64_t>(y + 1) * w);
+        progress.Update(static_cast<std::uint64_t>(y + 1) * w, samples.size());
     }
     std::vector<std::uint8_t> bytes;
     switch (format) {

@@ -64,11 +64,14 @@ int CmdGenerate(const std::vector<std::string>& args) {
     if (!MapCanHold(width, height))
         throw UsageError("--size", "a " + std::to_string(width) + "x" + std::to_string(height) +
                                        " map is more than a map holds (see --help's limits)");
-    const std::vector<short> cells = MakeSampleMap(width, height, seed);
+    CommandProgress progress("generate", 2, parsed.quiet);
+    progress.Step("making the map");
+    const std::vector<short> cells = MakeSampleMap(width, height, seed, progress.Reporter());
     Zumeld::CCtrlElvMap map;
     map.SetElevationData(width, height, cells.data());
     if (map.m_nWidth != width || map.m_nHeight != height)
         throw CliError("generate", "the map could not be made");
+    progress.Step("writing " + out);
     SaveMapElv(out, map);
     return kExitOk;
 }

@@ -93,7 +93,9 @@ int CmdImport(const std::vector<std::string>& args) {
     HeightFormatOfPath(files[0], files[0]);  // refuse an unknown input format before reading
 
     Zumeld::CCtrlElvMap map;
-    LoadMapFile(files[0], o, map);
+    CommandProgress progress("import", 2, parsed.quiet);
+    LoadMapFile(files[0], o, map, progress);
+    progress.Step("writing " + files[1]);
     SaveMapElv(files[1], map);
     return kExitOk;
 }

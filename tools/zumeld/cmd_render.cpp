@@ -201,13 +201,16 @@ int CmdRender(const std::vector<std::string>& args) {
     CheckOutput(o.output, {o.map, o.overlay});
     PictureFormatOfPath(o.output);
 
+    CommandProgress progress("render", 4, parsed.quiet);
     Zumeld::CCtrlElvMap map;
     std::optional<GeoReference> geo;
     if (o.map.empty()) {
-        const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
+        progress.Step("making the sample map");
+        const std::vector<short> cells =
+            MakeSampleMap(kSampleWidth, kSampleHeight, 1, progress.Reporter());
         map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
     } else {
-        geo = LoadMapFile(o.map, o.import, map);
+        geo = LoadMapFile(o.map, o.import, map, progress);
     }
     if (map.m_nWidth < 1 || map.m_nHeight < 1)
         throw CliError(o.map.empty() ? "render" : o.map, "the map has no cells");
@@ -237,8 +240,10 @@ int CmdRender(const std::vector<std::string>& args) {
         ReadPicture(o.overlay, overlay);
         map.SetOverlapBitmap(overlay.GetHbmp(), 0, 0);
     }
+    progress.Step("resampling");
     zumeld_tiles::PrepareArea(map, o.style, {left, top, areaW, areaH}, width, height);
 
+    progress.Step("drawing");
     if (o.seaFill) map.FillSeaColorOnBitmapBuffer();
     if (o.polygons.empty()) {
         zumeld_tiles::DrawRelief(map, o.style);
@@ -259,6 +264,7 @@ int CmdRender(const std::vector<std::string>& args) {
     if (geo)
         geo = Resampled(*geo, left, top, static_cast<double>(areaW) / width,
                         static_cast<double>(areaH) / height);
+    progress.Step("writing " + o.output);
     if (IsTiffPath(o.output)) {
         WriteFileAtomically(
             o.output, EncodeGeoTiffPicture(o.output, map.m_bmpInternal, geo ? &*geo : nullptr));

@@ -64,10 +64,7 @@ std::string Url(const std::string& address, int port) {
 
 int CmdServe(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("serve", kSpecs, args);
-    if (parsed.help) {
-        std::fputs(kHelp, stdout);
-        return kExitOk;
-    }
+    if (parsed.help) return ShowHelp(kHelp);
     zumeld_serve::ServeOptions o;
     ImportOptions import;
     for (const ParsedArg& a : parsed.items) {
@@ -84,31 +81,35 @@ int CmdServe(const std::vector<std::string>& args) {
             o.cacheBytes = static_cast<std::size_t>(Bounded(a, 0, 1 << 20)) << 20;
         } else if (a.option == "--max-upload-mb") {
             o.maxUploadBytes = static_cast<std::size_t>(Bounded(a, 1, 4096)) << 20;
-        } else if (a.option == "--raw-size") {
-            TakeImportOption(ParsedArg{"--size", a.value}, import);
         } else {
             TakeImportOption(a, import);
         }
     }
 
-    Zumeld::CCtrlElvMap map;
-    if (o.mapPath.empty()) {
-        const std::vector<short> cells = MakeSampleMap(kSampleWidth, kSampleHeight);
-        map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
-    } else {
-        LoadBar bar("import");
-        LoadAnyMap(o.mapPath, import, map, std::ref(bar));
-    }
-    if (map.m_nWidth < 1 || map.m_nHeight < 1)
-        throw CliError(o.mapPath.empty() ? "serve" : o.mapPath, "the map has no cells");
-
     // Ctrl-C and SIGTERM are taken by this thread alone (sigwait below): blocked here, before
-    // any thread starts, so every thread inherits the mask.
+    // any thread starts (the progress line's, the library's that make the sample map), so
+    // every thread inherits the mask. One that comes while the map is read ends the server
+    // as soon as it starts.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Zumeld::CCtrlElvMap map;
+    {
+        CommandProgress progress("serve", 1, parsed.quiet);  // erased before the URL
+        if (o.mapPath.empty()) {
+            progress.Step("making the sample map");
+            const std::vector<short> cells =
+                MakeSampleMap(kSampleWidth, kSampleHeight, 1, progress.Reporter());
+            map.SetElevationData(kSampleWidth, kSampleHeight, cells.data());
+        } else {
+            LoadMapFile(o.mapPath, import, map, progress);
+        }
+    }
+    if (map.m_nWidth < 1 || map.m_nHeight < 1)
+        throw CliError(o.mapPath.empty() ? "serve" : o.mapPath, "the map has no cells");
     // A client that closes its connection while a tile is sent must not end the server.
     ::signal(SIGPIPE, SIG_IGN);
 
