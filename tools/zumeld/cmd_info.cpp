@@ -44,7 +44,12 @@ int CmdInfo(const std::vector<std::string>& args) {
     if (path.empty()) throw UsageError("info", "no map file given (see 'zumeld info --help')");
 
     Zumeld::CCtrlElvMap map;
-    const ElvFacts facts = LoadMapWithFacts(path, map);
+    ElvFacts facts;
+    {
+        CommandProgress progress("info", 1, parsed.quiet);  // erased before the description
+        progress.Step("reading " + path);
+        facts = LoadMapWithFacts(path, map);
+    }
 
     std::printf("file: %s\n", path.c_str());
     std::printf("file size: %llu bytes\n", static_cast<unsigned long long>(facts.fileBytes));
