@@ -308,7 +308,13 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         {"edit a.raw e.elv --raw-size 96x64 --flatten", 0, "", {"e.elv"}},  // 12
         {"export a.raw e.png --raw-size 96x64", 0, "", {"e.png"}},
         {"import a.raw e.elv --size 96x64", 0, "", {"e.elv"}},
-        {"render a.elv -o q.png --quiet", 0, "", {"q.png"}},  // 10: no progress line
+        {"render a.elv -o c.png --colors auto --exaggerate 3", 0, "", {"c.png"}},  // 7
+        {"render a.elv -o q.png --quiet", 0, "", {"q.png"}},       // 10: no progress line
+        {"render a.elv -o x.png -o y.png", 2, "given twice", {}},  // 11
+        {"export a.elv x.raw --bits 8", 2, "applies to a .png or .pgm output only", {}},
+        {"render a.elv -o x.png --color 112233", 2, "only with --no-texture", {}},
+        {"render a.elv -o x.png --season 2", 0, "season 2 looks as season 0", {"x.png"}},
+        {"edit a.elv b.elv --sink 5,200,0,5,5", 2, "covers no cell of the 96 x 64 map", {}},
         {"render a.elv -o d/", 2, "is a folder", {}},  // 13
         {"render a.elv -o .", 2, "is a folder", {}},
         {"render a.elv out.png", 2, "given with -o out.png", {}},

@@ -38,6 +38,15 @@ void RequireCells(const std::string& what, const CCtrlElvMap& m) {
         throw Error(what, "the map has no cells to edit");
 }
 
+// Refuses a rectangle that covers no cell of the map: the edit would change nothing.
+void RequireOnMap(const std::string& what, const CCtrlElvMap& m, long long l, long long t,
+                  long long w, long long h) {
+    if (w < 1 || h < 1 || l >= m.m_nWidth || t >= m.m_nHeight || l + w <= 0 || t + h <= 0)
+        throw UsageError(what, "the rectangle covers no cell of the " + std::to_string(m.m_nWidth) +
+                                   " x " + std::to_string(m.m_nHeight) +
+                                   " map: nothing would change");
+}
+
 // Refuses a result of width x height cells beyond the limits. Sizes may be estimates in
 // floating point (a turned or bent map), so anything not finite is refused too.
 void CheckSize(const std::string& what, double width, double height, const EditLimits& limits) {
@@ -128,7 +137,8 @@ MapEdit Crop(const std::string& what, long long left, long long top, long long w
     const int w = Bounded(what, "width", width, 1, INT_MAX);
     const int h = Bounded(what, "height", height, 1, INT_MAX);
     return {what, [=](CCtrlElvMap& m, const EditLimits&) {
-                if (!m.m_pElevation) throw Error(what, "the map has no cells to edit");
+                RequireCells(what, m);
+                RequireOnMap(what, m, l, t, w, h);
                 m.ClipArea(l, t, w, h);
             }};
 }
@@ -141,6 +151,8 @@ MapEdit Sink(const std::string& what, long long depth, long long left, long long
     const int w = Bounded(what, "width", width, 0, INT_MAX);
     const int h = Bounded(what, "height", height, 0, INT_MAX);
     return {what, [=](CCtrlElvMap& m, const EditLimits& limits) {
+                RequireCells(what, m);
+                RequireOnMap(what, m, l, t, w, h);
                 Run(what, m, limits,
                     [=](CCtrlElvMap& mm) { mm.TransSink(d, l, t, w, h, keepLand, true); });
             }};

@@ -31,7 +31,8 @@ struct MapEdit {
 MapEdit Flatten(const std::string& what);
 // The canvas made width x height cells, the top-left part kept (new cells sea).
 MapEdit Canvas(const std::string& what, long long width, long long height);
-// Cropped to a rectangle, clipped to the map.
+// Cropped to a rectangle, clipped to the map. A rectangle that covers no cell is refused
+// (usage Error) when applied, as is a sink's: the edit would change nothing.
 MapEdit Crop(const std::string& what, long long left, long long top, long long width,
              long long height);
 // Land in the rectangle lowered by depth (-32768..32767; negative raises); with keepLand

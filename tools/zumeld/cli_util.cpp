@@ -71,9 +71,10 @@ std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOpt
 }
 
 int ShowHelp(const char* text) {
-    std::printf("%s\nprogress: a command that runs for more than half a second shows its progress on\n"
-                "one line of stderr when that is a terminal; -q or --quiet silences it.\n\n%s",
-                text, kLimitsText);
+    std::printf(
+        "%s\nprogress: a command that runs for more than half a second shows its progress on\n"
+        "one line of stderr when that is a terminal; -q or --quiet silences it.\n\n%s",
+        text, kLimitsText);
     return kExitOk;
 }
 

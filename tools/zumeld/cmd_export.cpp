@@ -54,7 +54,7 @@ int CmdExport(const std::vector<std::string>& args) {
     const ParsedArgs parsed = ParseArgs("export", kSpecs, args);
     if (parsed.help) return ShowHelp(kHelp);
     int bits = 16;
-    bool mapped = false;
+    bool bitsGiven = false, mapped = false;
     double scale = 1.0, offset = 0.0;
     std::string like;
     std::vector<std::string> files;
@@ -70,6 +70,7 @@ int CmdExport(const std::vector<std::string>& args) {
             const long long b = ParseInteger(a.option, a.value);
             if (b != 8 && b != 16) throw UsageError(a.option, "must be 8 or 16, not " + a.value);
             bits = static_cast<int>(b);
+            bitsGiven = true;
         } else {
             const double v = ParseNumber(a.option, a.value);
             if (!std::isfinite(v))
@@ -88,6 +89,9 @@ int CmdExport(const std::vector<std::string>& args) {
     if (format == HeightFormat::kHgt) throw UsageError(out, "export does not write .hgt files");
     if (!like.empty() && format != HeightFormat::kTiff)
         throw UsageError("--like", "applies to a .tif output only");
+    if (bitsGiven && format != HeightFormat::kPng && format != HeightFormat::kPgm)
+        throw UsageError("--bits", "applies to a .png or .pgm output only (" + out +
+                                       " has one sample size)");
 
     Zumeld::CCtrlElvMap map;
     CommandProgress progress("export", 3, parsed.quiet);

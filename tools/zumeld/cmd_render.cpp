@@ -11,6 +11,7 @@
 #include "elv.h"
 #include "geotiff.h"
 #include "heightmap.h"
+#include "look.h"
 #include "picture.h"
 #include "sample_map.h"
 #include "style.h"
@@ -37,10 +38,17 @@ const char kHelp[] =
     "  --size WxH                the picture size in pixels (default: the area's size)\n"
     "  --relief N                relief level, 1 or more: the shading gain is divided by N\n"
     "                            (default 1)\n"
-    "  --season S                season 0..3 of a four-season texture set (default 0)\n"
+    "  --season S                season 0..3 of a four-season texture set (default 0); the\n"
+    "                            sets render draws with have one season: others warn\n"
+    "  --colors auto|default     auto: the default textures with their blend elevation and\n"
+    "                            fade lines placed where 95 % of the map's land lies below\n"
+    "                            (where 2000, the default's, falls on the sample map), so any\n"
+    "                            terrain shows green low land, brown high land and grey tops\n"
+    "  --exaggerate F            multiply elevations by F (above 0) before drawing: steeper\n"
+    "                            shading and, with --colors auto, more grey on flat terrain\n"
     "  --no-shade                no slope shading\n"
     "  --no-texture              colour land flat with --color instead of the textures\n"
-    "  --color RRGGBB            the flat land colour, hex (default C0C0C0)\n"
+    "  --color RRGGBB            the flat land colour with --no-texture, hex (default C0C0C0)\n"
     "  --dim                     draw land at three quarters of its brightness\n"
     "  --polygon x1,y1,x2,y2,... draw relief only inside this polygon (picture pixels);\n"
     "                            repeatable, each needs at least 3 points\n"
@@ -69,6 +77,9 @@ struct Options {
     std::vector<long long> area;  // empty: whole map
     int width = 0, height = 0;    // 0: the area's size
     zumeld_tiles::ReliefStyle style;
+    bool autoColors = false;
+    double exaggerate = 1.0;
+    bool colorGiven = false;
     std::vector<std::vector<tagPOINT>> polygons;
     bool seaFill = false;
     std::string overlay;
@@ -119,7 +130,8 @@ const std::vector<OptionSpec> kSpecs = {
     {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
     {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
     {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
-    {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false}};
+    {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false},
+    {"colors", 0, true},       {"exaggerate", 0, true}};
 
 Options Parse(const ParsedArgs& parsed) {
     Options o;
@@ -152,12 +164,21 @@ Options Parse(const ParsedArgs& parsed) {
             o.style.relief = InRange(a, ParseInteger(a, value()), 1, zumeld_tiles::kMaxReliefLevel);
         } else if (a == "--season") {
             o.style.season = InRange(a, ParseInteger(a, value()), 0, zumeld_tiles::kMaxSeason);
+        } else if (a == "--colors") {
+            if (value() != "auto" && value() != "default")
+                throw UsageError(a, "is 'auto' or 'default', not '" + value() + "'");
+            o.autoColors = value() == "auto";
+        } else if (a == "--exaggerate") {
+            o.exaggerate = ParseNumber(a, value());
+            if (!(o.exaggerate > 0 && o.exaggerate <= 10000))
+                throw UsageError(a, "must be above 0 and at most 10000, not '" + value() + "'");
         } else if (a == "--no-shade") {
             o.style.shade = false;
         } else if (a == "--no-texture") {
             o.style.texture = false;
         } else if (a == "--color") {
             o.style.color = ParseColor(a, value());
+            o.colorGiven = true;
         } else if (a == "--dim") {
             o.style.dim = true;
         } else if (a == "--polygon") {
@@ -187,6 +208,14 @@ Options Parse(const ParsedArgs& parsed) {
         }
     }
     if (o.output.empty()) throw UsageError("render", "no output picture (-o OUT.png)");
+    if (o.colorGiven && o.style.texture)
+        throw UsageError("--color",
+                         "colours land only with --no-texture (the textures colour it "
+                         "otherwise)");
+    if (o.autoColors && !o.style.texture)
+        throw UsageError("--colors",
+                         "places the textures' colours; --no-texture draws without "
+                         "them");
     if (!o.overlayRect.empty() && o.overlay.empty())
         throw UsageError("--overlay-rect", "needs --overlay PICTURE");
     return o;
@@ -202,6 +231,11 @@ int CmdRender(const std::vector<std::string>& args) {
     PictureFormatOfPath(o.output);
 
     CommandProgress progress("render", 4, parsed.quiet);
+    if (o.style.season != 0)  // taken, as the tiles take it, but said to change nothing
+        progress.Say(
+            "zumeld: --season: warning: the texture sets render draws with have one "
+            "season; season " +
+            std::to_string(o.style.season) + " looks as season 0");
     Zumeld::CCtrlElvMap map;
     std::optional<GeoReference> geo;
     if (o.map.empty()) {
@@ -233,6 +267,14 @@ int CmdRender(const std::vector<std::string>& args) {
     if (static_cast<long long>(map.m_nWidth - left) * width < areaW ||
         static_cast<long long>(map.m_nHeight - top) * height < areaH)
         throw UsageError("--area", "not one picture column or row falls on the map");
+
+    if (o.exaggerate != 1.0) {
+        if (const std::uint64_t clamped = zumeld_tiles::ExaggerateElevations(map, o.exaggerate))
+            progress.Say("zumeld: --exaggerate: warning: " + std::to_string(clamped) +
+                         " cells clamped to -32768..32767");
+    }
+    if (o.autoColors && !zumeld_tiles::UseAutoColors(map, zumeld_tiles::AutoColorElevation(map)))
+        throw CliError("--colors", "cannot make the texture set");
 
     // The overlay is laid on the map before resampling, which carries it to the picture.
     Quobel::CControlBmp overlay;
