@@ -2,9 +2,12 @@
 // trip, hand-made heightmaps read with known values, and bad input refused with one line on
 // stderr, the right exit status and no output file (nor temporary file) left behind.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -333,6 +337,25 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         for (const std::string& name : made) std::filesystem::remove(dir.File(name));
     }
     EXPECT_EQ(CellsOf("a.elv").size(), 96u * 64u);  // still the map, turned in place
+
+    // 3: a command ended by SIGTERM while it writes leaves no temporary file.
+    const std::set<std::string> before = Listing();
+    const std::string out = dir.File("big.png");
+    const char* argv[] = {ZUMELD_CLI_PATH, "render", "--size", "4096x4096",
+                          "--png-level",   "9",      "-o",     out.c_str(),
+                          nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(
+        posix_spawn(&pid, ZUMELD_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    int status = 0;
+    pid_t ended = 0;  // the temporary file appears once the picture is being written
+    while (Listing() == before && (ended = waitpid(pid, &status, WNOHANG)) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(ended, 0) << "ended before it wrote: " << status;
+    kill(pid, SIGTERM);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(Listing(), before);
 }
 
 // GeoTIFF in and out: the export round trip, georeferenced pictures of an area, --like,

@@ -11,9 +11,11 @@ namespace zumeld_formats {
 
 AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
     Check(m_file.Open(path.c_str()));
+    if (const char* temporary = m_file.Temporary()) m_pending.emplace(temporary);
 }
 
-void AtomicFile::Check(int err) const {
+void AtomicFile::Check(int err) {
+    if (!m_file.Temporary()) m_pending.reset();  // renamed into place, or removed
     if (err != 0) throw Error(m_path, std::strerror(err));
 }
 

@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "interrupt.h"
 #include "zumeld/util/ReplaceFile.h"
 
 namespace zumeld_formats {
@@ -14,7 +16,8 @@ namespace zumeld_formats {
 // folder renamed into place (zumeld/util/ReplaceFile.h: the mode of a replaced file is
 // kept, a symlink is followed, a FIFO or device is written straight through, a read-only
 // file is refused): a failure, or a writer dropped before Commit, never leaves a
-// half-written file at path. Open, Write and Commit throw Error on failure.
+// half-written file at path, nor does a signal that ends the process (interrupt.h). Open, Write and
+// Commit throw Error on failure.
 class AtomicFile {
   public:
     explicit AtomicFile(const std::string& path);
@@ -22,8 +25,10 @@ class AtomicFile {
     void Commit();
 
   private:
-    void Check(int err) const;
+    void Check(int err);
     std::string m_path;
+    // Destroyed after m_file, whose destructor removes the temporary file.
+    std::optional<PendingTemporary> m_pending;  // removed by a signal that ends the process
     Zumeld::FileReplacement m_file;
 };
 

@@ -43,12 +43,16 @@ class FileReplacement {
     // Requires: opened; data holds size bytes.
     int Write(const void* data, std::size_t size);
     int Commit();
+    // The temporary file standing in for the target while it is written: a host removes it
+    // if the process is ended before Commit or the destructor can (a signal). Null when the
+    // target is written straight through, and once it is renamed or removed.
+    const char* Temporary() const { return replacing_ ? temporary_.c_str() : nullptr; }
 
   private:
     int Fail(int err);
     int fd_ = -1;
-    bool ownsFd_ = false;    // false for standard output
-    bool replacing_ = false; // a temporary file stands in for the target
+    bool ownsFd_ = false;     // false for standard output
+    bool replacing_ = false;  // a temporary file stands in for the target
     std::string target_;
     std::string folder_;  // the target's, found before the temporary file is made
     std::string temporary_;

@@ -1,0 +1,72 @@
+// The pending names live in a fixed table that the handler reads with plain loads and
+// unlink(), both async-signal-safe; a slot is claimed by compare-and-swap and published only
+// once its name is complete.
+#include "interrupt.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace zumeld_formats {
+
+namespace {
+
+enum SlotState : int { kFree, kFilling, kPending };
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    char name[PATH_MAX];
+};
+
+constexpr int kSlots = 8;
+Slot g_slots[kSlots];  // see interrupt.h: the tool's one process-wide record
+
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the states");
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnSignal(int sig) {
+    const int saved = errno;
+    for (Slot& s : g_slots)
+        if (s.state.load(std::memory_order_acquire) == kPending) ::unlink(s.name);
+    errno = saved;
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);  // ends the process the way the signal would have
+}
+
+}  // namespace
+
+void RemoveTemporariesOnSignals() {
+    for (int sig : kSignals) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        for (int other : kSignals) sigaddset(&sa.sa_mask, other);  // one handler at a time
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+PendingTemporary::PendingTemporary(const char* name) : slot_(-1) {
+    const std::size_t size = std::strlen(name);
+    if (size >= PATH_MAX) return;
+    for (int k = 0; k < kSlots; ++k) {
+        int expected = kFree;
+        if (!g_slots[k].state.compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(g_slots[k].name, name, size + 1);
+        g_slots[k].state.store(kPending, std::memory_order_release);
+        slot_ = k;
+        return;
+    }
+}
+
+PendingTemporary::~PendingTemporary() {
+    if (slot_ >= 0) g_slots[slot_].state.store(kFree, std::memory_order_release);
+}
+
+}  // namespace zumeld_formats
