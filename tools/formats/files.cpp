@@ -10,7 +10,9 @@
 namespace zumeld_formats {
 
 AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
-    Check(m_file.Open(path.c_str()));
+    Zumeld::ReplaceOptions options;
+    options.dashIsStdout = true;
+    Check(m_file.Open(path.c_str(), options));
     if (const char* temporary = m_file.Temporary()) m_pending.emplace(temporary);
 }
 
@@ -25,6 +27,15 @@ void AtomicFile::Write(const void* data, std::size_t n) {
 
 void AtomicFile::Commit() {
     Check(m_file.Commit());
+}
+
+bool IsStream(const std::string& path) {
+    if (path == "-") return true;
+    const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return false;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
 }
 
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -12,9 +12,9 @@
 
 namespace zumeld_formats {
 
-// A file written in pieces and put in place by Commit, through a temporary file in the same
-// folder renamed into place (zumeld/util/ReplaceFile.h: the mode of a replaced file is
-// kept, a symlink is followed, a FIFO or device is written straight through, a read-only
+// A file written in pieces and put in place by Commit ("-" is standard output), through a temporary
+// file in the same folder renamed into place (zumeld/util/ReplaceFile.h: the mode of a replaced
+// file is kept, a symlink is followed, a FIFO or device is written straight through, a read-only
 // file is refused): a failure, or a writer dropped before Commit, never leaves a
 // half-written file at path, nor does a signal that ends the process (interrupt.h). Open, Write and
 // Commit throw Error on failure.
@@ -31,6 +31,11 @@ class AtomicFile {
     std::optional<PendingTemporary> m_pending;  // removed by a signal that ends the process
     Zumeld::FileReplacement m_file;
 };
+
+// Whether path is "-" (standard output) or an existing FIFO or device whose name has no
+// extension (/dev/null): written straight through, in the format the command writes by
+// default rather than one named by an ending.
+bool IsStream(const std::string& path);
 
 // Writes bytes to path through an AtomicFile. Throws Error on failure.
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -452,6 +452,7 @@ std::vector<std::uint8_t> EncodeBmp(const CControlBmp& bmp) {
 }
 
 PictureFormat PictureFormatOfPath(const std::string& path) {
+    if (IsStream(path)) return PictureFormat::kPng;
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

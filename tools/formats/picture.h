@@ -14,8 +14,9 @@
 namespace zumeld_formats {
 
 enum class PictureFormat { kPng, kBmp, kTiff };
-// The picture format a file name asks for: .png, .bmp, .tif or .tiff (any case). Throws a
-// usage Error naming the path for any other name.
+// The picture format a file name asks for: .png, .bmp, .tif or .tiff (any case); PNG for
+// "-" (standard output) and for a FIFO or device named without an extension (IsStream).
+// Throws a usage Error naming the path for any other name.
 PictureFormat PictureFormatOfPath(const std::string& path);
 
 // Receives an encoded picture piece by piece, in order.

@@ -79,7 +79,11 @@ int ShowHelp(const char* text) {
 }
 
 void CheckOutput(const std::string& path, const std::vector<std::string>& inputs) {
-    if (path == "-") return;
+    if (path == "-") {
+        if (::isatty(STDOUT_FILENO) == 1)
+            throw UsageError("-", "standard output is a terminal: redirect it, or name a file");
+        return;
+    }
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;
     if (path.back() == '/' || (exists && S_ISDIR(st.st_mode)))
@@ -110,7 +114,7 @@ void CheckOutput(const std::string& path, const std::vector<std::string>& inputs
 void CheckElvOutput(const std::string& command, const std::string& path) {
     bool elv = false;
     try {
-        elv = HeightFormatOfPath(path, path) == HeightFormat::kElv;
+        elv = IsStream(path) || HeightFormatOfPath(path, path) == HeightFormat::kElv;
     } catch (const CliError&) {
     }
     if (!elv)

@@ -90,8 +90,8 @@ int CmdExport(const std::vector<std::string>& args) {
     if (!like.empty() && format != HeightFormat::kTiff)
         throw UsageError("--like", "applies to a .tif output only");
     if (bitsGiven && format != HeightFormat::kPng && format != HeightFormat::kPgm)
-        throw UsageError("--bits", "applies to a .png or .pgm output only (" + out +
-                                       " has one sample size)");
+        throw UsageError("--bits",
+                         "applies to a .png or .pgm output only (" + out + " has one sample size)");
 
     Zumeld::CCtrlElvMap map;
     CommandProgress progress("export", 3, parsed.quiet);

@@ -313,7 +313,11 @@ int CmdRender(const std::vector<std::string>& args) {
         return kExitOk;
     }
     WritePicture(o.output, map.m_bmpInternal, o.pngLevel);
-    if (geo) {
+    if (geo && IsStream(o.output)) {
+        progress.Say("zumeld: " + o.output +
+                     ": warning: a stream has no world file beside it; the picture's place "
+                     "is not written (a .tif picture carries it)");
+    } else if (geo) {
         const std::string text = WorldFileText(*geo);
         try {
             WriteFileAtomically(WorldFilePath(o.output),
