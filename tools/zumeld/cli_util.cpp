@@ -73,7 +73,11 @@ std::optional<GeoReference> LoadMapFile(const std::string& path, const ImportOpt
 int ShowHelp(const char* text) {
     std::printf(
         "%s\nprogress: a command that runs for more than half a second shows its progress on\n"
-        "one line of stderr when that is a terminal; -q or --quiet silences it.\n\n%s",
+        "one line of stderr when that is a terminal; -q or --quiet silences it.\n\n"
+        "output: written beside and renamed into place, keeping a replaced file's mode (a\n"
+        "symlink is followed; a read-only file is refused); a FIFO or device is written\n"
+        "straight through, and '-' is standard output (a PNG from render, an .elv file from\n"
+        "the commands that write maps).\n\n%s",
         text, kLimitsText);
     return kExitOk;
 }
