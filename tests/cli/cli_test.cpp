@@ -308,7 +308,7 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         {"render a.elv -o nosuch/sub/x.png", 1, "folder 'nosuch/sub' does not exist", {}},  // 4
         {"import full.png f.elv",
          0,
-         "clamped: values up to 65535 map above 32767; --scale 0.499",
+         "clamped: values reaching 65535 map above 32767; --scale 0.499",
          {"f.elv"}},  // 5
         {"import full.png f.elv --fit-range", 0, "", {"f.elv"}},
         {"render full.png -o f.png --fit-range --scale 2", 2, "--fit-range", {}},

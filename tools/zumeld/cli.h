@@ -101,8 +101,9 @@ class CommandProgress {
 // Checks, before any work, that the command can write `path`: it names a file, not a folder;
 // its folder exists and may be written in; an existing file there is not read-only; and it
 // is none of `inputs`, the files the command reads (a command whose purpose is to rewrite
-// its input in place passes none). "-" (standard output) passes unless it is a terminal. Throws UsageError for a
-// folder or an input named as the output, CliError for a place that cannot be written.
+// its input in place passes none). "-" (standard output) passes unless it is a terminal.
+// Throws UsageError for a folder, a terminal or an input named as the output, CliError for a
+// place that cannot be written.
 void CheckOutput(const std::string& path, const std::vector<std::string>& inputs = {});
 
 // Refuses (UsageError) an output name that does not end in .elv (nor is "-", a FIFO or a

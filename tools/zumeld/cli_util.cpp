@@ -25,36 +25,31 @@ std::string ScaleText(double s) {
 void WarnClamped(const std::string& path, const MappingReport& r, const ImportOptions& o,
                  CommandProgress& progress) {
     if (r.clamped == 0) return;
+    // The source values that map highest and lowest (a negative scale swaps them).
+    const double top = o.scale < 0 ? r.lowest : r.highest;
+    const double bottom = o.scale < 0 ? r.highest : r.lowest;
+    char text[160];
     std::string what;
-    char text[120];
-    if (std::round(r.highest * o.scale + o.offset) > 32767) {
-        std::snprintf(text, sizeof text, "values up to %.15g map above 32767", r.highest);
+    if (std::round(top * o.scale + o.offset) > 32767) {
+        std::snprintf(text, sizeof text, "values reaching %.15g map above 32767", top);
         what = text;
     }
-    if (std::round(r.lowest * o.scale + o.offset) < -32768) {
-        std::snprintf(text, sizeof text, "values down to %.15g map below -32768", r.lowest);
-        what += (what.empty() ? "" : ", ") + std::string(text);
-    }
-    if (std::round(r.highest * o.scale + o.offset) < -32768) {  // a negative scale
-        std::snprintf(text, sizeof text, "values up to %.15g map below -32768", r.highest);
-        what += (what.empty() ? "" : ", ") + std::string(text);
-    }
-    if (std::round(r.lowest * o.scale + o.offset) > 32767) {
-        std::snprintf(text, sizeof text, "values down to %.15g map above 32767", r.lowest);
+    if (std::round(bottom * o.scale + o.offset) < -32768) {
+        std::snprintf(text, sizeof text, "values reaching %.15g map below -32768", bottom);
         what += (what.empty() ? "" : ", ") + std::string(text);
     }
     // The scale of the same sign that maps the whole range without clamping.
-    const double fit = o.scale < 0 ? -FittingScale(-r.highest, -r.lowest, o.offset)
+    const double fit = o.scale < 0 ? FittingScale(-r.highest, -r.lowest, o.offset)
                                    : FittingScale(r.lowest, r.highest, o.offset);
     std::string advice;
-    if (fit != 0)
-        advice = "; --scale " + ScaleText(std::fabs(fit)) + (fit < 0 ? " (negated)" : "") +
-                 " fits them" + (o.offset == 0 && !o.fitRange ? " (or --fit-range)" : "");
-    std::snprintf(text, sizeof text, "%llu of %llu cells (%.1f %%)",
+    if (fit > 0)
+        advice = "; --scale " + std::string(o.scale < 0 ? "-" : "") + ScaleText(fit) +
+                 " fits them" + (o.offset == 0 ? " (or --fit-range)" : "");
+    std::snprintf(text, sizeof text, "%llu of %llu cells (%.1f %%) clamped: ",
                   static_cast<unsigned long long>(r.clamped),
                   static_cast<unsigned long long>(r.mapped),
                   100.0 * static_cast<double>(r.clamped) / static_cast<double>(r.mapped));
-    progress.Say("zumeld: " + path + ": warning: " + text + " clamped: " + what + advice);
+    progress.Say("zumeld: " + path + ": warning: " + text + what + advice);
 }
 
 }  // namespace
