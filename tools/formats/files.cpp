@@ -33,9 +33,7 @@ bool IsStream(const std::string& path) {
     if (path == "-") return true;
     const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 &&
-           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    return IsFifoOrDevice(path);
 }
 
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -39,6 +39,8 @@ bool IsStream(const std::string& path);
 
 // Writes bytes to path through an AtomicFile. Throws Error on failure.
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Whether path names an existing FIFO or device (files_posix.cpp, files_win32.cpp).
+bool IsFifoOrDevice(const std::string& path);
 // Reads a whole file; throws Error on failure.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 

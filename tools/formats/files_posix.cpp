@@ -11,6 +11,12 @@
 
 namespace zumeld_formats {
 
+bool IsFifoOrDevice(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error(path, std::strerror(errno));
@@ -53,7 +59,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path)
         size_ = static_cast<std::uint64_t>(st.st_size);
         return;
     }
-    const std::string why = fd_ < 0 ? std::strerror(errno) : "not a file";
+    const std::string why = fd_ < 0               ? std::strerror(errno)
+                            : S_ISDIR(st.st_mode) ? "is a folder, not a file"
+                                                  : "not a file";
     if (fd_ >= 0) ::close(fd_);
     throw Error(path, why);
 }

@@ -25,6 +25,11 @@ unsigned Chunk(std::size_t n) {
 
 }  // namespace
 
+bool IsFifoOrDevice(const std::string& path) {
+    struct _stat64 st {};
+    return ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFCHR;  // NUL, CON
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) {

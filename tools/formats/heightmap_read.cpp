@@ -3,13 +3,9 @@
 // needs the map and one row besides.
 #include "heightmap_read_p.h"
 
-#include <fcntl.h>
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -19,6 +15,7 @@
 #include <vector>
 
 #include "error.h"
+#include "files.h"
 #include "map_limits.h"
 #include "png_io_p.h"
 
@@ -30,19 +27,7 @@ namespace {
 // from its C frames): a failed read ends the data early, and the reader reports truncation.
 class InFile {
   public:
-    explicit InFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
-            left_ = static_cast<std::uint64_t>(st.st_size);
-            return;
-        }
-        const std::string why = fd_ < 0               ? std::strerror(errno)
-                                : S_ISDIR(st.st_mode) ? "is a folder, not a file"
-                                                      : "not a file";
-        if (fd_ >= 0) ::close(fd_);
-        throw Error(path, why);
-    }
-    ~InFile() { ::close(fd_); }
+    explicit InFile(const std::string& path) : file_(path), left_(file_.Size()) {}
     InFile(const InFile&) = delete;
     InFile& operator=(const InFile&) = delete;
 
@@ -71,16 +56,16 @@ class InFile {
   private:
     bool Fill() {
         at_ = end_ = 0;
-        for (;;) {
-            const ssize_t n = ::read(fd_, buf_.data(), buf_.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            end_ = static_cast<std::size_t>(n);
-            return true;
-        }
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buf_.size(), file_.Size() - pos_));
+        if (n == 0 || !file_.ReadAt(buf_.data(), n, pos_)) return false;
+        pos_ += n;
+        end_ = n;
+        return true;
     }
 
-    int fd_;
+    ReadOnlyFile file_;
+    std::uint64_t pos_ = 0;  // where the next Fill reads
     std::uint64_t left_ = 0;
     std::vector<unsigned char> buf_ = std::vector<unsigned char>(65536);
     std::size_t at_ = 0, end_ = 0;

@@ -1,15 +1,14 @@
-// The pending names live in a fixed table that the handler reads with plain loads and
-// unlink(), both async-signal-safe; a slot is claimed by compare-and-swap and published only
-// once its name is complete.
+// The pending names live in a fixed table that the handlers read with plain loads (see
+// interrupt_posix.cpp, interrupt_win32.cpp); a slot is claimed by compare-and-swap and published
+// only once its name is complete.
 #include "interrupt.h"
 
-#include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 #include <atomic>
+
+#include "interrupt_p.h"
 
 namespace zumeld_formats {
 
@@ -27,29 +26,11 @@ Slot g_slots[kSlots];  // see interrupt.h: the tool's one process-wide record
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the states");
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-void OnSignal(int sig) {
-    const int saved = errno;
-    for (Slot& s : g_slots)
-        if (s.state.load(std::memory_order_acquire) == kPending) ::unlink(s.name);
-    errno = saved;
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);  // ends the process the way the signal would have
-}
-
 }  // namespace
 
-void RemoveTemporariesOnSignals() {
-    for (int sig : kSignals) {
-        struct sigaction old {};
-        if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-        struct sigaction sa {};
-        sa.sa_handler = OnSignal;
-        sigemptyset(&sa.sa_mask);
-        for (int other : kSignals) sigaddset(&sa.sa_mask, other);  // one handler at a time
-        ::sigaction(sig, &sa, nullptr);
-    }
+void ForEachPendingTemporary(void (*remove)(const char* name)) {
+    for (Slot& s : g_slots)
+        if (s.state.load(std::memory_order_acquire) == kPending) remove(s.name);
 }
 
 PendingTemporary::PendingTemporary(const char* name) : slot_(-1) {

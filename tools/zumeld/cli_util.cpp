@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -104,7 +105,9 @@ void CheckOutput(const std::string& path, const std::vector<std::string>& inputs
         throw CliError(path, "is read-only; it is not replaced");
     for (const std::string& input : inputs) {
         struct stat in {};
-        if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino)
+        // Windows reports no file numbers (st_ino 0): there the check cannot tell files apart.
+        if (::stat(input.c_str(), &in) == 0 && in.st_ino != 0 && in.st_dev == st.st_dev &&
+            in.st_ino == st.st_ino)
             throw UsageError(path, "is also an input of the command ('" + input +
                                        "'); writing it would replace what is read");
     }
