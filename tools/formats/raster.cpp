@@ -200,10 +200,15 @@ void RasterSink::Finish() {
     const int bytes = SampleBytes(type_);
     for (std::size_t k = 0; k < counts_.size(); ++k) {
         if (counts_[k] == 0) continue;
-        const std::uint16_t wide = static_cast<std::uint16_t>(k);
-        const unsigned char narrow = static_cast<unsigned char>(k);
-        const double v =
-            Value(bytes == 1 ? &narrow : reinterpret_cast<const unsigned char*>(&wide), 0);
+        // The sample of value k as the raster holds it, in a buffer wide enough for any type.
+        unsigned char sample[8] = {};
+        if (bytes == 1) {
+            sample[0] = static_cast<unsigned char>(k);
+        } else {
+            const std::uint16_t wide = static_cast<std::uint16_t>(k);
+            std::memcpy(sample, &wide, 2);
+        }
+        const double v = Value(sample, 0);
         if (std::isnan(v)) continue;
         if (report_.mapped == 0) report_.lowest = report_.highest = v;
         report_.mapped += counts_[k];
