@@ -10,9 +10,12 @@
 
 namespace zumeld_tiles {
 
+// The largest exaggeration factor taken.
+constexpr int kMaxExaggerate = 10000;
+
 // --exaggerate F: every cell's elevation times F, rounded half away from zero and clamped
 // to -32768..32767; land stays land (a cell that would round to 0 keeps its sign as 1 or -1).
-// Returns the number of cells clamped. Requires: F > 0 and finite.
+// Returns the number of cells clamped. Requires: 0 < F <= kMaxExaggerate.
 std::uint64_t ExaggerateElevations(Zumeld::CCtrlElvMap& map, double factor);
 
 // The elevation below which 95 % of the map's land (cells above 0) lies: where the default

@@ -170,8 +170,10 @@ Options Parse(const ParsedArgs& parsed) {
             o.autoColors = value() == "auto";
         } else if (a == "--exaggerate") {
             o.exaggerate = ParseNumber(a, value());
-            if (!(o.exaggerate > 0 && o.exaggerate <= 10000))
-                throw UsageError(a, "must be above 0 and at most 10000, not '" + value() + "'");
+            if (!(o.exaggerate > 0 && o.exaggerate <= zumeld_tiles::kMaxExaggerate))
+                throw UsageError(a, "must be above 0 and at most " +
+                                        std::to_string(zumeld_tiles::kMaxExaggerate) + ", not '" +
+                                        value() + "'");
         } else if (a == "--no-shade") {
             o.style.shade = false;
         } else if (a == "--no-texture") {
