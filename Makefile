@@ -17,8 +17,13 @@ bootstrap:
 bootstrap-test:
 	@scripts/bootstrap.sh test
 
+# The Python module is built for Debian's interpreter, which has numpy and pybind11 (the
+# python3 first on PATH may be another).
+PYTHON ?= /usr/bin/python3
+
 build/release/CMakeCache.txt:
-	cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release $(WERROR)
+	cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release $(WERROR) \
+	  -DZUMELD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
 
 build: bootstrap build/release/CMakeCache.txt
 	cmake --build build/release -j $(JOBS)
@@ -26,6 +31,11 @@ build: bootstrap build/release/CMakeCache.txt
 demo: build
 	build/release/zumeld render -o demo.png
 	@echo "$(CURDIR)/demo.png"
+	build/release/zumeld generate -o build/demo.elv
+	build/release/zumeld export build/demo.elv build/demo.tif
+	PYTHONPATH=build/release/python $(PYTHON) examples/python/relief.py build/demo.tif \
+	  -o demo-python.png --width 1024 --no-show
+	@echo "$(CURDIR)/demo-python.png"
 
 test: bootstrap-test test-release test-sanitize test-tsan test-browser test-load test-fuzz
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, when they are missing.
-#   scripts/bootstrap.sh            what the build and `make demo` need
-#   scripts/bootstrap.sh test       + what `make test` needs (fuzzers, browser, Python)
+#   scripts/bootstrap.sh            what the build and `make demo` need (with the Python module)
+#   scripts/bootstrap.sh test       + what `make test` needs (fuzzers, browser, pytest, pip)
 #   scripts/bootstrap.sh windows    + the mingw-w64 toolchains, wine64, Xvfb (`make test-windows`)
 #   scripts/bootstrap.sh bench      + the peers `bench/peers.sh` compares against
 # As root it runs apt-get; otherwise it prints the one command to run and stops.
@@ -9,12 +9,12 @@ set -euo pipefail
 
 build=(cmake g++ make ninja-build pkg-config libjpeg62-turbo-dev libpng-dev zlib1g-dev
        libtiff-dev libgeotiff-dev libsqlite3-dev libcpp-httplib-dev libjs-leaflet
-       nlohmann-json3-dev)
+       nlohmann-json3-dev python3-dev pybind11-dev python3-numpy python3-matplotlib)
 test=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
       chromium chromium-driver python3-selenium
-      python3-dev pybind11-dev python3-numpy python3-pytest python3-setuptools)
+      python3-pytest python3-setuptools python3-pip python3-venv)
 windows=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev dpkg-dev wine64 xvfb imagemagick)
-bench=(gdal-bin python3-gdal zstd wrk hyperfine sqlite3 python3-matplotlib)
+bench=(gdal-bin python3-gdal zstd wrk hyperfine sqlite3)
 optional=(ccache)
 
 packages=("${build[@]}")

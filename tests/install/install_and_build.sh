@@ -55,6 +55,15 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 env -u LD_LIBRARY_PATH "$work/host-pc" "$work/pkgconfig.bmp"
 
 cmp "$work/cmake.bmp" "$work/pkgconfig.bmp"
+
+# The Python module, when the build has it: in the prefix's package folder, importable there.
+python=$(sed -n 's/^ZUMELD_PYTHON_EXECUTABLE:INTERNAL=//p' "$build/CMakeCache.txt")
+if [ -n "$python" ]; then
+  module=$(find "$prefix" -name 'zumeld.cpython-*' | head -n1)
+  [ -n "$module" ] || { echo "not installed: the Python module"; exit 1; }
+  (cd "$work" && PYTHONPATH=$(dirname "$module") "$python" -c \
+    'import zumeld; assert zumeld.Map.sample(64, 48).render().shape == (48, 64, 3)')
+fi
 # A 320 x 240 24-bit picture: 54-byte headers and 960-byte rows.
 [ "$(head -c2 "$work/cmake.bmp")" = "BM" ]
 [ "$(stat -c %s "$work/cmake.bmp")" -eq $((54 + 960 * 240)) ]

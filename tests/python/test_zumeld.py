@@ -1,0 +1,170 @@
+"""The zumeld module as a Python user relies on it. ZUMELD_CLI names the zumeld tool the
+pictures and edits are compared with; PYTHONPATH finds the built module."""
+import os
+import subprocess
+import threading
+import tracemalloc
+
+import numpy as np
+import pytest
+
+import zumeld
+
+CLI = os.environ.get("ZUMELD_CLI", "zumeld")
+
+
+def tool(*args):
+    subprocess.run([CLI, *map(str, args)], check=True, capture_output=True)
+
+
+def read_bmp(path):
+    """A 24-bit .bmp as an (H, W, 3) RGB array."""
+    b = open(path, "rb").read()
+    offset, width, height = (int.from_bytes(b[k : k + 4], "little", signed=True) for k in (10, 18, 22))
+    rows = np.frombuffer(b, np.uint8, offset=offset).reshape(abs(height), -1)
+    rgb = rows[:, : width * 3].reshape(abs(height), width, 3)[:, :, ::-1]
+    return rgb[::-1] if height > 0 else rgb
+
+
+@pytest.mark.parametrize("dtype", [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.uint32,
+                                   np.int64, np.uint64])
+def test_integer_arrays_are_clamped(dtype):
+    info = np.iinfo(dtype)
+    m = zumeld.Map(np.array([[info.min, 0, 1], [7, 100, info.max]], dtype))
+    assert m.elevations.tolist() == [[max(info.min, -32768), 0, 1], [7, 100, min(info.max, 32767)]]
+
+
+@pytest.mark.parametrize("dtype", [np.float16, np.float32, np.float64])
+def test_float_arrays_round_half_away_clamp_and_nan_is_sea(dtype):
+    a = np.array([[-2.5, 2.5, np.nan, 6e4], [-6e4, 0.25, -0.5, 7]], dtype)
+    assert zumeld.Map(a).elevations.tolist() == [[-3, 3, 0, 32767], [-32768, 0, -1, 7]]
+
+
+def test_scale_offset_and_sea_level_map_as_import_does():
+    m = zumeld.Map(np.array([[0.5, 1.04, 2.0]]), scale=10, offset=1, sea_level=11)
+    assert m.elevations.tolist() == [[0, 0, 21]]
+
+
+def test_strided_and_byte_swapped_arrays():
+    a = np.arange(24).reshape(4, 6)
+    assert zumeld.Map(a[::-2, ::3]).elevations.tolist() == a[::-2, ::3].tolist()
+    assert zumeld.Map(a.astype(">i2")).elevations.tolist() == a.tolist()
+
+
+def test_elevations_are_a_read_only_view_that_outlives_the_map():
+    m = zumeld.Map.sample(300, 200)
+    e = m.elevations
+    assert e.shape == (200, 300) and e.dtype == np.int16 and np.shares_memory(e, m.elevations)
+    with pytest.raises(ValueError):
+        e[0, 0] = 1
+    del m
+    assert e.max() > 0
+
+
+@pytest.mark.parametrize("bad, reason", [
+    (np.zeros(5), "2-D"),
+    (np.zeros((2, 2, 2)), "2-D"),
+    (np.zeros((0, 3)), "cannot hold"),
+    (np.zeros((40000, 1), np.int8), "cannot hold"),
+    (np.zeros((2, 2), bool), "dtype bool"),
+    (np.zeros((2, 2), complex), "dtype complex"),
+    (np.array([["a"]]), "dtype <U1"),
+])
+def test_bad_arrays_are_refused(bad, reason):
+    with pytest.raises(ValueError, match=reason):
+        zumeld.Map(bad)
+
+
+RENDERS = [
+    ([], {}),
+    (["--area", "100,50,250,200", "--size", "320x200", "--relief", "3", "--no-shade", "--dim"],
+     dict(area=(100, 50, 250, 200), size=(320, 200), relief=3, shade=False, dim=True)),
+    (["--size", "301x173", "--no-texture", "--sea-fill", "--polygon", "10,10,290,30,150,170",
+      "--polygon", "0,0,40,0,0,40"],
+     dict(size=(301, 173), texture=False, sea_fill=True,
+          polygons=[[(10, 10), (290, 30), (150, 170)], np.array([[0, 0], [40, 0], [0, 40]])])),
+]
+
+
+@pytest.mark.parametrize("args, options", RENDERS)
+def test_render_draws_the_pixels_the_tool_draws(tmp_path, args, options):
+    m = zumeld.Map.sample(400, 300)
+    m.save(tmp_path / "m.elv")
+    tool("render", tmp_path / "m.elv", "-o", tmp_path / "tool.bmp", *args)
+    picture = m.render(**options)
+    assert picture.dtype == np.uint8 and picture.ndim == 3
+    np.testing.assert_array_equal(picture, read_bmp(tmp_path / "tool.bmp"))
+
+
+def test_render_arguments_are_checked():
+    m = zumeld.Map.sample(64, 64)
+    for options in [dict(size=(0, 10)), dict(size=(20000, 10)), dict(area=(64, 0, 1, 1)),
+                    dict(relief=0), dict(colors="bright"), dict(exaggerate=0),
+                    dict(polygons=[[(0, 0), (1, 1)]])]:
+        with pytest.raises(ValueError):
+            m.render(**options)
+
+
+def test_a_look_leaves_the_map_as_it_was():
+    m = zumeld.Map.sample(200, 150)
+    before = m.elevations.copy()
+    assert (m.render(colors="auto", exaggerate=3) != m.render()).any()
+    np.testing.assert_array_equal(m.elevations, before)
+
+
+def test_edit_chain_equals_the_tool_and_leaves_the_map(tmp_path):
+    m = zumeld.Map.sample(240, 180)
+    before = m.elevations.copy()
+    m.save(tmp_path / "in.elv")
+    tool("edit", tmp_path / "in.elv", tmp_path / "out.elv", "--sink", "200,10,20,100,60,keep",
+         "--resize", "260,200", "--rotate", "30", "--sector", "120,25", "--barrel", "0.001,0,-150",
+         "--crop", "5,5,250,190", "--canvas", "300,220")
+    edited = (m.sink(200, area=(10, 20, 100, 60), keep_land=True).resize(260, 200).rotate(30)
+              .sector(120, 25).barrel(0.001, 0, -150).crop(5, 5, 250, 190).canvas(300, 220))
+    np.testing.assert_array_equal(edited.elevations, zumeld.Map.load(tmp_path / "out.elv").elevations)
+    np.testing.assert_array_equal(m.elevations, before)
+    with pytest.raises(ValueError, match="sink: depth 40000"):
+        m.sink(40000)
+
+
+def test_files_round_trip_and_geotiff_reads(tmp_path):
+    m = zumeld.Map.sample(120, 80)
+    m.save(tmp_path / "m.elv")
+    tool("export", tmp_path / "m.elv", tmp_path / "m.tif")
+    for loaded in (zumeld.Map.load(tmp_path / "m.elv"), zumeld.Map.read(str(tmp_path / "m.tif"))):
+        np.testing.assert_array_equal(loaded.elevations, m.elevations)
+    with pytest.raises(OSError):
+        zumeld.Map.load(tmp_path / "missing.elv")
+
+
+def test_renders_from_many_threads_agree():
+    m = zumeld.Map.sample(256, 192)
+    expected = m.render(size=(200, 150))
+    results = []
+    threads = [threading.Thread(target=lambda: results.append(m.render(size=(200, 150))))
+               for _ in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert len(results) == 4 and all((r == expected).all() for r in results)
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def test_no_leak_over_a_thousand_renders():
+    m = zumeld.Map.sample(200, 150)
+    for _ in range(50):
+        m.render(size=(160, 120))
+    tracemalloc.start()
+    rss = rss_bytes()
+    for k in range(1000):
+        m.render(size=(160, 120), relief=1 + k % 3)
+        zumeld.Map(m.elevations).rotate(k).render(size=(50, 40))
+    traced, _ = tracemalloc.get_traced_memory()
+    tracemalloc.stop()
+    assert traced < 100_000
+    assert rss_bytes() - rss < 8 << 20
