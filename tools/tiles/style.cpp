@@ -22,7 +22,13 @@ void PrepareArea(Zumeld::CCtrlElvMap& map, const ReliefStyle& style, const CellA
     map.SetReliefLevel(style.relief);
     map.SetSeason(style.season);
     map.StretchElevationData(area.left, area.top, area.width, area.height, width, height);
-    if (map.m_bmpInternal.GetBufferPtr() == nullptr)
+    // A resampling the library refuses (a display grid past its size limit) leaves the last
+    // area and picture in place, which must not be drawn over: a caller may still show it.
+    const bool resampled = map.m_nStretchLeft == area.left && map.m_nStretchTop == area.top &&
+                           map.m_nStretchWidth == area.width &&
+                           map.m_nStretchHeight == area.height && map.m_nDisplayWidth == width &&
+                           map.m_nDisplayHeight == height;
+    if (!resampled || map.m_bmpInternal.GetBufferPtr() == nullptr)
         throw Error("render", "cannot make a picture of " + std::to_string(width) + " x " +
                                   std::to_string(height));
 }
