@@ -1,8 +1,10 @@
 // The Python module `zumeld`: maps made from numpy arrays or read from files, pictures of
 // them as numpy arrays, and terrain edits that return new maps. A Map never changes once
 // made (edits and looks work on copies, which share the grid until they replace it), so a
-// view of its grid stays valid. The library works with the GIL released; each map's lock
-// keeps one call at a time on its display grid and picture.
+// view of its grid stays valid. A picture is returned as a view that holds the picture's
+// buffer; the map draws its next picture into a buffer of its own while another holds the
+// last one, so the view never changes. The library works with the GIL released; each map's
+// lock keeps one call at a time on its display grid and picture.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -12,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -107,8 +110,25 @@ std::optional<SampleType> SampleTypeOf(const py::dtype& d) {
     return std::nullopt;
 }
 
+// A UserWarning when values were clamped on their way to elevations, with the scale that
+// would have kept them (as `zumeld import` warns).
+void WarnClamped(const zumeld_formats::MappingReport& r, const zumeld_formats::ImportOptions& o) {
+    if (r.clamped == 0) return;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%llu of %llu cells clamped to -32768..32767 (values %.15g..%.15g)",
+                  static_cast<unsigned long long>(r.clamped),
+                  static_cast<unsigned long long>(r.mapped), r.lowest, r.highest);
+    std::string message = text;
+    if (const double fit = zumeld_formats::FittingScale(r.lowest, r.highest, o.offset); fit > 0) {
+        std::snprintf(text, sizeof text, "; scale=%.6g fits them", o.scale < 0 ? -fit : fit);
+        message += text;
+    }
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) < 0) throw py::error_already_set();
+}
+
 // A map of the array's values, each mapped as `zumeld import` maps a raster's samples.
-std::unique_ptr<Map> FromArray(py::array a, const zumeld_formats::ImportOptions& o) {
+std::unique_ptr<Map> FromArray(py::array a, zumeld_formats::ImportOptions o) {
     if (a.ndim() != 2)
         Refuse("array", "has " + std::to_string(a.ndim()) +
                             " dimensions; a map is made from a 2-D array (rows, columns)");
@@ -131,46 +151,57 @@ std::unique_ptr<Map> FromArray(py::array a, const zumeld_formats::ImportOptions&
     const py::ssize_t rowStride = a.strides(0);
 
     auto m = std::make_unique<Map>();
-    py::gil_scoped_release unlocked;
-    Zumeld::CCtrlElvMap& map = m->map;
-    map.CreateNewMap(static_cast<int>(w), static_cast<int>(h));
-    if (!map.m_pElevation || map.m_nWidth != w) throw std::bad_alloc();
-    // Bands of rows on the library's threads, each through its own sink.
-    const int rows = static_cast<int>(h), parts = std::min(rows, Zumeld::GetThreadCount());
-    const std::ptrdiff_t bufferWidth = map.m_nBufferWidth;
-    Zumeld::RunOnThreads(parts, [&](int part) {
-        const int y0 = rows * part / parts, y1 = rows * (part + 1) / parts;
-        zumeld_formats::RasterSink sink(w, y1 - y0, static_cast<int>(w), y1 - y0, *type,
-                                        std::nullopt, o,
-                                        {map.m_pElevation.get() + y0 * bufferWidth, bufferWidth});
-        for (int y = y0; y < y1; ++y) sink.PutRow(data + y * rowStride);
-    });
-    map.FillGapOfElevationData();
+    zumeld_formats::MappingReport total;
+    {
+        py::gil_scoped_release unlocked;
+        Zumeld::CCtrlElvMap& map = m->map;
+        map.CreateNewMap(static_cast<int>(w), static_cast<int>(h));
+        if (!map.m_pElevation || map.m_nWidth != w) throw std::bad_alloc();
+        // Bands of rows on the library's threads, each through its own sink.
+        const int rows = static_cast<int>(h), parts = std::min(rows, Zumeld::GetThreadCount());
+        const std::ptrdiff_t bufferWidth = map.m_nBufferWidth;
+        std::vector<zumeld_formats::MappingReport> reports(static_cast<std::size_t>(parts));
+        Zumeld::RunOnThreads(parts, [&](int part) {
+            const int y0 = rows * part / parts, y1 = rows * (part + 1) / parts;
+            zumeld_formats::ImportOptions band = o;
+            band.report = &reports[static_cast<std::size_t>(part)];
+            zumeld_formats::RasterSink sink(
+                w, y1 - y0, static_cast<int>(w), y1 - y0, *type, std::nullopt, band,
+                {map.m_pElevation.get() + y0 * bufferWidth, bufferWidth});
+            for (int y = y0; y < y1; ++y) sink.PutRow(data + y * rowStride);
+        });
+        map.FillGapOfElevationData();
+        for (const auto& r : reports) {
+            if (r.mapped == 0) continue;
+            total.lowest = total.mapped ? std::min(total.lowest, r.lowest) : r.lowest;
+            total.highest = total.mapped ? std::max(total.highest, r.highest) : r.highest;
+            total.mapped += r.mapped;
+            total.clamped += r.clamped;
+        }
+    }
+    WarnClamped(total, o);
     return m;
 }
 
-// The picture as rows top first of R, G, B: the buffer's rows run bottom-up, B, G, R.
-void CopyPicture(const Quobel::CControlBmp& bmp, std::uint8_t* out) {
-    const int w = bmp.GetWidth(), h = bmp.GetHeight();
-    const BYTE* top = bmp.GetBufferTopLeftPtr();
-    const std::ptrdiff_t stride = bmp.GetWidthBytes();
-    const int parts = std::min(h, 4 * Zumeld::GetThreadCount());
-    Zumeld::RunOnThreads(parts, [&](int part) {
-        for (int y = h * part / parts; y < h * (part + 1) / parts; ++y) {
-            const BYTE* s = top - y * stride;
-            std::uint8_t* d = out + static_cast<std::ptrdiff_t>(y) * w * 3;
-            for (int x = 0; x < w; ++x, s += 3, d += 3) d[0] = s[2], d[1] = s[1], d[2] = s[0];
-        }
-    });
+// The picture as an (H, W, 3) RGB array without a copy: a view of the buffer, whose rows run
+// bottom-up and whose pixels are B, G, R, so that rows and channels step backwards. The view
+// holds the picture; the map draws its next picture into a new buffer while it lives.
+py::array PictureView(const Quobel::CControlBmp& bmp) {
+    auto held = std::make_unique<Quobel::CControlBmp>(bmp);  // shares the picture
+    py::capsule owner(held.get(), [](void* p) { delete static_cast<Quobel::CControlBmp*>(p); });
+    held.release();  // the capsule owns it now
+    const py::ssize_t rowBytes = bmp.GetWidthBytes();
+    return py::array(py::dtype::of<std::uint8_t>(), {bmp.GetHeight(), bmp.GetWidth(), 3},
+                     {-rowBytes, py::ssize_t{3}, py::ssize_t{-1}}, bmp.GetBufferTopLeftPtr() + 2,
+                     owner);
 }
 
 using Polygon = std::vector<std::array<long long, 2>>;
 
-py::array_t<std::uint8_t> Render(Map& self, std::optional<std::pair<long long, long long>> size,
-                                 std::optional<std::array<long long, 4>> area, long long relief,
-                                 long long season, bool shade, bool texture, bool dim,
-                                 std::optional<std::string> colors, double exaggerate,
-                                 const std::vector<Polygon>& polygons, bool seaFill) {
+py::array Render(Map& self, std::optional<std::pair<long long, long long>> size,
+                 std::optional<std::array<long long, 4>> area, long long relief, long long season,
+                 bool shade, bool texture, bool dim, std::optional<std::string> colors,
+                 double exaggerate, const std::vector<Polygon>& polygons, bool seaFill) {
     using namespace zumeld_tiles;
     const Zumeld::CCtrlElvMap& m = self.map;
     if (m.m_nWidth < 1 || m.m_nHeight < 1) Refuse("render", "the map has no cells");
@@ -206,25 +237,26 @@ py::array_t<std::uint8_t> Render(Map& self, std::optional<std::pair<long long, l
                              Bounded("polygons y", y, -1000000, 1000000)});
     }
 
-    py::array_t<std::uint8_t> out({height, width, 3});
-    std::uint8_t* pixels = out.mutable_data();
-    py::gil_scoped_release unlocked;
-    const std::lock_guard<std::mutex> hold(self.lock);
-    // A look changes the grid and the texture sets: it is drawn from a copy.
-    std::optional<Zumeld::CCtrlElvMap> looked;
-    Zumeld::CCtrlElvMap* map = &self.map;
-    if (autoColors || exaggerate != 1.0) {
-        map = &looked.emplace(self.map);
-        if (exaggerate != 1.0) ExaggerateElevations(*map, exaggerate);
-        if (autoColors && !UseAutoColors(*map, AutoColorElevation(*map)))
-            throw Error("colors", "cannot make the texture set");
+    Quobel::CControlBmp picture;
+    {
+        py::gil_scoped_release unlocked;
+        const std::lock_guard<std::mutex> hold(self.lock);
+        // A look changes the grid and the texture sets: it is drawn from a copy.
+        std::optional<Zumeld::CCtrlElvMap> looked;
+        Zumeld::CCtrlElvMap* map = &self.map;
+        if (autoColors || exaggerate != 1.0) {
+            map = &looked.emplace(self.map);
+            if (exaggerate != 1.0) ExaggerateElevations(*map, exaggerate);
+            if (autoColors && !UseAutoColors(*map, AutoColorElevation(*map)))
+                throw Error("colors", "cannot make the texture set");
+        }
+        PrepareArea(*map, style, cells, width, height);
+        if (seaFill) map->FillSeaColorOnBitmapBuffer();
+        if (shapes.empty()) DrawRelief(*map, style);
+        for (const auto& shape : shapes) DrawReliefPolygon(*map, style, shape);
+        picture = map->m_bmpInternal;
     }
-    PrepareArea(*map, style, cells, width, height);
-    if (seaFill) map->FillSeaColorOnBitmapBuffer();
-    if (shapes.empty()) DrawRelief(*map, style);
-    for (const auto& shape : shapes) DrawReliefPolygon(*map, style, shape);
-    CopyPicture(map->m_bmpInternal, pixels);
-    return out;
+    return PictureView(picture);
 }
 
 // A new map: this one's grid with the edit applied (the edit's arguments checked as `zumeld
@@ -304,8 +336,11 @@ PYBIND11_MODULE(zumeld, mod) {
                     o.fitWidth = Bounded("fit", fit->first, 1, zumeld_formats::kMaxGridSide);
                     o.fitHeight = Bounded("fit", fit->second, 1, zumeld_formats::kMaxGridSide);
                 }
+                zumeld_formats::MappingReport report;
+                o.report = &report;
                 auto m = std::make_unique<Map>();
                 FileOp([&] { zumeld_formats::LoadAnyMap(path.string(), o, m->map); });
+                WarnClamped(report, o);
                 return m;
             },
             py::arg("path"), py::kw_only(), py::arg("scale") = 1.0, py::arg("offset") = 0.0,
@@ -353,7 +388,10 @@ PYBIND11_MODULE(zumeld, mod) {
              "size); area=(left, top, width, height) in cells (default: the whole map); "
              "colors='auto' places the textures' colours on the map's own elevations; "
              "exaggerate multiplies the elevations; polygons: draw only inside these, each "
-             "a sequence of (x, y) picture pixels; sea_fill paints the sea first.")
+             "a sequence of (x, y) picture pixels; sea_fill paints the sea first. The array "
+             "is the picture itself, not a copy: its rows and channels step backwards (not "
+             "C-contiguous; np.ascontiguousarray makes a copy that is), and it stays as it is "
+             "when the map draws again.")
         .def(
             "sink",
             [](Map& self, long long depth, std::optional<std::array<long long, 4>> area,
