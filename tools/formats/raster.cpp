@@ -11,13 +11,34 @@
 
 namespace zumeld_formats {
 
-short ElevationOf(double value, const ImportOptions& o) {
-    const double v = std::round(value * o.scale + o.offset);  // halves away from zero
-    // Clamp before converting: the product can be far outside any integer type.
-    const double c = std::isnan(v) ? 0.0 : std::clamp(v, -32768.0, 32767.0);
-    short e = static_cast<short>(c);
+namespace {
+
+// ElevationOf, telling whether the rounded value fell outside -32768..32767. The rounding
+// (half away from zero) is done here rather than by std::round, a call into the maths
+// library that took most of a float raster's import: past the halves that round out of
+// range a value is clamped, and inside them the value minus its integer part is exact.
+short ElevationOf(double value, const ImportOptions& o, bool& clamped) {
+    const double v = value * o.scale + o.offset;
+    clamped = v >= 32767.5 || v <= -32768.5;
+    short e = 0;
+    if (v >= 32767.5) {
+        e = 32767;
+    } else if (v <= -32768.5) {
+        e = -32768;
+    } else if (!std::isnan(v)) {
+        const int whole = static_cast<int>(v);  // toward zero
+        const double part = v - whole;
+        e = static_cast<short>(whole + (part >= 0.5) - (part <= -0.5));
+    }
     if (o.hasSeaLevel && e <= o.seaLevel) e = 0;
     return e;
+}
+
+}  // namespace
+
+short ElevationOf(double value, const ImportOptions& o) {
+    bool clamped;
+    return ElevationOf(value, o, clamped);
 }
 
 double FittingScale(double lowest, double highest, double offset) {
@@ -27,16 +48,6 @@ double FittingScale(double lowest, double highest, double offset) {
     if (lowest < 0) s = std::min(s, (32768.0 + offset) / -lowest);
     return std::isinf(s) ? 1.0 : s;
 }
-
-namespace {
-
-// Whether a value is clamped on its way to an elevation (NaN, sea, is not).
-bool Clamps(double value, const ImportOptions& o) {
-    const double v = std::round(value * o.scale + o.offset);
-    return v < -32768.0 || v > 32767.0;
-}
-
-}  // namespace
 
 int SampleBytes(SampleType type) {
     switch (type) {
@@ -171,8 +182,10 @@ short RasterSink::Map(double v) {
     if (report_.mapped++ == 0) report_.lowest = report_.highest = v;
     report_.lowest = std::min(report_.lowest, v);
     report_.highest = std::max(report_.highest, v);
-    report_.clamped += Clamps(v, options_);
-    return ElevationOf(v, options_);
+    bool clamped;
+    const short e = ElevationOf(v, options_, clamped);
+    report_.clamped += clamped;
+    return e;
 }
 
 // 8- and 16-bit samples go through the table, counted by value; the report is made from
@@ -192,7 +205,24 @@ void RasterSink::MapRow(const unsigned char* s, short* out) {
             ++counts_[s[x]];
         }
     } else {
-        for (int x = 0; x < n; ++x) out[x] = Map(Value(s, x));
+        switch (type_) {  // once a row, not once a sample as Value does
+            case SampleType::kInt32:
+                return MapRowOf<std::int32_t>(s, out);
+            case SampleType::kUInt32:
+                return MapRowOf<std::uint32_t>(s, out);
+            case SampleType::kFloat32:
+                return MapRowOf<float>(s, out);
+            default:
+                return MapRowOf<double>(s, out);
+        }
+    }
+}
+
+template <class T>
+void RasterSink::MapRowOf(const unsigned char* s, short* out) {
+    for (int x = 0; x < outW_; ++x) {
+        const double v = Load<T>(s, x);
+        out[x] = Map(IsNoData(v) ? std::numeric_limits<double>::quiet_NaN() : v);
     }
 }
 
@@ -214,7 +244,9 @@ void RasterSink::Finish() {
         report_.mapped += counts_[k];
         report_.lowest = std::min(report_.lowest, v);
         report_.highest = std::max(report_.highest, v);
-        if (Clamps(v, options_)) report_.clamped += counts_[k];
+        bool clamped;
+        ElevationOf(v, options_, clamped);
+        if (clamped) report_.clamped += counts_[k];
     }
     if (options_.report) *options_.report = report_;
 }

@@ -64,6 +64,8 @@ class RasterSink {
     double Value(const unsigned char* s, std::int64_t x) const;  // NaN for no-data
     short Map(double v);  // ElevationOf, noted in the report; NaN is sea
     void MapRow(const unsigned char* s, short* out);
+    template <class T>
+    void MapRowOf(const unsigned char* s, short* out);  // MapRow for 32- and 64-bit samples
     void Finish();  // after the last row: the report made and handed over
     template <class T>
     void SumAcross(const unsigned char* s);  // one source row's weighted sums across
