@@ -134,7 +134,13 @@ RasterSink::RasterSink(std::int64_t sourceWidth, std::int64_t sourceHeight, int 
                 Value(bytes == 1 ? &narrow : reinterpret_cast<const unsigned char*>(&wide), 0);
             table_[k] = std::isnan(v) ? 0 : ElevationOf(v, options_);
         }
-        if (outW_ == srcW_ && outH_ == srcH_) counts_.assign(table_.size(), 0);
+        copiesRows_ = type == SampleType::kInt16 && !hasNodata_;
+        for (std::size_t k = 0; k < table_.size() && copiesRows_; ++k) {
+            bool clamped;
+            const short sample = static_cast<short>(static_cast<std::uint16_t>(k));
+            copiesRows_ = ElevationOf(sample, options_, clamped) == sample && !clamped;
+        }
+        if (outW_ == srcW_ && outH_ == srcH_ && !copiesRows_) counts_.assign(table_.size(), 0);
     }
     if (outW_ < srcW_ || outH_ < srcH_) {
         for (int k = 0; k < 2; ++k) {
@@ -192,7 +198,12 @@ short RasterSink::Map(double v) {
 // the counts at the end.
 void RasterSink::MapRow(const unsigned char* s, short* out) {
     const int n = outW_;
-    if (type_ == SampleType::kInt16 || type_ == SampleType::kUInt16) {
+    if (copiesRows_) {
+        std::memcpy(out, s, static_cast<std::size_t>(n) * 2);
+        short low = lowest_, high = highest_;
+        for (int x = 0; x < n; ++x) low = std::min(low, out[x]), high = std::max(high, out[x]);
+        lowest_ = low, highest_ = high;
+    } else if (type_ == SampleType::kInt16 || type_ == SampleType::kUInt16) {
         for (int x = 0; x < n; ++x) {
             std::uint16_t v;
             std::memcpy(&v, s + 2 * x, 2);
@@ -227,6 +238,11 @@ void RasterSink::MapRowOf(const unsigned char* s, short* out) {
 }
 
 void RasterSink::Finish() {
+    if (copiesRows_ && sum_[0].empty()) {
+        report_.mapped = static_cast<std::uint64_t>(srcW_ * srcH_);
+        report_.lowest = lowest_;
+        report_.highest = highest_;
+    }
     const int bytes = SampleBytes(type_);
     for (std::size_t k = 0; k < counts_.size(); ++k) {
         if (counts_[k] == 0) continue;

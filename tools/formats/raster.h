@@ -81,6 +81,10 @@ class RasterSink {
     ElevationTarget target_;
     std::vector<short> table_;  // the elevation of every 8- and 16-bit sample, no-data as sea
     std::vector<std::uint64_t> counts_;  // how many of each 8- or 16-bit sample were mapped
+    // int16 samples each mapped to itself, none clamped, no no-data (the identity mapping):
+    // rows are copied, and the report needs only their range, not the counts.
+    bool copiesRows_ = false;
+    short lowest_ = 32767, highest_ = -32768;
     MappingReport report_;
     std::int64_t row_ = 0;
     // Reduction: the weighted sums of output rows outRow_ and outRow_ + 1, their weights, and
