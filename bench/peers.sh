@@ -14,6 +14,12 @@
 #   ZUMELD=path/to/zumeld                     (default build/release/zumeld)
 #   PEERS_WHOLE=0 bench/peers.sh      skips the whole-process part
 #   PEERS_KERNELS=0 bench/peers.sh    skips the kernel part
+#   PEERS_PYTHON=0 bench/peers.sh     skips the Python part
+#
+# The Python part (bench/python_shade.py) draws the same 4096 x 4096 cells from a numpy array
+# to an RGB array with the zumeld module against matplotlib's LightSource.shade with a
+# colormap, in one process under Debian's /usr/bin/python3 (ZUMELD_PYTHON_DIR: the module's
+# folder, default build/release/python).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -155,6 +161,18 @@ row "  gzip -6" MB gzip_encode encode
 row "decode MB/s: zstd -1 / .elv" MB zstd_decode decode
 row "  gzip -6" MB gzip_decode decode
 
+fi
+
+# ---- Python: a numpy array to an RGB array -----------------------------------------------
+if [ "${PEERS_PYTHON:-1}" != 0 ]; then
+    module_dir="${ZUMELD_PYTHON_DIR:-$here/../build/release/python}"
+    if ! /usr/bin/python3 -c 'import numpy, matplotlib' 2>/dev/null; then
+        echo "numpy or matplotlib: not installed for /usr/bin/python3, the Python part skipped"
+    elif ! PYTHONPATH="$module_dir" /usr/bin/python3 -c 'import zumeld' 2>/dev/null; then
+        echo "$module_dir: no zumeld module (make build), the Python part skipped"
+    else
+        PYTHONPATH="$module_dir" /usr/bin/python3 "$here/python_shade.py" "$work/terrain.raw" $side
+    fi
 fi
 
 # ---- Whole processes on 8192 x 8192 cells ------------------------------------------------

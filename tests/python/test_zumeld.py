@@ -27,22 +27,23 @@ def read_bmp(path):
 
 
 @pytest.mark.parametrize("dtype", [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.uint32,
-                                   np.int64, np.uint64])
-def test_integer_arrays_are_clamped(dtype):
-    info = np.iinfo(dtype)
-    m = zumeld.Map(np.array([[info.min, 0, 1], [7, 100, info.max]], dtype))
-    assert m.elevations.tolist() == [[max(info.min, -32768), 0, 1], [7, 100, min(info.max, 32767)]]
-
-
-@pytest.mark.parametrize("dtype", [np.float16, np.float32, np.float64])
-def test_float_arrays_round_half_away_clamp_and_nan_is_sea(dtype):
-    a = np.array([[-2.5, 2.5, np.nan, 6e4], [-6e4, 0.25, -0.5, 7]], dtype)
-    assert zumeld.Map(a).elevations.tolist() == [[-3, 3, 0, 32767], [-32768, 0, -1, 7]]
+                                   np.int64, np.uint64, np.float16, np.float32, np.float64])
+def test_each_dtype_rounds_and_clamps_as_import_does(dtype, recwarn):
+    if np.dtype(dtype).kind == "f":  # halves away from zero, NaN is sea
+        a, expected = [[-6e4, np.nan, 2.5], [-2.5, -0.5, 6e4]], [[-32768, 0, 3], [-3, -1, 32767]]
+    else:
+        lo, hi = np.iinfo(dtype).min, np.iinfo(dtype).max
+        a, expected = [[lo, 0, 1], [7, 100, hi]], [[max(lo, -32768), 0, 1], [7, 100, min(hi, 32767)]]
+    assert zumeld.Map(np.array(a, dtype)).elevations.tolist() == expected
+    v = np.array(a, float)
+    assert len(recwarn) == (np.nanmin(v) < -32768 or np.nanmax(v) > 32767)  # warned when clamped
 
 
 def test_scale_offset_and_sea_level_map_as_import_does():
     m = zumeld.Map(np.array([[0.5, 1.04, 2.0]]), scale=10, offset=1, sea_level=11)
     assert m.elevations.tolist() == [[0, 0, 21]]
+    with pytest.warns(UserWarning, match=r"^1 of 2 cells clamped .*; scale=0\.5 fits them$"):
+        zumeld.Map(np.array([[0, 65534]]))
 
 
 def test_strided_and_byte_swapped_arrays():
@@ -62,13 +63,9 @@ def test_elevations_are_a_read_only_view_that_outlives_the_map():
 
 
 @pytest.mark.parametrize("bad, reason", [
-    (np.zeros(5), "2-D"),
-    (np.zeros((2, 2, 2)), "2-D"),
-    (np.zeros((0, 3)), "cannot hold"),
-    (np.zeros((40000, 1), np.int8), "cannot hold"),
-    (np.zeros((2, 2), bool), "dtype bool"),
-    (np.zeros((2, 2), complex), "dtype complex"),
-    (np.array([["a"]]), "dtype <U1"),
+    (np.zeros(5), "2-D"), (np.zeros((2, 2, 2)), "2-D"), (np.zeros((0, 3)), "cannot hold"),
+    (np.zeros((40000, 1), np.int8), "cannot hold"), (np.zeros((2, 2), bool), "dtype bool"),
+    (np.zeros((2, 2), complex), "dtype complex"), (np.array([["a"]]), "dtype <U1"),
 ])
 def test_bad_arrays_are_refused(bad, reason):
     with pytest.raises(ValueError, match=reason):
@@ -83,6 +80,7 @@ RENDERS = [
       "--polygon", "0,0,40,0,0,40"],
      dict(size=(301, 173), texture=False, sea_fill=True,
           polygons=[[(10, 10), (290, 30), (150, 170)], np.array([[0, 0], [40, 0], [0, 40]])])),
+    (["--colors", "auto", "--exaggerate", "2.5"], dict(colors="auto", exaggerate=2.5)),
 ]
 
 
@@ -105,10 +103,12 @@ def test_render_arguments_are_checked():
             m.render(**options)
 
 
-def test_a_look_leaves_the_map_as_it_was():
+def test_pictures_and_the_map_stay_as_they_were():
     m = zumeld.Map.sample(200, 150)
-    before = m.elevations.copy()
-    assert (m.render(colors="auto", exaggerate=3) != m.render()).any()
+    before, first = m.elevations.copy(), m.render()
+    kept = first.copy()
+    assert (m.render(colors="auto", exaggerate=3) != kept).any() and (m.render(dim=True) != kept).any()
+    np.testing.assert_array_equal(first, kept)  # drawn elsewhere while `first` holds its picture
     np.testing.assert_array_equal(m.elevations, before)
 
 
@@ -139,8 +139,7 @@ def test_files_round_trip_and_geotiff_reads(tmp_path):
 
 def test_renders_from_many_threads_agree():
     m = zumeld.Map.sample(256, 192)
-    expected = m.render(size=(200, 150))
-    results = []
+    expected, results = m.render(size=(200, 150)), []
     threads = [threading.Thread(target=lambda: results.append(m.render(size=(200, 150))))
                for _ in range(4)]
     for t in threads:
