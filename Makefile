@@ -18,14 +18,20 @@ bootstrap-test:
 	@scripts/bootstrap.sh test
 
 # The Python module is built for Debian's interpreter, which has numpy and pybind11 (the
-# python3 first on PATH may be another).
+# python3 first on PATH may be another). A release folder configured before the module
+# existed gets it at the next build.
 PYTHON ?= /usr/bin/python3
+PYTHON_FLAGS := -DZUMELD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
+define with_python
+	@grep -q '^ZUMELD_PYTHON:BOOL=ON' build/release/CMakeCache.txt || \
+	  cmake build/release $(PYTHON_FLAGS) >/dev/null
+endef
 
 build/release/CMakeCache.txt:
-	cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release $(WERROR) \
-	  -DZUMELD_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON)
+	cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release $(WERROR) $(PYTHON_FLAGS)
 
 build: bootstrap build/release/CMakeCache.txt
+	$(with_python)
 	cmake --build build/release -j $(JOBS)
 
 demo: build
@@ -40,6 +46,7 @@ demo: build
 test: bootstrap-test test-release test-sanitize test-tsan test-browser test-load test-fuzz
 
 test-release: build/release/CMakeCache.txt
+	$(with_python)
 	cmake --build build/release -j $(JOBS)
 	cd build/release && ctest --output-on-failure -j $(JOBS)
 
