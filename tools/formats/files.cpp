@@ -12,8 +12,13 @@ namespace zumeld_formats {
 AtomicFile::AtomicFile(const std::string& path) : m_path(path) {
     Zumeld::ReplaceOptions options;
     options.dashIsStdout = true;
-    Check(m_file.Open(path.c_str(), options));
-    if (const char* temporary = m_file.Temporary()) m_pending.emplace(temporary);
+    int err = 0;
+    {
+        const MakingTemporary making;  // a stop signal waits until the new file is named
+        err = m_file.Open(path.c_str(), options);
+        if (const char* temporary = m_file.Temporary()) m_pending.emplace(temporary);
+    }
+    Check(err);
 }
 
 void AtomicFile::Check(int err) {

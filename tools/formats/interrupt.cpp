@@ -23,6 +23,9 @@ struct Slot {
 
 constexpr int kSlots = 8;
 Slot g_slots[kSlots];  // see interrupt.h: the tool's one process-wide record
+// Writers making a temporary file, and a stop signal put off until they are done (0: none).
+std::atomic<int> g_making{0};
+std::atomic<int> g_deferred{0};
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the states");
 
@@ -48,6 +51,23 @@ PendingTemporary::PendingTemporary(const char* name) : slot_(-1) {
 
 PendingTemporary::~PendingTemporary() {
     if (slot_ >= 0) g_slots[slot_].state.store(kFree, std::memory_order_release);
+}
+
+// The handler records the signal before it looks at g_making, the writer lowers g_making
+// before it looks for a signal: one of the two sees the other (sequentially consistent), and
+// the exchange gives the signal to exactly one of them.
+bool DeferStop(int sig) {
+    g_deferred.store(sig);
+    return g_making.load() != 0 || g_deferred.exchange(0) == 0;
+}
+
+MakingTemporary::MakingTemporary() {
+    g_making.fetch_add(1);
+}
+
+MakingTemporary::~MakingTemporary() {
+    if (g_making.fetch_sub(1) == 1)
+        if (const int sig = g_deferred.exchange(0)) Stop(sig);
 }
 
 }  // namespace zumeld_formats

@@ -24,4 +24,15 @@ class PendingTemporary {
     int slot_;  // -1: not registered
 };
 
+// Held by a writer from just before it makes a temporary file until the file is named
+// (PendingTemporary): a stop signal that arrives in between is acted on when the last such
+// object goes, once the new file can be removed too. Thread-safe.
+class MakingTemporary {
+  public:
+    MakingTemporary();
+    ~MakingTemporary();
+    MakingTemporary(const MakingTemporary&) = delete;
+    MakingTemporary& operator=(const MakingTemporary&) = delete;
+};
+
 }  // namespace zumeld_formats

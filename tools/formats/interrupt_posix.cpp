@@ -16,13 +16,17 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnSignal(int sig) {
     const int saved = errno;
-    ForEachPendingTemporary([](const char* name) { ::unlink(name); });
+    if (!DeferStop(sig)) Stop(sig);
     errno = saved;
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);  // ends the process the way the signal would have
 }
 
 }  // namespace
+
+void Stop(int sig) {
+    ForEachPendingTemporary([](const char* name) { ::unlink(name); });
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);  // ends the process the way the signal would have
+}
 
 void RemoveTemporariesOnSignals() {
     for (int sig : kSignals) {

@@ -15,12 +15,16 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGBREAK, SIGTERM};
 
 void OnSignal(int sig) {
+    if (!DeferStop(sig)) Stop(sig);
+}
+
+}  // namespace
+
+void Stop(int sig) {
     ForEachPendingTemporary([](const char* name) { ::_unlink(name); });
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
-
-}  // namespace
 
 void RemoveTemporariesOnSignals() {
     for (int sig : kSignals) {
