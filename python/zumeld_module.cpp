@@ -228,6 +228,14 @@ py::array Render(Map& self, std::optional<std::pair<long long, long long>> size,
         Refuse("colors", "'auto' places the textures' colours; texture=False draws without them");
     if (!(exaggerate > 0 && exaggerate <= kMaxExaggerate))
         Refuse("exaggerate", "must be above 0 and at most " + std::to_string(kMaxExaggerate));
+    // Taken as the tool takes it, and said to change nothing.
+    if (style.season != 0 &&
+        PyErr_WarnEx(PyExc_UserWarning,
+                     ("the texture sets render draws with have one season; season " +
+                      std::to_string(style.season) + " looks as season 0")
+                         .c_str(),
+                     1) < 0)
+        throw py::error_already_set();
     std::vector<std::vector<tagPOINT>> shapes;
     for (const Polygon& p : polygons) {
         if (p.size() < 3) Refuse("polygons", "each polygon needs at least 3 points");

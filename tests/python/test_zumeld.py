@@ -100,6 +100,7 @@ def test_render_arguments_are_checked():
     for bad in [dict(size=(0, 10)), dict(size=(20000, 10)), dict(area=(64, 0, 1, 1)), dict(relief=0),
                 dict(colors="bright"), dict(exaggerate=0), dict(polygons=[[(0, 0), (1, 1)]])]:
         pytest.raises(ValueError, m.render, **bad)
+    pytest.warns(UserWarning, m.render, season=2)  # one season: said, as the tool says it
 
 
 def test_pictures_and_the_map_stay_as_they_were():
