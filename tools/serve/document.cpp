@@ -18,33 +18,11 @@ std::uint64_t GridBytes(const Zumeld::CCtrlElvMap& map) {
 
 }  // namespace
 
-MapFacts FactsOf(const Zumeld::CCtrlElvMap& map) {
-    MapFacts f;
-    if (!map.m_pElevation || map.m_nWidth < 1 || map.m_nHeight < 1) return f;
-    f.width = map.m_nWidth;
-    f.height = map.m_nHeight;
-    f.baseZoom = zumeld_tiles::BaseZoom(f.width, f.height);
-    int lo = 32767, hi = -32768;
-    std::uint64_t sea = 0;
-    for (int y = 0; y < f.height; ++y) {
-        const short* row =
-            map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
-        for (int x = 0; x < f.width; ++x) {
-            lo = std::min<int>(lo, row[x]);
-            hi = std::max<int>(hi, row[x]);
-            sea += row[x] == 0;
-        }
-    }
-    f.minElevation = lo;
-    f.maxElevation = hi;
-    f.seaShare = static_cast<double>(sea) / (static_cast<double>(f.width) * f.height);
-    return f;
-}
-
 Document::Document(const Zumeld::CCtrlElvMap& map, std::uint64_t firstVersion,
                    std::size_t historyStates, std::uint64_t historyBytes)
     : historyStates_(historyStates), historyBytes_(historyBytes), lastVersion_(firstVersion) {
-    current_ = {std::make_shared<const Zumeld::CCtrlElvMap>(map), firstVersion, FactsOf(map)};
+    current_ = {std::make_shared<const Zumeld::CCtrlElvMap>(map), firstVersion,
+                zumeld_tiles::FactsOf(map)};
 }
 
 Snapshot Document::SnapshotLocked() const {
@@ -61,7 +39,7 @@ Snapshot Document::Apply(const std::function<void(Zumeld::CCtrlElvMap&)>& edit) 
     const Snapshot before = Current();
     auto next = std::make_shared<Zumeld::CCtrlElvMap>(*before.map);  // shares the grid
     edit(*next);
-    const MapFacts facts = FactsOf(*next);
+    const MapFacts facts = zumeld_tiles::FactsOf(*next);
     std::lock_guard<std::mutex> lock(mutex_);
     undo_.push_back(std::move(current_));
     redo_.clear();

@@ -12,20 +12,12 @@
 #include <memory>
 #include <mutex>
 
+#include "tile.h"
 #include "zumeld/zumeld.h"
 
 namespace zumeld_serve {
 
-// What the page shows of a map.
-struct MapFacts {
-    int width = 0, height = 0;
-    int minElevation = 0, maxElevation = 0;
-    double seaShare = 0;  // the share of cells at elevation 0 (0 for a map without cells)
-    int baseZoom = 0;     // Z of the tile pyramid
-};
-
-// The facts of a map. Any map.
-MapFacts FactsOf(const Zumeld::CCtrlElvMap& map);
+using zumeld_tiles::MapFacts;
 
 // One state of the map. A version names a state: undo brings back the version the state
 // had, and every new state gets a number never used before.

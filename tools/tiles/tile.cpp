@@ -61,4 +61,27 @@ Quobel::CControlBmp RenderTile(Zumeld::CCtrlElvMap& map, const ReliefStyle& styl
     return map.m_bmpInternal;
 }
 
+MapFacts FactsOf(const Zumeld::CCtrlElvMap& map) {
+    MapFacts f;
+    if (!map.m_pElevation || map.m_nWidth < 1 || map.m_nHeight < 1) return f;
+    f.width = map.m_nWidth;
+    f.height = map.m_nHeight;
+    f.baseZoom = BaseZoom(f.width, f.height);
+    int lo = 32767, hi = -32768;
+    std::uint64_t sea = 0;
+    for (int y = 0; y < f.height; ++y) {
+        const short* row =
+            map.m_pElevation.get() + static_cast<std::ptrdiff_t>(y) * map.m_nBufferWidth;
+        for (int x = 0; x < f.width; ++x) {
+            lo = std::min<int>(lo, row[x]);
+            hi = std::max<int>(hi, row[x]);
+            sea += row[x] == 0;
+        }
+    }
+    f.minElevation = lo;
+    f.maxElevation = hi;
+    f.seaShare = static_cast<double>(sea) / (static_cast<double>(f.width) * f.height);
+    return f;
+}
+
 }  // namespace zumeld_tiles

@@ -38,6 +38,16 @@ struct TilePlan {
 // Where tile (z, x, y) of a map of width x height cells lies. Any arguments.
 TilePlan PlanTile(int mapWidth, int mapHeight, int z, std::int64_t x, std::int64_t y);
 
+// What a page shows of a map, and the base zoom of its pyramid.
+struct MapFacts {
+    int width = 0, height = 0;
+    int minElevation = 0, maxElevation = 0;
+    double seaShare = 0;  // the share of cells at elevation 0 (0 for a map without cells)
+    int baseZoom = 0;     // Z
+};
+// The facts of a map. Any map.
+MapFacts FactsOf(const Zumeld::CCtrlElvMap& map);
+
 // Draws tile (z, x, y) of map in the style on the map's own picture buffer and returns that
 // picture (24 bits, 256 x 256). map is a copy private to the caller's thread; its display
 // grid and picture change, its grid does not.

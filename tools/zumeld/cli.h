@@ -17,6 +17,7 @@
 #include "files.h"
 #include "heightmap.h"
 #include "map_limits.h"
+#include "style.h"
 
 namespace zumeld_cli {
 
@@ -74,8 +75,9 @@ class CommandProgress {
     ~CommandProgress();
     CommandProgress(const CommandProgress&) = delete;
     CommandProgress& operator=(const CommandProgress&) = delete;
-    // Starts the next step; how far it has come is unknown until Update.
-    void Step(const std::string& name);
+    // Starts the next step; how far it has come is unknown until Update. A step counted in
+    // units ("tiles") also shows the units done of the total, their rate and the time left.
+    void Step(const std::string& name, const char* unit = nullptr);
     // How far the current step has come.
     void Update(std::uint64_t done, std::uint64_t total);
     // Update as a LoadProgress, for the readers. Valid while the object lives.
@@ -94,7 +96,9 @@ class CommandProgress {
     int steps_, step_ = 0;
     std::string name_;
     double fraction_ = -1;  // of the current step; below 0 when not known
-    std::chrono::steady_clock::time_point start_;
+    const char* unit_ = nullptr;
+    std::uint64_t done_ = 0, total_ = 0;  // of a counted step
+    std::chrono::steady_clock::time_point start_, stepStart_;
     std::thread thread_;
 };
 
@@ -115,6 +119,33 @@ void CheckElvOutput(const std::string& command, const std::string& path);
 // options; false for any other option. Throws UsageError for a bad value.
 bool TakeImportOption(const ParsedArg& arg, ImportOptions& options);
 
+// "RRGGBB" as a COLORREF (0x00BBGGRR); throws UsageError naming the option.
+COLORREF ParseColor(const std::string& option, const std::string& text);
+
+// The relief options render and tiles share: how the relief is drawn (--relief, --season,
+// --no-shade, --no-texture, --color, --dim) and how the map is made to show (--colors,
+// --exaggerate).
+struct ReliefOptions {
+    zumeld_tiles::ReliefStyle style;
+    bool autoColors = false;  // --colors auto
+    double exaggerate = 1.0;
+    bool colorGiven = false;
+};
+extern const std::vector<OptionSpec> kReliefSpecs;
+// Their lines for a command's help text.
+extern const char kReliefHelp[];
+// Takes one of them into options; false for any other option. Throws UsageError for a bad
+// value.
+bool TakeReliefOption(const ParsedArg& arg, ReliefOptions& options);
+// Refuses (UsageError) the options that would do nothing: --color with the textures,
+// --colors auto without them.
+void CheckReliefOptions(const ReliefOptions& options);
+// Makes a loaded map show as the options ask, once, before it is drawn: exaggerated
+// elevations (a warning for clamped cells) and the auto colours (CliError when their texture
+// set cannot be made); warns for a season the texture sets do not have.
+void ApplyReliefOptions(const ReliefOptions& options, Zumeld::CCtrlElvMap& map,
+                        CommandProgress& progress);
+
 // Loads any map file for a command as a step of its progress (LoadAnyMap), then warns on
 // stderr, in one line, when the value mapping clamped cells, naming the scale that fits
 // them. Returns the georeferencing of the map's cells, when the file has one.
@@ -130,5 +161,6 @@ int CmdEdit(const std::vector<std::string>& args);
 int CmdImport(const std::vector<std::string>& args);
 int CmdExport(const std::vector<std::string>& args);
 int CmdServe(const std::vector<std::string>& args);  // in builds with the server
+int CmdTiles(const std::vector<std::string>& args);  // in builds with the page
 
 }  // namespace zumeld_cli

@@ -11,7 +11,6 @@
 #include "elv.h"
 #include "geotiff.h"
 #include "heightmap.h"
-#include "look.h"
 #include "picture.h"
 #include "sample_map.h"
 #include "style.h"
@@ -21,6 +20,7 @@ namespace zumeld_cli {
 
 namespace {
 
+// The help text, the relief options' lines (kReliefHelp) between its two parts.
 const char kHelp[] =
     "usage: zumeld render [MAP] -o OUT.png [options]\n"
     "\n"
@@ -35,21 +35,8 @@ const char kHelp[] =
     "  -o, --output OUT          the picture to write (required)\n"
     "  --area L,T,W,H            the map area shown: left and top cell, width and height in\n"
     "                            cells (default: the whole map)\n"
-    "  --size WxH                the picture size in pixels (default: the area's size)\n"
-    "  --relief N                relief level, 1 or more: the shading gain is divided by N\n"
-    "                            (default 1)\n"
-    "  --season S                season 0..3 of a four-season texture set (default 0); the\n"
-    "                            sets render draws with have one season: others warn\n"
-    "  --colors auto|default     auto: the default textures with their blend elevation and\n"
-    "                            fade lines placed where 95 % of the map's land lies below\n"
-    "                            (where 2000, the default's, falls on the sample map), so any\n"
-    "                            terrain shows green low land, brown high land and grey tops\n"
-    "  --exaggerate F            multiply elevations by F (above 0) before drawing: steeper\n"
-    "                            shading and, with --colors auto, more grey on flat terrain\n"
-    "  --no-shade                no slope shading\n"
-    "  --no-texture              colour land flat with --color instead of the textures\n"
-    "  --color RRGGBB            the flat land colour with --no-texture, hex (default C0C0C0)\n"
-    "  --dim                     draw land at three quarters of its brightness\n"
+    "  --size WxH                the picture size in pixels (default: the area's size)\n";
+const char kHelpOptions[] =
     "  --polygon x1,y1,x2,y2,... draw relief only inside this polygon (picture pixels);\n"
     "                            repeatable, each needs at least 3 points\n"
     "  --sea-fill                paint the whole picture as sea first\n"
@@ -76,10 +63,7 @@ struct Options {
     std::string output;
     std::vector<long long> area;  // empty: whole map
     int width = 0, height = 0;    // 0: the area's size
-    zumeld_tiles::ReliefStyle style;
-    bool autoColors = false;
-    double exaggerate = 1.0;
-    bool colorGiven = false;
+    ReliefOptions relief;
     std::vector<std::vector<tagPOINT>> polygons;
     bool seaFill = false;
     std::string overlay;
@@ -108,14 +92,6 @@ int InRange(const std::string& option, long long v, long long lo, long long hi) 
     return static_cast<int>(v);
 }
 
-// "RRGGBB" as a COLORREF (0x00BBGGRR).
-COLORREF ParseColor(const std::string& option, const std::string& text) {
-    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        throw UsageError(option, "not a colour RRGGBB: '" + text + "'");
-    const unsigned long rgb = std::stoul(text, nullptr, 16);
-    return RGB(static_cast<BYTE>(rgb >> 16), static_cast<BYTE>(rgb >> 8), static_cast<BYTE>(rgb));
-}
-
 tagPOINT Point(const std::string& option, long long x, long long y) {
     tagPOINT p;
     p.x = InRange(option, x, -1000000, 1000000);
@@ -123,15 +99,16 @@ tagPOINT Point(const std::string& option, long long x, long long y) {
     return p;
 }
 
-const std::vector<OptionSpec> kSpecs = {
-    {"output", 'o', true},     {"area", 0, true},      {"size", 0, true},
-    {"relief", 0, true},       {"season", 0, true},    {"no-shade", 0, false},
-    {"no-texture", 0, false},  {"color", 0, true},     {"dim", 0, false},
-    {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
-    {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
-    {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
-    {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false},
-    {"colors", 0, true},       {"exaggerate", 0, true}};
+std::vector<OptionSpec> Specs() {
+    std::vector<OptionSpec> specs = {
+        {"output", 'o', true},     {"area", 0, true},      {"size", 0, true},
+        {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
+        {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
+        {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
+        {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false}};
+    specs.insert(specs.end(), kReliefSpecs.begin(), kReliefSpecs.end());
+    return specs;
+}
 
 Options Parse(const ParsedArgs& parsed) {
     Options o;
@@ -160,29 +137,9 @@ Options Parse(const ParsedArgs& parsed) {
             if (s.size() != 2) throw UsageError(a, "needs WxH");
             o.width = InRange(a, s[0], 1, kMaxPictureSide);
             o.height = InRange(a, s[1], 1, kMaxPictureSide);
-        } else if (a == "--relief") {
-            o.style.relief = InRange(a, ParseInteger(a, value()), 1, zumeld_tiles::kMaxReliefLevel);
-        } else if (a == "--season") {
-            o.style.season = InRange(a, ParseInteger(a, value()), 0, zumeld_tiles::kMaxSeason);
-        } else if (a == "--colors") {
-            if (value() != "auto" && value() != "default")
-                throw UsageError(a, "is 'auto' or 'default', not '" + value() + "'");
-            o.autoColors = value() == "auto";
-        } else if (a == "--exaggerate") {
-            o.exaggerate = ParseNumber(a, value());
-            if (!(o.exaggerate > 0 && o.exaggerate <= zumeld_tiles::kMaxExaggerate))
-                throw UsageError(a, "must be above 0 and at most " +
-                                        std::to_string(zumeld_tiles::kMaxExaggerate) + ", not '" +
-                                        value() + "'");
-        } else if (a == "--no-shade") {
-            o.style.shade = false;
-        } else if (a == "--no-texture") {
-            o.style.texture = false;
-        } else if (a == "--color") {
-            o.style.color = ParseColor(a, value());
-            o.colorGiven = true;
-        } else if (a == "--dim") {
-            o.style.dim = true;
+        } else if (TakeReliefOption(arg, o.relief)) {
+            // --relief, --season, --colors, --exaggerate, --no-shade, --no-texture, --color,
+            // --dim
         } else if (a == "--polygon") {
             auto v = ParseIntegers(a, value());
             if (v.size() < 6 || v.size() % 2 != 0)
@@ -210,14 +167,7 @@ Options Parse(const ParsedArgs& parsed) {
         }
     }
     if (o.output.empty()) throw UsageError("render", "no output picture (-o OUT.png)");
-    if (o.colorGiven && o.style.texture)
-        throw UsageError("--color",
-                         "colours land only with --no-texture (the textures colour it "
-                         "otherwise)");
-    if (o.autoColors && !o.style.texture)
-        throw UsageError("--colors",
-                         "places the textures' colours; --no-texture draws without "
-                         "them");
+    CheckReliefOptions(o.relief);
     if (!o.overlayRect.empty() && o.overlay.empty())
         throw UsageError("--overlay-rect", "needs --overlay PICTURE");
     return o;
@@ -226,18 +176,13 @@ Options Parse(const ParsedArgs& parsed) {
 }  // namespace
 
 int CmdRender(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("render", kSpecs, args);
-    if (parsed.help) return ShowHelp(kHelp);
+    const ParsedArgs parsed = ParseArgs("render", Specs(), args);
+    if (parsed.help) return ShowHelp((std::string(kHelp) + kReliefHelp + kHelpOptions).c_str());
     const Options o = Parse(parsed);
     CheckOutput(o.output, {o.map, o.overlay});
     PictureFormatOfPath(o.output);
 
     CommandProgress progress("render", 4, parsed.quiet);
-    if (o.style.season != 0)  // taken, as the tiles take it, but said to change nothing
-        progress.Say(
-            "zumeld: --season: warning: the texture sets render draws with have one "
-            "season; season " +
-            std::to_string(o.style.season) + " looks as season 0");
     Zumeld::CCtrlElvMap map;
     std::optional<GeoReference> geo;
     if (o.map.empty()) {
@@ -270,13 +215,7 @@ int CmdRender(const std::vector<std::string>& args) {
         static_cast<long long>(map.m_nHeight - top) * height < areaH)
         throw UsageError("--area", "not one picture column or row falls on the map");
 
-    if (o.exaggerate != 1.0) {
-        if (const std::uint64_t clamped = zumeld_tiles::ExaggerateElevations(map, o.exaggerate))
-            progress.Say("zumeld: --exaggerate: warning: " + std::to_string(clamped) +
-                         " cells clamped to -32768..32767");
-    }
-    if (o.autoColors && !zumeld_tiles::UseAutoColors(map, zumeld_tiles::AutoColorElevation(map)))
-        throw CliError("--colors", "cannot make the texture set");
+    ApplyReliefOptions(o.relief, map, progress);
 
     // The overlay is laid on the map before resampling, which carries it to the picture.
     Quobel::CControlBmp overlay;
@@ -285,14 +224,15 @@ int CmdRender(const std::vector<std::string>& args) {
         map.SetOverlapBitmap(overlay.GetHbmp(), 0, 0);
     }
     progress.Step("resampling");
-    zumeld_tiles::PrepareArea(map, o.style, {left, top, areaW, areaH}, width, height);
+    zumeld_tiles::PrepareArea(map, o.relief.style, {left, top, areaW, areaH}, width, height);
 
     progress.Step("drawing");
     if (o.seaFill) map.FillSeaColorOnBitmapBuffer();
     if (o.polygons.empty()) {
-        zumeld_tiles::DrawRelief(map, o.style);
+        zumeld_tiles::DrawRelief(map, o.relief.style);
     } else {
-        for (const auto& poly : o.polygons) zumeld_tiles::DrawReliefPolygon(map, o.style, poly);
+        for (const auto& poly : o.polygons)
+            zumeld_tiles::DrawReliefPolygon(map, o.relief.style, poly);
     }
     if (!o.overlay.empty()) {
         if (o.overlayRect.empty())

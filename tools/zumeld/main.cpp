@@ -33,6 +33,9 @@ const Command kCommands[] = {
 #ifdef ZUMELD_HAVE_SERVE
     {"serve", CmdServe, "show and edit a map in the browser"},
 #endif
+#ifdef ZUMELD_HAVE_TILES
+    {"tiles", CmdTiles, "write a map's tile pyramid (.mbtiles or a folder with a page)"},
+#endif
 };
 
 void PrintUsage(std::FILE* out) {

@@ -33,16 +33,21 @@ CommandProgress::~CommandProgress() {
     if (drawn_) std::fputs("\r\033[K", stderr);  // the line erased
 }
 
-void CommandProgress::Step(const std::string& name) {
+void CommandProgress::Step(const std::string& name, const char* unit) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++step_;
     name_ = name;
     fraction_ = -1;
+    unit_ = unit;
+    done_ = total_ = 0;
+    stepStart_ = Clock::now();
 }
 
 void CommandProgress::Update(std::uint64_t done, std::uint64_t total) {
     std::lock_guard<std::mutex> lock(mutex_);
-    fraction_ = total > 0 ? static_cast<double>(std::min(done, total)) / total : -1;
+    done_ = std::min(done, total);
+    total_ = total;
+    fraction_ = total > 0 ? static_cast<double>(done_) / total : -1;
 }
 
 LoadProgress CommandProgress::Reporter() {
@@ -76,8 +81,20 @@ void CommandProgress::Draw() {
     // Long names (paths) are cut from the front, keeping the line on one terminal row.
     std::string name = name_;
     if (name.size() > 32) name = "..." + name.substr(name.size() - 29);
-    std::fprintf(stderr, "\r\033[Kzumeld %s: %s (%d/%d) %s %.1f s", command_, name.c_str(), step_,
-                 steps_, bar, seconds);
+    std::fprintf(stderr, "\r\033[Kzumeld %s: %s (%d/%d) %s", command_, name.c_str(), step_, steps_,
+                 bar);
+    if (unit_ && total_ > 0) {
+        // A counted step: "573/1365 tiles 210/s 4 s left" in place of the time taken.
+        const double stepSeconds = std::chrono::duration<double>(Clock::now() - stepStart_).count();
+        const double rate = stepSeconds > 0 ? static_cast<double>(done_) / stepSeconds : 0;
+        std::fprintf(stderr, " %llu/%llu %s", static_cast<unsigned long long>(done_),
+                     static_cast<unsigned long long>(total_), unit_);
+        if (rate > 0)
+            std::fprintf(stderr, " %.0f/s %.0f s left", rate,
+                         static_cast<double>(total_ - done_) / rate);
+    } else {
+        std::fprintf(stderr, " %.1f s", seconds);
+    }
     std::fflush(stderr);
     drawn_ = true;
 }

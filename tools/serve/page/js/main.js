@@ -1,6 +1,6 @@
 // The page: a Leaflet map whose units are map cells (x to the right, y down), the tile
 // layer, and the panel's tools. show() takes every answer that describes the map.
-import * as L from '/leaflet/leaflet.js';
+import * as L from '../leaflet/leaflet.js';
 import * as api from './api.js';
 import { attempt } from './status.js';
 import { makeTileLayer, restyle, watchStyle } from './tiles.js';
@@ -50,7 +50,7 @@ function show(next) {
   if (layer) layer.remove();
   layer = makeTileLayer(next);
   hooks.layer = layer;
-  map.setMinZoom(-next.zoom);
+  map.setMinZoom((next.minZoom ?? 0) - next.zoom);
   map.setMaxZoom(next.maxZoom - next.zoom);
   if (first) layer.once('load', () => { hooks.firstFullScreenMs = performance.now(); });
   fit(next);
@@ -59,8 +59,13 @@ function show(next) {
 
 watchStyle(() => restyle(layer, facts.version));
 watchPointer(map, () => facts);
-watchEditTools(map, () => facts, show);
-watchHistory(show);
-watchFiles(show);
+if (api.site) {
+  // Tiles written to a folder: nothing to edit, save or open.
+  for (const id of ['edit-tools', 'file-tools']) document.getElementById(id).hidden = true;
+} else {
+  watchEditTools(map, () => facts, show);
+  watchHistory(show);
+  watchFiles(show);
+}
 attempt(async () => show(await api.getMap()));
 document.getElementById('map').focus();

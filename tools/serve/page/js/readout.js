@@ -1,6 +1,6 @@
 // The cell under the pointer and its elevation, asked of the server once per cell with at
-// most one request in flight.
-import { getElevation } from './api.js';
+// most one request in flight (a page beside a folder of tiles has no server: the cell alone).
+import { getElevation, site } from './api.js';
 
 const box = document.getElementById('readout');
 
@@ -33,6 +33,10 @@ export function watchPointer(map, facts) {
     }
     if (`${x},${y}` === shown) return;
     shown = `${x},${y}`;
+    if (site) {
+      box.textContent = `x ${x}, y ${y}`;
+      return;
+    }
     wanted = { x, y };
     ask();
   });

@@ -1,7 +1,7 @@
 // The edit tools: drag a rectangle on the map to sink (or, with a negative depth, raise)
 // or crop it; rotate, resize and change the canvas from the panel. Each edit goes to the
 // server, and apply(answer) shows the map it answers with.
-import * as L from '/leaflet/leaflet.js';
+import * as L from '../leaflet/leaflet.js';
 import * as api from './api.js';
 import { attempt } from './status.js';
 
