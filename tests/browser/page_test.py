@@ -8,14 +8,22 @@ change loads tiles with the new options; a sink dragged on the map changes the t
 its rectangle (and only those), and Ctrl+Z brings back the exact earlier tiles; the
 pointer read-out shows a known cell's elevation. Prints the time from navigation to the
 first full screen of tiles, writes a screenshot, and ends the server with SIGTERM, which
-must end it cleanly. Every wait is bounded; nothing is fetched from outside the machine.
+must end it cleanly. Then the same page written by `zumeld tiles` beside a folder of tiles,
+served as static files: tiles load from the folder with no console error, zooming loads the
+next level, nothing to edit is shown and the read-out names the cell (a second screenshot,
+SCREENSHOT-folder.png). Every wait is bounded;
+nothing is fetched from outside the machine.
 """
+import functools
+import http.server
 import json
+import os
 import re
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -85,11 +93,53 @@ def main(zumeld, screenshot):
     try:
         run(driver, url, screenshot)
     finally:
-        driver.quit()
         server.send_signal(signal.SIGTERM)
         status = server.wait(timeout=15)
-    check(status == 0, f"zumeld serve ended with status {status} on SIGTERM")
+        try:
+            check(status == 0, f"zumeld serve ended with status {status} on SIGTERM")
+            static_site(driver, zumeld, screenshot.replace(".png", "-folder.png"))
+        finally:
+            driver.quit()
     print("browser test: all checks passed")
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def static_site(driver, zumeld, screenshot):
+    js = driver.execute_script
+    work = tempfile.mkdtemp(prefix="zumeld-site-")
+    site = os.path.join(work, "site")
+    subprocess.run([zumeld, "generate", "-o", os.path.join(work, "s.elv")], check=True)
+    subprocess.run([zumeld, "tiles", os.path.join(work, "s.elv"), site, "--zoom", "0..3"], check=True)
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=site))
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    try:
+        driver.get(f"http://127.0.0.1:{httpd.server_port}/index.html")
+        wait("the folder's first full screen of tiles", lambda: js("return window.zumeld.firstFullScreenMs"))
+        check(js(COLOURS_JS) > 50, "the folder's first tile is blank")
+        src = js("return document.querySelector('img.leaflet-tile-loaded').src")
+        path = re.fullmatch(r"http://[^/]+/(\d+/\d+/\d+\.png)", src)
+        check(path, f"a tile not from the folder: {src}")
+        with urllib.request.urlopen(src, timeout=10) as r, open(os.path.join(site, path.group(1)), "rb") as f:
+            check(r.read() == f.read(), f"{src} is not the file")
+        zoom = js("return window.zumeld.map.getZoom()")
+        driver.find_element(By.CSS_SELECTOR, ".leaflet-control-zoom-in").click()
+        wait("the folder's next level", lambda: js("return window.zumeld.map.getZoom()") == zoom + 1
+             and not js("return window.zumeld.layer.isLoading()"))
+        check(not driver.find_element(By.ID, "edit-tools").is_displayed(), "edit tools shown for a folder")
+        check(not driver.find_element(By.ID, "relief").is_enabled(), "the style can be changed for a folder")
+        ActionChains(driver).move_to_element(driver.find_element(By.ID, "map")).move_by_offset(3, 3).perform()
+        shown = wait("the folder's read-out", lambda: driver.find_element(By.ID, "readout").text)
+        check(re.fullmatch(r"x \d+, y \d+", shown), f"the folder's read-out shows {shown}")
+        driver.save_screenshot(screenshot)
+        errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        check(not errors, f"console errors on the folder's page: {errors}")
+    finally:
+        httpd.shutdown()
+        subprocess.run(["rm", "-rf", work], check=False)
 
 
 def run(driver, url, screenshot):
