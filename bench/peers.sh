@@ -3,8 +3,9 @@
 # bench/bench_terrain.h), one thread each, beside Zumeld's own figures from the same run,
 # and prints the ratios. Then whole processes on an 8192 x 8192 terrain, as a user waits
 # for them: zumeld render to PNG and to BMP, convert and info against gdaldem hillshade and
-# zstd on the same cells, medians of three runs, wall and CPU time, Zumeld at one thread
-# and at all. Tools that are not installed are skipped; nothing is installed.
+# zstd on the same cells, and zumeld tiles against gdal2tiles.py, medians of three runs, wall
+# and CPU time, Zumeld at one thread and at all. Tools that are not installed are skipped;
+# nothing is installed.
 #
 # The GeoTIFF import pair runs whole processes on both sides: an 8192 x 8192 int16 GeoTIFF
 # (GDAL's Deflate, one row a strip) read by `gdal_translate -of ENVI` into raw int16 and by
@@ -218,6 +219,17 @@ if have gdaldem; then
     whole gpng gdaldem hillshade -q -of PNG "$work/big.vrt" "$work/g.png"
     whole gtif gdaldem hillshade -q -of GTiff "$work/big.vrt" "$work/g.tif"
 fi
+# The tile pyramid, zooms 0..5 of the 8192^2 map (1,365 tiles): zumeld tiles into a folder
+# and into an MBTiles file, against gdal2tiles.py on two processes tiling gdaldem's hillshade
+# GeoTIFF of the same cells (each run starts from no output).
+whole tilesF bash -c "rm -rf '$work/zt' && exec '$zumeld' tiles '$work/dem.elv' '$work/zt' --zoom 0..5"
+whole tilesM $zumeld tiles "$work/dem.elv" "$work/zt.mbtiles" --zoom 0..5
+if have gdal2tiles.py && [ -f "$work/g.tif" ]; then
+    whole g2t bash -c "rm -rf '$work/g2t' &&
+        exec gdal2tiles.py -q -p raster -z 0-5 --processes=2 '$work/g.tif' '$work/g2t'"
+    rm -rf "$work/g2t"
+else echo "gdal2tiles.py: not installed (Debian's python3-gdal) or no gdaldem, the tiles pair skipped"; fi
+rm -rf "$work/zt" "$work/zt.mbtiles"
 if have zstd; then
     zstd -q -1 -T1 -f "$work/big.raw" -o "$work/big.zst"
     whole zboth bash -c "zstd -q -1 -T1 -f '$work/big.raw' -o '$work/big.zst' &&
@@ -244,3 +256,8 @@ pair "render -> BMP, $all threads / gdaldem GTiff" bmpN gtif
 pair "convert, 1 thread / zstd -1 + zstd -d" conv1 zboth
 pair "convert, $all threads / zstd -1 + zstd -d" convN zboth
 pair "info / zstd -d" info1 zdec
+pair "tiles 0..5 -> folder / gdal2tiles.py" tilesF g2t
+pair "tiles 0..5 -> .mbtiles / gdal2tiles.py" tilesM g2t
+# The peak memory goal of zumeld tiles: the map's cells, the workers' display grids (the
+# cells of a 256 x 256 tile with its margin, 16 bits each, a thread) and 64 MiB.
+echo "tiles peak memory bound: $(( (big * big * 2 + all * 258 * 258 * 2) / 1048576 + 64 )) MB"
