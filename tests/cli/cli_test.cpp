@@ -94,7 +94,7 @@ class ZumeldCli : public ::testing::Test {
 TEST_F(ZumeldCli, VersionAndHelpOnEveryCommand) {
     EXPECT_EQ(Ok("--version").rfind("zumeld ", 0), 0u);
     for (std::string cmd :
-         {"generate", "render", "info", "convert", "edit", "import", "export", "serve"})
+         {"generate", "render", "info", "convert", "edit", "import", "export", "serve", "tiles"})
         for (const char* flag : {" --help", " -h"})
             EXPECT_NE(Ok(cmd + flag).find("usage: zumeld " + cmd), std::string::npos) << cmd;
     ExpectOneLineError(Run("frobnicate"), 2);
