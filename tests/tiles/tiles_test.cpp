@@ -41,9 +41,10 @@ int Shell(const TempDir& dir, std::string command, std::string* err = nullptr) {
     for (std::size_t at = 0; (at = command.find("zumeld ", at)) != std::string::npos;
          at += tool.size())
         command.replace(at, 6, tool);
-    command = "cd '" + dir.path().string() + "' && " + command + " 2>../tiles-test.err";
+    // Beside the folder, not in it (the tests list it), and as private as the folder.
+    const std::string errFile = dir.path().string() + ".err";
+    command = "cd '" + dir.path().string() + "' && " + command + " 2>'" + errFile + "'";
     const int status = std::system(command.c_str());
-    const std::string errFile = (dir.path().parent_path() / "tiles-test.err").string();
     if (err) *err = Read(errFile);
     std::filesystem::remove(errFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
