@@ -4,6 +4,7 @@
 // while its picture is still the map's size.
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -136,6 +137,7 @@ ArchiveBlock ReadArchiveBlock(CArchive& ar, std::uint64_t count) {
     block.data = SharedBlock<BYTE>::Allocate(static_cast<std::size_t>(cap));
     for (;;) {
         block.size += ar.Read(block.data.get() + block.size, static_cast<UINT>(cap - block.size));
+        block.bytes = block.data.get();
         if (block.size < cap || cap == count) return block;
         // The length was no bound (the file grew, or it has none): keep going, doubling.
         cap = std::min(count, cap * 2);
@@ -143,6 +145,21 @@ ArchiveBlock ReadArchiveBlock(CArchive& ar, std::uint64_t count) {
         std::memcpy(bigger.get(), block.data.get(), block.size);
         block.data = bigger;
     }
+}
+
+ArchiveBlock ReadArchiveBlockInPlace(CArchive& ar, std::uint64_t count) {
+    CFile* file = ar.GetFile();
+    if (file == nullptr || (file->GetBufferPtr(CFile::bufferCheck) & CFile::bufferDirect) == 0)
+        return ReadArchiveBlock(ar, count);
+    ar.Flush();  // gives back the archive's read-ahead: the file stands where it stopped
+    void* start = nullptr;
+    void* end = nullptr;
+    ArchiveBlock block;
+    block.size = file->GetBufferPtr(CFile::bufferRead,
+                                    static_cast<UINT>(std::min<std::uint64_t>(count, UINT_MAX)),
+                                    &start, &end);
+    block.bytes = static_cast<const BYTE*>(start);
+    return block;
 }
 
 void CCtrlElvMap::Serialize(CArchive& ar) {
@@ -180,10 +197,11 @@ void CCtrlElvMap::Serialize(CArchive& ar) {
                 m_pElevation = SharedBlock<short>::Allocate(cells);
                 DWORD count = 0;
                 ar >> count;
-                // One read of the whole stream; the decoder takes only the bytes delivered.
-                ArchiveBlock stream = ReadArchiveBlock(ar, count);
+                // One read of the whole stream (none from memory); the decoder takes only
+                // the bytes delivered.
+                const ArchiveBlock stream = ReadArchiveBlockInPlace(ar, count);
                 DecodeElvStream(
-                    stream.data.get(), stream.size,
+                    stream.bytes, stream.size,
                     encoding == kEncodingSeaRuns ? ElvStream::kSeaRuns : ElvStream::kDeltaRun,
                     m_pElevation.get(), m_nBufferWidth, width, height);
                 FillGapOfElevationData();

@@ -10,9 +10,11 @@
 
 namespace Zumeld {
 
-// A block of bytes read from an archive: `size` bytes delivered (the block may be larger).
+// A block of bytes read from an archive: `size` bytes at `bytes` delivered. `data` owns
+// them (and may be larger), or is null when they are the archive's file's own bytes in memory.
 struct ArchiveBlock {
     SharedBlock<BYTE> data;
+    const BYTE* bytes = nullptr;
     std::size_t size = 0;
 };
 
@@ -20,5 +22,9 @@ struct ArchiveBlock {
 // exception then. The block is sized from the file's length and grows only while bytes keep
 // arriving, so a count far beyond the end of a short file allocates little.
 ArchiveBlock ReadArchiveBlock(CArchive& ar, std::uint64_t count);
+
+// As ReadArchiveBlock, but when the archive's file holds its bytes in memory (a CMemFile)
+// the block points at them instead of copying: valid while the file is, and unwritten.
+ArchiveBlock ReadArchiveBlockInPlace(CArchive& ar, std::uint64_t count);
 
 }  // namespace Zumeld

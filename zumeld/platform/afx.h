@@ -84,6 +84,8 @@ public:
         typeBinary = 0x8000
     };
     enum SeekPosition { begin = 0, current = 1, end = 2 };
+    enum BufferCommand { bufferRead = 0, bufferWrite = 1, bufferCommit = 2, bufferCheck = 3 };
+    enum BufferFlags { bufferDirect = 0x01, bufferBlocking = 0x02 };
 
     CFile();
     virtual ~CFile();
@@ -101,6 +103,12 @@ public:
     virtual std::uint64_t GetLength() const;
     virtual void Flush();
     virtual void Close();
+    // Direct access to a file's bytes in memory. bufferCheck: bufferDirect when the file
+    // offers it, else 0 (a file on disk). bufferRead: points *ppBufStart..*ppBufMax at up to
+    // nCount bytes at the position, moves past them and returns their number; the bytes stay
+    // valid until the file is written or destroyed. Other commands: 0.
+    virtual UINT GetBufferPtr(UINT nCommand, UINT nCount = 0, void** ppBufStart = nullptr,
+                              void** ppBufMax = nullptr);
     bool IsOpen() const { return m_fd >= 0; }
 
 protected:
@@ -121,6 +129,8 @@ public:
     std::uint64_t GetLength() const override { return m_view ? m_viewSize : m_data.size(); }
     void Flush() override {}
     void Close() override {}
+    UINT GetBufferPtr(UINT nCommand, UINT nCount = 0, void** ppBufStart = nullptr,
+                      void** ppBufMax = nullptr) override;
     const std::vector<BYTE>& Data() const;
 
   private:

@@ -105,6 +105,10 @@ std::uint64_t CFile::GetLength() const {
 // Nothing is buffered above the descriptor: written bytes are already with the system.
 void CFile::Flush() {}
 
+UINT CFile::GetBufferPtr(UINT, UINT, void**, void**) {
+    return 0;  // a file on disk offers no direct access
+}
+
 void CFile::Close() {
     if (m_fd < 0) return;
     const int fd = m_fd;
@@ -133,6 +137,19 @@ UINT CMemFile::Read(void* lpBuf, UINT nCount) {
     if (lpBuf == nullptr || m_pos >= size) return 0;
     const std::size_t n = std::min<std::size_t>(nCount, size - m_pos);
     if (n > 0) std::memcpy(lpBuf, data + m_pos, n);
+    m_pos += n;
+    return static_cast<UINT>(n);
+}
+
+UINT CMemFile::GetBufferPtr(UINT nCommand, UINT nCount, void** ppBufStart, void** ppBufMax) {
+    if (nCommand == bufferCheck) return bufferDirect;
+    if (nCommand != bufferRead || ppBufStart == nullptr || ppBufMax == nullptr) return 0;
+    const BYTE* data = m_view ? m_view : m_data.data();
+    const std::size_t size = m_view ? m_viewSize : m_data.size();
+    const std::size_t n = m_pos < size ? std::min<std::size_t>(nCount, size - m_pos) : 0;
+    // The bytes are handed out for reading only; the pointer type is the framework's.
+    *ppBufStart = const_cast<BYTE*>(data + std::min(m_pos, size));
+    *ppBufMax = static_cast<BYTE*>(*ppBufStart) + n;
     m_pos += n;
     return static_cast<UINT>(n);
 }
