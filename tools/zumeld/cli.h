@@ -46,7 +46,7 @@ std::vector<std::string> SplitList(const std::string& text, bool splitOnX = fals
 // One parser for every subcommand, GNU style: "--name value", "--name=value", "-x value",
 // flags without a value, "--" ending the options, and -h/--help. Options may repeat and
 // come in any order among the operands; what they mean is up to the command.
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // long name without the dashes, e.g. "output"
     char shortName;    // e.g. 'o', or 0
     bool takesValue;
@@ -61,7 +61,7 @@ struct ParsedArgs {
     std::vector<ParsedArg> items;  // in the order given
 };
 // Throws UsageError for an unknown option, a missing value, or a value given to a flag.
-ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& options,
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionRule>& options,
                      const std::vector<std::string>& args);
 
 // The progress of one command on stderr: one line, "zumeld render: drawing (3/4) [####...]
@@ -131,7 +131,7 @@ struct ReliefOptions {
     double exaggerate = 1.0;
     bool colorGiven = false;
 };
-extern const std::vector<OptionSpec> kReliefSpecs;
+extern const std::vector<OptionRule> kReliefRules;
 // Their lines for a command's help text.
 extern const char kReliefHelp[];
 // Takes one of them into options; false for any other option. Throws UsageError for a bad

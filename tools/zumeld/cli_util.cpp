@@ -158,7 +158,7 @@ std::vector<std::string> SplitList(const std::string& text, bool splitOnX) {
     return parts;
 }
 
-ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& options,
+ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionRule>& options,
                      const std::vector<std::string>& args) {
     ParsedArgs out;
     bool operandsOnly = false;
@@ -180,7 +180,7 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
             out.quiet = true;
             continue;
         }
-        const OptionSpec* option = nullptr;
+        const OptionRule* option = nullptr;
         std::string name, value;
         bool inlineValue = false;
         if (a[1] == '-') {
@@ -190,10 +190,10 @@ ParsedArgs ParseArgs(const std::string& command, const std::vector<OptionSpec>& 
                 value = a.substr(eq + 1);
                 inlineValue = true;
             }
-            for (const OptionSpec& s : options)
+            for (const OptionRule& s : options)
                 if (name == s.name) option = &s;
         } else {
-            for (const OptionSpec& s : options)
+            for (const OptionRule& s : options)
                 if (s.shortName != 0 && a[1] == s.shortName) option = &s;
             if (option && a.size() > 2) {  // -oFILE
                 value = a.substr(2);

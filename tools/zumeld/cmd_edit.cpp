@@ -56,7 +56,7 @@ std::vector<std::string> OptionValues(const std::string& option, const std::stri
     return values;
 }
 
-const std::vector<OptionSpec> kEditSpecs = {
+const std::vector<OptionRule> kEditRules = {
     {"flatten", 0, false}, {"canvas", 0, true}, {"crop", 0, true},
     {"sink", 0, true},     {"resize", 0, true}, {"rotate", 0, true},
     {"sector", 0, true},   {"barrel", 0, true}, {"raw-size", 0, true}};
@@ -101,7 +101,7 @@ MapEdit ParseEdit(const std::string& option, const std::string& text) {
 }  // namespace
 
 int CmdEdit(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("edit", kEditSpecs, args);
+    const ParsedArgs parsed = ParseArgs("edit", kEditRules, args);
     if (parsed.help) return ShowHelp(kEditUsage);
     std::vector<std::string> files;
     std::vector<MapEdit> edits;  // run in the order given

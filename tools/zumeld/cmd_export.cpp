@@ -42,7 +42,7 @@ const char kHelp[] =
     "  --raw-size WxH    the grid size of a .raw IN\n"
     "  -h, --help        show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {{"bits", 0, true},
+const std::vector<OptionRule> kRules = {{"bits", 0, true},
                                         {"scale", 0, true},
                                         {"offset", 0, true},
                                         {"like", 0, true},
@@ -51,7 +51,7 @@ const std::vector<OptionSpec> kSpecs = {{"bits", 0, true},
 }  // namespace
 
 int CmdExport(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("export", kSpecs, args);
+    const ParsedArgs parsed = ParseArgs("export", kRules, args);
     if (parsed.help) return ShowHelp(kHelp);
     int bits = 16;
     bool bitsGiven = false, mapped = false;

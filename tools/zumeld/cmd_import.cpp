@@ -38,7 +38,7 @@ const char kHelp[] =
     "                    each cell the area average of the values it covers\n"
     "  -h, --help        show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionRule> kRules = {
     {"scale", 0, true},    {"offset", 0, true}, {"sea-level", 0, true}, {"size", 0, true},
     {"raw-size", 0, true}, {"fit", 0, true},    {"fit-range", 0, false}};
 
@@ -76,7 +76,7 @@ bool TakeImportOption(const ParsedArg& a, ImportOptions& o) {
 }
 
 int CmdImport(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("import", kSpecs, args);
+    const ParsedArgs parsed = ParseArgs("import", kRules, args);
     if (parsed.help) return ShowHelp(kHelp);
     ImportOptions o;
     std::vector<std::string> files;

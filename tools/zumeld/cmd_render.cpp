@@ -99,15 +99,15 @@ tagPOINT Point(const std::string& option, long long x, long long y) {
     return p;
 }
 
-std::vector<OptionSpec> Specs() {
-    std::vector<OptionSpec> specs = {
+std::vector<OptionRule> Rules() {
+    std::vector<OptionRule> rules = {
         {"output", 'o', true},     {"area", 0, true},      {"size", 0, true},
         {"polygon", 0, true},      {"sea-fill", 0, false}, {"overlay", 0, true},
         {"overlay-rect", 0, true}, {"line", 0, true},      {"scale", 0, true},
         {"offset", 0, true},       {"sea-level", 0, true}, {"raw-size", 0, true},
         {"fit", 0, true},          {"png-level", 0, true}, {"fit-range", 0, false}};
-    specs.insert(specs.end(), kReliefSpecs.begin(), kReliefSpecs.end());
-    return specs;
+    rules.insert(rules.end(), kReliefRules.begin(), kReliefRules.end());
+    return rules;
 }
 
 Options Parse(const ParsedArgs& parsed) {
@@ -176,7 +176,7 @@ Options Parse(const ParsedArgs& parsed) {
 }  // namespace
 
 int CmdRender(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("render", Specs(), args);
+    const ParsedArgs parsed = ParseArgs("render", Rules(), args);
     if (parsed.help) return ShowHelp((std::string(kHelp) + kReliefHelp + kHelpOptions).c_str());
     const Options o = Parse(parsed);
     CheckOutput(o.output, {o.map, o.overlay});

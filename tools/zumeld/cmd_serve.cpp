@@ -37,7 +37,7 @@ const char kHelp[] =
     "                       how a heightmap MAP becomes elevations, as in 'zumeld import'\n"
     "  -h, --help           show this text\n";
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionRule> kRules = {
     {"port", 0, true},     {"bind", 0, true},          {"read-only", 0, false},
     {"cache-mb", 0, true}, {"max-upload-mb", 0, true}, {"scale", 0, true},
     {"offset", 0, true},   {"sea-level", 0, true},     {"raw-size", 0, true}};
@@ -63,7 +63,7 @@ std::string Url(const std::string& address, int port) {
 }  // namespace
 
 int CmdServe(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("serve", kSpecs, args);
+    const ParsedArgs parsed = ParseArgs("serve", kRules, args);
     if (parsed.help) return ShowHelp(kHelp);
     zumeld_serve::ServeOptions o;
     ImportOptions import;

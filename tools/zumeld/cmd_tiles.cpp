@@ -53,12 +53,12 @@ const char kHelpOptions[] =
     "                            'zumeld import'\n"
     "  -h, --help                show this text\n";
 
-std::vector<OptionSpec> Specs() {
-    std::vector<OptionSpec> specs = {
+std::vector<OptionRule> Rules() {
+    std::vector<OptionRule> rules = {
         {"zoom", 0, true},     {"scale", 0, true}, {"offset", 0, true},    {"sea-level", 0, true},
         {"raw-size", 0, true}, {"fit", 0, true},   {"fit-range", 0, false}};
-    specs.insert(specs.end(), kReliefSpecs.begin(), kReliefSpecs.end());
-    return specs;
+    rules.insert(rules.end(), kReliefRules.begin(), kReliefRules.end());
+    return rules;
 }
 
 struct Options {
@@ -266,7 +266,7 @@ void WriteTiles(Options o, const SignalStop& signals, bool quiet) {
 }  // namespace
 
 int CmdTiles(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = ParseArgs("tiles", Specs(), args);
+    const ParsedArgs parsed = ParseArgs("tiles", Rules(), args);
     if (parsed.help) return ShowHelp((std::string(kHelp) + kReliefHelp + kHelpOptions).c_str());
     const Options o = Parse(parsed);
     int caught = 0;

@@ -7,7 +7,7 @@
 
 namespace zumeld_cli {
 
-const std::vector<OptionSpec> kReliefSpecs = {
+const std::vector<OptionRule> kReliefRules = {
     {"relief", 0, true},    {"season", 0, true},      {"colors", 0, true}, {"exaggerate", 0, true},
     {"no-shade", 0, false}, {"no-texture", 0, false}, {"color", 0, true},  {"dim", 0, false}};
 
