@@ -5,17 +5,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
-#include <string>
-#include <vector>
 
+#include "temp_dir.h"
 #include "zumeld/platform/win32.h"
 
 namespace dib_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using zumeld_test::Bytes;
+using zumeld_test::ReadBytes;
+using zumeld_test::WriteBytes;
 
 // A 3 × 2 × 8 .bmp file, 4 colours, pixels at 70: bottom row indices 0 1 2, top row 3 3 0.
 inline const Bytes kBmpFile = {
@@ -92,17 +91,6 @@ inline Bytes Compose(const Bytes& header, const Bytes& table, const Bytes& pixel
     const auto off = static_cast<std::uint32_t>(14 + header.size() + table.size());
     return Cat(withFileHeader ? FileHeader(off + pixels.size(), off) : Bytes{}, header, table,
                pixels);
-}
-
-inline void WriteFile(const std::string& name, const Bytes& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A new movable global block holding `bytes`.

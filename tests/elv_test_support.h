@@ -6,17 +6,18 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
 #include "test_random.h"
 #include "zumeld/zumeld.h"
 
 namespace elv_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using zumeld_test::Bytes;
+using zumeld_test::ReadBytes;
+using zumeld_test::WriteBytes;
 
 inline Bytes Store(Zumeld::CCtrlElvMap& map) {
     CMemFile file;
@@ -94,17 +95,6 @@ inline std::vector<short> RandomTerrain(zumeld_test::TestRandom& rng, int width,
         for (std::size_t k = 0; k < len && i < cells.size(); ++k) cells[i++] = v;
     }
     return cells;
-}
-
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-inline Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace elv_test

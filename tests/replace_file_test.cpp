@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-#include "dib_test_support.h"
 #include "temp_dir.h"
 #include "zumeld/platform/files_p.h"
 #include "zumeld/util/ReplaceFile.h"
@@ -17,7 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using dib_test::ReadFile;
 
 int Write(const std::string& path, const std::string& text, bool dashIsStdout = false) {
     const Zumeld::ByteRun run{text.data(), text.size()};
@@ -25,7 +23,7 @@ int Write(const std::string& path, const std::string& text, bool dashIsStdout = 
 }
 
 std::string Text(const std::string& path) {
-    const auto b = ReadFile(path);
+    const auto b = zumeld_test::ReadBytes(path);
     return {b.begin(), b.end()};
 }
 
@@ -33,7 +31,8 @@ TEST(ReplaceFile, KeepsModeAndLinksAndLeavesNothingBehindOnFailure) {
     TempDir dir;
     const std::string file = dir.File("a.txt"), link = dir.File("link"), dangling = dir.File("d");
     ASSERT_EQ(Write(file, "old"), 0);
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(file, mode);
     fs::create_symlink("a.txt", link);
     fs::create_symlink("b.txt", dangling);
     EXPECT_EQ(Write(link, "new"), 0);
@@ -41,7 +40,7 @@ TEST(ReplaceFile, KeepsModeAndLinksAndLeavesNothingBehindOnFailure) {
     EXPECT_TRUE(fs::is_symlink(link) && fs::is_symlink(dangling));
     EXPECT_EQ(Text(file), "new");
     EXPECT_EQ(Text(dir.File("b.txt")), "made");
-    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(file).permissions(), mode);
 
     Zumeld::Platform::SetFileFailureCountdown(0);  // the write fails
     EXPECT_EQ(Write(file, "lost"), EIO);
@@ -51,7 +50,7 @@ TEST(ReplaceFile, KeepsModeAndLinksAndLeavesNothingBehindOnFailure) {
     EXPECT_EQ(Write(file, "refused"), EACCES);
     EXPECT_EQ(Write(dir.path().string(), "folder"), EISDIR);
     EXPECT_EQ(Text(file), "new");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 4) << "a temporary was left";
+    EXPECT_EQ(dir.Entries(), 4) << "a temporary was left";
 }
 
 TEST(ReplaceFile, FifoAndStandardOutputAreWrittenStraightThrough) {

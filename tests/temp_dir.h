@@ -1,12 +1,16 @@
 // A private folder under the system's temporary directory for one test, removed with
-// everything in it when the object goes out of scope.
+// everything in it when the object goes out of scope; and whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 class TempDir {
   public:
@@ -35,7 +39,28 @@ class TempDir {
     const std::filesystem::path& path() const { return m_path; }
     // The full name of a file inside the folder.
     std::string File(const std::string& name) const { return (m_path / name).string(); }
+    // The number of entries in the folder.
+    long Entries() const {
+        return std::distance(std::filesystem::directory_iterator(m_path), {});
+    }
 
   private:
     std::filesystem::path m_path;
 };
+
+namespace zumeld_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace zumeld_test
