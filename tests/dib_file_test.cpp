@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "dib_test_support.h"
-#include "temp_dir.h"
 #include "zumeld/dib/CtrlDib.h"
 
 using namespace dib_test;
@@ -25,38 +24,14 @@ Bytes Block(Info i, const Bytes& table, const Bytes& pixels) {
 class DibFile : public ::testing::Test {
   protected:
     void* Open(const Bytes& bytes) {
-        WriteFile(path, bytes);
+        WriteBytes(path, bytes);
         return dib.OpenDIB(path.data());
-    }
-    HFILE Handle(const std::string& name, UINT mode) {
-        OFSTRUCT of{};
-        return OpenFile(name.c_str(), &of, mode);
-    }
-    int Entries() const {
-        const auto it = std::filesystem::directory_iterator(dir.path());
-        return static_cast<int>(std::distance(begin(it), end(it)));
     }
 
     TempDir dir;
     CCtrlDib dib;
     std::string path = dir.File("in.bmp");
 };
-
-TEST_F(DibFile, LreadAndLwriteReportTheCountOnlyWhenEveryByteMoved) {
-    HFILE fh = Handle(path, OF_CREATE | OF_READWRITE);
-    Bytes data = PixelBytes(40000, 7);
-    EXPECT_EQ(dib.lwrite(fh, data.data(), data.size()), 40000u);
-    _lclose(fh);
-    EXPECT_EQ(ReadFile(path), data);
-    for (unsigned long count : {32769ul, 40000ul, 40001ul}) {
-        fh = Handle(path, OF_READ);
-        Bytes buffer(count);
-        EXPECT_EQ(dib.lread(fh, buffer.data(), count), count == 40001 ? 0 : count);
-        EXPECT_EQ(Slice(buffer, 0, 40000), Slice(data, 0, count)) << count;
-        _lclose(fh);
-    }
-    EXPECT_EQ(dib.lread(HFILE_ERROR, data.data(), 10), 0u);
-}
 
 TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
     std::vector<std::pair<Bytes, Bytes>> cases;  // file, the block it opens into
@@ -66,30 +41,21 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
         const Bytes file = Compose(InfoHeader(i), Cat(table, between), pixels, fh);
         i.sizeImage = static_cast<std::uint32_t>(pixels.size());
         i.clrUsed = static_cast<std::uint32_t>(table.size() / 4);
-        cases.emplace_back(file, Block(i, table, pixels));
+        cases.emplace_back(file, Block(i, i.compression == BI_BITFIELDS ? between : table, pixels));
     };
     auto core = [&](std::uint16_t w, std::uint16_t h, std::uint16_t bits, const Bytes& pixels,
                     bool fh = true) {
         const unsigned n = bits <= 8 ? 1u << bits : 0, image = pixels.size();
-        cases.emplace_back(Compose(CoreHeader(w, h, bits), ColorTable(n, 3), pixels, fh),
-                           Block({.width = w,
-                                  .height = h,
-                                  .bits = bits,
-                                  .sizeImage = image,
-                                  .clrUsed = n,
-                                  .clrImportant = n},
-                                 ColorTable(n, 4), pixels));
+        cases.emplace_back(
+            Compose(CoreHeader(w, h, bits), ColorTable(n, 3), pixels, fh),
+            Block({w, h, bits, 0, image, n, n}, ColorTable(n, 4), pixels));
     };
     const Bytes p24 = PixelBytes(24), p48 = PixelBytes(48);
     for (bool fh : {true, false}) {
         info({.width = 5, .height = 3, .clrUsed = 3}, ColorTable(3, 4), p24, fh);
-        for (std::uint32_t bits : {16u, 32u}) {  // the masks stay behind the header
-            Info i{.width = 3, .bits = bits, .compression = BI_BITFIELDS};
-            const Bytes masks = Bytes(12, 0x3C), pixels = PixelBytes(RowBytes(3, bits) * 2, 9);
-            const Bytes file = Compose(InfoHeader(i), masks, pixels, fh);
-            i.sizeImage = static_cast<std::uint32_t>(pixels.size());
-            cases.emplace_back(file, Block(i, masks, pixels));
-        }
+        for (std::uint32_t bits : {16u, 32u})  // the masks stay behind the header
+            info({.width = 3, .bits = bits, .compression = BI_BITFIELDS}, {},
+                 PixelBytes(RowBytes(3, bits) * 2, 9), fh, Bytes(12, 0x3C));
         for (std::uint16_t bits : {1, 4, 8, 24})
             core(7, 3, bits, PixelBytes(RowBytes(7, bits) * 3, bits), fh);
     }
@@ -115,12 +81,9 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
 
 TEST_F(DibFile, RefusesHeadersNoReaderCouldWalkAndFilesThatAreNotThere) {
     // Width 0, 17 colours at 4 bits, an image past 2 GB, masks at 24 bits, header sizes 108, 0.
-    const Info cases[] = {{.width = 0},
-                          {.bits = 4, .clrUsed = 17},
-                          {.width = 46341, .height = 46341},
-                          {.bits = 24, .compression = BI_BITFIELDS},
-                          {.size = 108},
-                          {.size = 0}};
+    const Info cases[] = {{.width = 0},       {.bits = 4, .clrUsed = 17},
+                          {46341, 46341},     {.bits = 24, .compression = BI_BITFIELDS},
+                          {.size = 108},      {.size = 0}};
     for (const auto& i : cases) {
         const Bytes body = Cat(InfoHeader(i), Bytes(2048, 0x11));
         for (const Bytes& file : {Cat(FileHeader(0, 54), body), body}) {
@@ -130,18 +93,18 @@ TEST_F(DibFile, RefusesHeadersNoReaderCouldWalkAndFilesThatAreNotThere) {
     }
     Dib beyond(Open(Cat(FileHeader(0, 0xFFFFFFFF), InfoHeader({.bits = 4}), PixelBytes(100))));
     EXPECT_EQ(beyond.h, nullptr) << "pixels beyond the end";
-    std::string missing = dir.File("missing.bmp"), folder = dir.path().string();
-    EXPECT_EQ(dib.OpenDIB(missing.data()), nullptr);
-    EXPECT_EQ(dib.OpenDIB(folder.data()), nullptr);
+    for (std::string name : {dir.File("missing.bmp"), dir.path().string()})
+        EXPECT_EQ(dib.OpenDIB(name.data()), nullptr) << name;
     EXPECT_EQ(dib.OpenDIB(nullptr), nullptr);
     EXPECT_EQ(dib.ReadDibBitmapInfo(HFILE_ERROR), nullptr);
 }
 
 // The bitmap starts three bytes into the file; the file header's offset counts from there.
 TEST_F(DibFile, ReadDibBitmapInfoReadsFromTheCurrentPositionToTheFirstPixel) {
-    WriteFile(path, Cat(Bytes(3, 0x55), FileHeader(0, 67), InfoHeader({.width = 2, .bits = 1}),
-                        ColorTable(2, 4), Bytes(5, 0xEE), PixelBytes(8)));
-    const HFILE fh = Handle(path, OF_READ);
+    WriteBytes(path, Cat(Bytes(3, 0x55), FileHeader(0, 67), InfoHeader({.width = 2, .bits = 1}),
+                         ColorTable(2, 4), Bytes(5, 0xEE), PixelBytes(8)));
+    OFSTRUCT of{};
+    const HFILE fh = OpenFile(path.c_str(), &of, OF_READ);
     _llseek(fh, 3, FILE_BEGIN);
     Dib d(dib.ReadDibBitmapInfo(fh));
     EXPECT_EQ(d.bytes().size(), 48u);
@@ -170,40 +133,45 @@ TEST_F(DibFile, WrittenDibReadsBackWithSizesFilledIn) {
         const Bytes block = Block(i, table, pixels);
         Dib original(ToBlock(block));
         ASSERT_EQ(dib.WriteDIB(path.data(), original.h), 1) << bits;
-        EXPECT_EQ(ReadFile(path), Cat(FileHeader(14 + block.size(), 54 + 4 * n), block)) << bits;
+        EXPECT_EQ(ReadBytes(path), Cat(FileHeader(14 + block.size(), 54 + 4 * n), block)) << bits;
         Dib back(dib.OpenDIB(path.data()));
         i.sizeImage = static_cast<std::uint32_t>(pixels.size());
         i.clrUsed = n;
         EXPECT_EQ(back.bytes(), Block(i, table, pixels)) << bits;
     }
+    // Nothing to write, a block too small for a header, a folder that is not there, a target
+    // that cannot be replaced: refused, and no file is left.
+    std::string none = dir.File("none.bmp"), nowhere = dir.File("no/such.bmp");
+    Dib d(ToBlock(Block({.width = 2, .bits = 24}, {}, PixelBytes(16)))), tiny(GlobalAlloc(GHND, 8));
+    for (HGLOBAL h : {HGLOBAL{}, tiny.h}) EXPECT_EQ(dib.WriteDIB(none.data(), h), 0);
+    EXPECT_EQ(dib.WriteDIB(nowhere.data(), d.h), 0);
+    std::string folder = dir.path().string();
+    EXPECT_EQ(dib.WriteDIB(folder.data(), d.h), 0);
+    EXPECT_EQ(dir.Entries(), 1) << "only in.bmp";
 }
 
 TEST_F(DibFile, BitfieldPicturesKeepTheirColoursThroughWriteAndRead) {
     // Red, then blue: 5-6-5 at 16 bits, and red in the low byte at 32 bits.
-    const struct {
-        std::uint32_t bits;
-        Bytes masks, pixels;
-    } cases[] = {{16, Le32({0xF800, 0x07E0, 0x001F}), {0x00, 0xF8, 0x1F, 0x00}},
-                 {32, Le32({0xFF, 0xFF00, 0xFF0000}), {0xFF, 0, 0, 0, 0, 0, 0xFF, 0}}};
-    for (const auto& c : cases) {
-        const Info i{.width = 2, .height = 1, .bits = c.bits, .compression = BI_BITFIELDS};
-        Dib opened(Open(Compose(InfoHeader(i), c.masks, c.pixels)));
+    const std::tuple<std::uint32_t, Bytes, Bytes> cases[] = {
+        {16, Le32({0xF800, 0x07E0, 0x001F}), {0x00, 0xF8, 0x1F, 0x00}},
+        {32, Le32({0xFF, 0xFF00, 0xFF0000}), {0xFF, 0, 0, 0, 0, 0, 0xFF, 0}}};
+    for (const auto& [bits, masks, pixels] : cases) {
+        const Info i{.width = 2, .height = 1, .bits = bits, .compression = BI_BITFIELDS};
+        Dib opened(Open(Compose(InfoHeader(i), masks, pixels)));
         ASSERT_EQ(dib.WriteDIB(path.data(), opened.h), 1);
         Dib back(dib.OpenDIB(path.data()));
         MemoryTarget t(2, 1);
         ASSERT_NE(dib.DibBlt(t.dc, 0, 0, 2, 1, back.h, 0, 0, SRCCOPY), 0);
-        EXPECT_EQ(GetPixel(t.dc, 0, 0), RGB(255, 0, 0)) << c.bits;
-        EXPECT_EQ(GetPixel(t.dc, 1, 0), RGB(0, 0, 255)) << c.bits;
+        EXPECT_EQ(GetPixel(t.dc, 0, 0), RGB(255, 0, 0)) << bits;
+        EXPECT_EQ(GetPixel(t.dc, 1, 0), RGB(0, 0, 255)) << bits;
     }
 }
 
 TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
     Dib d(ToBlock(Block({.width = 2, .bits = 24}, {}, PixelBytes(16))));
-    WriteFile(path, Bytes(5000, 0x77));
+    WriteBytes(path, Bytes(5000, 0x77));
     ASSERT_EQ(dib.WriteDIB(path.data(), d.h), 1);
-    EXPECT_EQ(ReadFile(path).size(), 14 + 40 + 16u);
-    EXPECT_EQ(Entries(), 1) << "no temporary file left";
-
+    EXPECT_EQ(ReadBytes(path).size(), 14 + 40 + 16u);
     std::string none = dir.File("none.bmp"), nowhere = dir.File("no/such/folder.bmp");
     Dib tiny(GlobalAlloc(GHND, 8));  // too small to hold a header
     for (HGLOBAL h : {HGLOBAL{}, tiny.h}) EXPECT_EQ(dib.WriteDIB(none.data(), h), 0);
@@ -211,19 +179,19 @@ TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
     EXPECT_FALSE(std::filesystem::exists(none));
     // A file at the name a temporary file might take is neither clobbered nor followed.
     const std::string victim = dir.File("victim"), target = dir.File("t.bmp");
-    WriteFile(victim, {1, 2, 3});
+    WriteBytes(victim, {1, 2, 3});
     std::error_code noLinks;  // mingw-w64's std::filesystem makes none: a plain file then
     std::filesystem::create_symlink(victim, target + ".tmp", noLinks);
-    if (noLinks) WriteFile(target + ".tmp", {1, 2, 3});
+    if (noLinks) WriteBytes(target + ".tmp", {1, 2, 3});
     EXPECT_EQ(dib.WriteDIB(const_cast<char*>(target.c_str()), d.h), 1);
-    EXPECT_EQ(ReadFile(victim), (Bytes{1, 2, 3}));
-    EXPECT_EQ(ReadFile(target).size(), 14 + 40 + 16u);
+    EXPECT_EQ(ReadBytes(victim), (Bytes{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(target).size(), 14 + 40 + 16u);
     // A target that cannot be replaced (a folder with something in it) stays as it was.
     std::filesystem::create_directories(dir.path() / "taken.bmp" / "inside");
     std::string taken = dir.File("taken.bmp");
     EXPECT_EQ(dib.WriteDIB(taken.data(), d.h), 0);
     EXPECT_TRUE(std::filesystem::is_directory(taken));
-    EXPECT_EQ(Entries(), 5) << "no temporary file left";
+    EXPECT_EQ(dir.Entries(), 5) << "no temporary file left";
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Header arithmetic, header checks, chunked transfers and the fixed palette of the DIB code.
+// Header arithmetic, header checks and chunked transfers of the DIB code.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -124,17 +124,6 @@ TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
         InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}), Bytes(16));
     EXPECT_EQ(DibLayoutInBlock(fields.data(), 56)->pixelOffset, 52u);
     EXPECT_FALSE(DibLayoutInBlock(fields.data(), 55));
-}
-
-TEST(DibPalette, FixedPaletteStepsRedThenGreenThenBlue) {
-    std::vector<PALETTEENTRY> pal(256);
-    FixedPalette256(pal.data());
-    for (int i = 0; i < 256; ++i) {
-        const PALETTEENTRY& e = pal[i];
-        EXPECT_EQ(std::tuple(e.peRed, e.peGreen, e.peBlue, e.peFlags),
-                  std::tuple(32 * (i % 8), 32 * (i / 8 % 8), 64 * (i / 64), 0))
-            << i;
-    }
 }
 
 }  // namespace
