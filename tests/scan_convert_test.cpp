@@ -1,9 +1,11 @@
-// Polygon scan conversion: worked examples, clipping and storage limits, and coverage laws
-// checked on random rectangles and convex polygons.
+// Polygon scan conversion and the point-in-polygon test: worked examples, clipping and
+// storage limits, and laws checked on random polygons: convex ones cover the same pixels from
+// any start in either direction, and the point test agrees with the spans.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <set>
 #include <utility>
 #include <vector>
@@ -14,6 +16,7 @@
 
 namespace {
 
+using Zumeld::PointInPolygon;
 using Zumeld::ScanConvertPolygon;
 using Zumeld::tagHorzLine;
 using Span = std::tuple<int, int, int>;  // row, left, right
@@ -46,53 +49,30 @@ Points Rect(int x0, int y0, int x1, int y1) {
 }
 
 // Worked examples on a 20 x 20 area.
-
-struct SpanCase {
-    const char* name;
-    Points points;
-    std::vector<Span> expected;
-};
-
 TEST(ScanConvert, WorkedExamplesGiveExactSpansInOrder) {
-    const std::vector<Span> u = [] {
-        std::vector<Span> s;
-        for (int y = 0; y <= 6; ++y) {
-            s.emplace_back(y, 0, 3);
-            s.emplace_back(y, 6, 9);
-        }
-        for (int y = 7; y <= 9; ++y) s.emplace_back(y, 0, 9);
-        return s;
-    }();
-    const SpanCase cases[] = {
-        {"square", Rect(2, 2, 6, 6), FullRows(2, 6, 2, 6)},
-        {"triangle",
-         {{5, 0}, {9, 8}, {0, 8}},
-         {{0, 5, 5},
-          {1, 4, 6},
-          {2, 4, 6},
-          {3, 3, 7},
-          {4, 2, 7},
-          {5, 2, 8},
-          {6, 1, 8},
-          {7, 1, 9},
-          {8, 0, 9}}},
-        {"U", {{0, 0}, {3, 0}, {3, 6}, {6, 6}, {6, 0}, {9, 0}, {9, 9}, {0, 9}}, u},
-        {"steep segment", {{0, 0}, {3, 3}}, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}},
-        {"flat segment", {{0, 0}, {10, 1}}, {{0, 0, 5}, {1, 6, 10}}},
-        {"shallow segment", {{0, 0}, {10, 3}}, {{0, 0, 1}, {1, 2, 5}, {2, 6, 8}, {3, 9, 10}}},
-        {"mirrored segment", {{10, 0}, {0, 3}}, {{0, 9, 10}, {1, 5, 8}, {2, 2, 4}, {3, 0, 1}}},
-        {"shallow triangle",
-         {{0, 0}, {10, 3}, {0, 3}},
-         {{0, 0, 1}, {1, 0, 5}, {2, 0, 8}, {3, 0, 10}}},
-        {"rectangle over the area", Rect(-5, -5, 30, 30), FullRows(0, 19, 0, 19)},
-        {"rectangle over the right edge", Rect(19, 2, 25, 5), FullRows(2, 5, 19, 19)},
-        {"rectangle over the left edge", Rect(-5, 2, 0, 5), FullRows(2, 5, 0, 0)},
-        {"right of the area", Rect(20, 2, 25, 5), {}},
-        {"below the area", Rect(2, 20, 5, 29), {}},
-        {"single point", {{4, 4}}, {}},
-        {"one row", {{1, 4}, {9, 4}, {5, 4}}, {}},
+    std::vector<Span> u;
+    for (int y = 0; y <= 9; ++y) {
+        u.emplace_back(y, 0, y <= 6 ? 3 : 9);
+        if (y <= 6) u.emplace_back(y, 6, 9);
+    }
+    const std::pair<Points, std::vector<Span>> cases[] = {
+        // clang-format off
+        {Rect(2, 2, 6, 6), FullRows(2, 6, 2, 6)},
+        {{{5, 0}, {9, 8}, {0, 8}}, {{0, 5, 5}, {1, 4, 6}, {2, 4, 6}, {3, 3, 7}, {4, 2, 7}, {5, 2, 8}, {6, 1, 8}, {7, 1, 9}, {8, 0, 9}}},
+        {{{0, 0}, {3, 0}, {3, 6}, {6, 6}, {6, 0}, {9, 0}, {9, 9}, {0, 9}}, u},
+        {{{0, 0}, {3, 3}}, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}}},  // steep segment
+        {{{0, 0}, {10, 1}}, {{0, 0, 5}, {1, 6, 10}}},                          // flat segment
+        {{{0, 0}, {10, 3}}, {{0, 0, 1}, {1, 2, 5}, {2, 6, 8}, {3, 9, 10}}},    // shallow
+        {{{10, 0}, {0, 3}}, {{0, 9, 10}, {1, 5, 8}, {2, 2, 4}, {3, 0, 1}}},    // mirrored
+        {{{0, 0}, {10, 3}, {0, 3}}, {{0, 0, 1}, {1, 0, 5}, {2, 0, 8}, {3, 0, 10}}},
+        {Rect(-5, -5, 30, 30), FullRows(0, 19, 0, 19)},  // over the area and its edges
+        {Rect(19, 2, 25, 5), FullRows(2, 5, 19, 19)},
+        {Rect(-5, 2, 0, 5), FullRows(2, 5, 0, 0)},
+        {Rect(20, 2, 25, 5), {}}, {Rect(2, 20, 5, 29), {}},  // right of and below the area
+        {{{4, 4}}, {}}, {{{1, 4}, {9, 4}, {5, 4}}, {}},       // a point, one row
+        // clang-format on
     };
-    for (const SpanCase& c : cases) EXPECT_EQ(Convert(c.points, 20, 20), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(Convert(c.first, 20, 20), c.second) << &c - cases;
 }
 
 TEST(ScanConvert, ApexAndPassThroughRowsGetTheirOwnSpans) {
@@ -117,25 +97,18 @@ TEST(ScanConvert, StopsWhenTheSpanBufferIsFull) {
 }
 
 // Refusals: 0 and nothing written.
-
 TEST(ScanConvert, OutOfContractCallsWriteNothing) {
     const Points sq = Rect(2, 2, 6, 6);
-    struct Case {
-        const char* name;
-        const tagPOINT* points;
-        int nPoints, w, h, maxLines;
-    } cases[] = {
-        {"display 0 x 0", sq.data(), 4, 0, 0, 10}, {"display -1 x -1", sq.data(), 4, -1, -1, 10},
-        {"width 0", sq.data(), 4, 0, 20, 10},      {"height -1", sq.data(), 4, 20, -1, 10},
-        {"maxLines 0", sq.data(), 4, 20, 20, 0},   {"maxLines -5", sq.data(), 4, 20, 20, -5},
-        {"null points", nullptr, 4, 20, 20, 10},   {"one point", sq.data(), 1, 20, 20, 10},
-        {"no points", sq.data(), 0, 20, 20, 10},   {"negative count", sq.data(), -3, 20, 20, 10},
-    };
-    for (const Case& c : cases) {
+    // points, count, width, height, maxLines
+    const std::tuple<const tagPOINT*, int, int, int, int> cases[] = {
+        {sq.data(), 4, 0, 0, 10},   {sq.data(), 4, -1, -1, 10}, {sq.data(), 4, 0, 20, 10},
+        {sq.data(), 4, 20, -1, 10}, {sq.data(), 4, 20, 20, 0},  {sq.data(), 4, 20, 20, -5},
+        {nullptr, 4, 20, 20, 10},   {sq.data(), 1, 20, 20, 10}, {sq.data(), 0, 20, 20, 10},
+        {sq.data(), -3, 20, 20, 10}};
+    for (const auto& [points, n, w, h, maxLines] : cases) {
         std::vector<tagHorzLine> lines(10, tagHorzLine{-7, -7, -7});
-        EXPECT_EQ(ScanConvertPolygon(c.points, c.nPoints, c.w, c.h, lines.data(), c.maxLines), 0)
-            << c.name;
-        EXPECT_EQ(lines[0].y, -7) << c.name;
+        EXPECT_EQ(ScanConvertPolygon(points, n, w, h, lines.data(), maxLines), 0) << n << " " << w;
+        EXPECT_EQ(lines[0].y, -7);
     }
     EXPECT_EQ(ScanConvertPolygon(sq.data(), 4, 20, 20, nullptr, 10), 0);
 }
@@ -283,6 +256,75 @@ TEST(ScanConvert, MemberClipsToTheDisplayArea) {
     EXPECT_EQ(lines[2].right, 6);
     map.ElevationDataModified();
     EXPECT_EQ(map.CalcPolygon(sq.data(), 4, lines.data(), 64), 0) << "display size -1";
+}
+
+TEST(PointInPolygon, WorkedExamples) {
+    const Points sq{{2, 2}, {6, 2}, {6, 6}, {2, 6}};
+    // A polygon, points inside, points outside.
+    const std::tuple<Points, Points, Points> cases[] = {
+        // clang-format off
+        {sq, {{2, 2}, {6, 6}, {6, 4}, {4, 4}, {2, 6}, {4, 2}}, {{7, 4}, {1, 4}, {4, 1}, {4, 7}}},
+        {{{5, 0}, {10, 5}, {5, 10}, {0, 5}}, {{5, 0}, {10, 5}, {5, 10}, {0, 5}, {5, 5}},
+         {{-1, 5}, {11, 5}, {4, 0}, {6, 0}}},
+        {{{0, 0}, {3, 0}, {3, 6}, {6, 6}, {6, 0}, {9, 0}, {9, 9}, {0, 9}},
+         {{3, 6}, {6, 6}, {1, 0}, {4, 7}}, {{4, 6}, {4, 5}, {4, 0}}},
+        // A shallow edge counts only at its rounded crossing column, not along its run (the
+        // spans of row 0 cover 0..5).
+        {{{0, 0}, {10, 1}, {0, 2}}, {{0, 0}, {5, 1}, {10, 1}}, {{3, 0}}},
+        {{{0, 0}, {10, 10}, {10, 0}, {0, 10}}, {{2, 5}, {5, 5}, {8, 5}}, {{5, 2}}},  // bow tie
+        {{{0, 0}, {3, 3}}, {{1, 1}, {0, 0}, {3, 3}}, {{1, 2}, {4, 4}}},  // a segment
+        {{{4, 4}}, {}, {{4, 4}}}, {{{1, 4}, {9, 4}}, {}, {{5, 4}}},       // a point, one row
+        // Across the 32-bit range, without clipping to any area.
+        {{{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MAX}},
+         {{0, 0}, {INT32_MAX, INT32_MIN}, {-40000, 70000}}, {}},
+        {{{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}}, {{5, 5}}, {{6, 5}}},
+        // clang-format on
+    };
+    for (const auto& [polygon, inside, outside] : cases) {
+        const int n = static_cast<int>(polygon.size());
+        for (const tagPOINT& p : inside)
+            EXPECT_TRUE(PointInPolygon(p, polygon.data(), n)) << p.x << "," << p.y;
+        for (const tagPOINT& p : outside)
+            EXPECT_FALSE(PointInPolygon(p, polygon.data(), n)) << p.x << "," << p.y;
+    }
+    EXPECT_FALSE(PointInPolygon({4, 4}, nullptr, 4));
+    for (int n : {1, 0, -2}) EXPECT_FALSE(PointInPolygon({4, 4}, sq.data(), n)) << n;
+    // The member reads nothing of the map (display size 0 does not clip).
+    Zumeld::CCtrlElvMap map;
+    Points big{{100, 100}, {200, 100}, {200, 200}, {100, 200}};
+    EXPECT_TRUE(map.PtInPolygon({150, 150}, big.data(), 4));
+    EXPECT_FALSE(map.PtInPolygon({250, 150}, big.data(), 4));
+}
+
+// A closed polygon whose every edge has |dx| <= dy and dy >= 1 (no horizontal edges): y
+// values with distinct neighbours, x moving at most as far as y along each edge, retried
+// until the closing edge is steep too. On such polygons the point test and the spans agree.
+TEST(PointInPolygon, AgreesWithTheSpansOnSteepPolygons) {
+    constexpr int kSize = 24;
+    zumeld_test::TestRandom rng(0x9017);
+    auto coordinate = [&] { return static_cast<LONG>(rng.Range(-4, kSize + 3)); };
+    for (int iter = 0; iter < 400 && !HasFailure(); ++iter) {
+        Points poly;
+        do {
+            poly.assign(1, {coordinate(), coordinate()});
+            for (int i = 1, n = static_cast<int>(rng.Range(2, 9)); i < n; ++i) {
+                LONG y;
+                do y = coordinate();
+                while (y == poly.back().y);
+                const std::int64_t dy = std::llabs(y - poly.back().y);
+                poly.push_back({static_cast<LONG>(poly.back().x + rng.Range(-dy, dy)), y});
+            }
+        } while (poly.back().y == poly[0].y ||
+                 std::llabs(poly.back().x - poly[0].x) > std::llabs(poly.back().y - poly[0].y));
+        bool covered[kSize][kSize] = {};
+        for (const auto& [y, l, r] : Convert(poly, kSize, kSize))
+            for (int x = l; x <= r; ++x) covered[y][x] = true;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                EXPECT_EQ(PointInPolygon({x, y}, poly.data(), static_cast<int>(poly.size())),
+                          covered[y][x])
+                    << "iteration " << iter << " pixel (" << x << "," << y << ")";
+    }
 }
 
 }  // namespace
