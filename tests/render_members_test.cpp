@@ -65,27 +65,28 @@ TEST(RenderMembers, DimDrawsLandAtThreeQuartersAndKeepsTheSea) {
 
 TEST(RenderMembers, DrawsOnlyWithALiveSlotAndADisplayArea) {
     // Drawn, and sea filled, after each change; the sea fill always uses set 0, so a selection
-    // out of range does not stop it.
-    const bool drawn[] = {true, true, false, false, false, false};
-    const bool seaFilled[] = {true, true, false, true, false, false};
+    // out of range does not stop it. 1: a one-texture set ignores the season; 2: no sets; 3:
+    // no set 1; 4: four seasons, season out of range; 5: the display marked stale.
+    const std::pair<bool, bool> drawnAndFilled[] = {{true, true},  {true, true},   {false, false},
+                                                    {false, true}, {false, false}, {false, false}};
     for (int what = 0; what < 6; ++what) {
         CCtrlElvMap m;
         MakeMap(m, 6, 5, [](int x, int y) { return short(x * 100 + y); });
-        if (what == 1) m.SetSeason(7);  // ignored by a one-texture set
+        if (what == 1) m.SetSeason(7);
         if (what == 2) m.RemoveAllTexture();
         if (what == 3) m.SelectTexture(1);
-        if (what == 4) {  // four seasons, season out of range
+        if (what == 4) {
             m.m_bFourSeasons[0] = true;
             for (int s = 1; s < 4; ++s) m.m_textureSlots[s] = m.m_textureSlots[0];
             m.SetSeason(4);
         }
-        if (what == 5) m.ElevationDataModified();  // display marked stale
+        if (what == 5) m.ElevationDataModified();
         Paint(m, 0x11);
         m.DrawAllMapOnBitmapBuffer(true, true, 0, false);
-        EXPECT_EQ(!Untouched(m, 0x11), drawn[what]) << what;
+        EXPECT_EQ(!Untouched(m, 0x11), drawnAndFilled[what].first) << what;
         Paint(m, 0x11);
         m.FillSeaColorOnBitmapBuffer();
-        EXPECT_EQ(!Untouched(m, 0x11), seaFilled[what]) << "sea fill, " << what;
+        EXPECT_EQ(!Untouched(m, 0x11), drawnAndFilled[what].second) << "sea fill, " << what;
     }
 }
 
@@ -144,22 +145,20 @@ void MakeOverlay(Quobel::CControlBmp& pic, int w, int h, int bits = 32) {
 }
 
 TEST(RenderMembers, SetOverlapBitmapKeepsATopFirstCopy) {
-    for (int bits : {32, 24}) {
-        CCtrlElvMap m;
-        Quobel::CControlBmp pic;
-        MakeOverlay(pic, 5, 3, bits);
-        m.SetOverlapBitmap(pic.GetHbmp(), 17, -4);
-        ASSERT_NE(m.m_pOverlapPixels.get(), nullptr);
-        EXPECT_EQ(Overlap(m), (Ints{17, -4, 5, 3, 20}));
-        for (int i = 0; i < 15; ++i) {
-            const BYTE* p = m.m_pOverlapPixels.get() + i * 4;
-            EXPECT_EQ((Texel{p[0], p[1], p[2]}), (Texel{BYTE(i % 5), BYTE(i / 5), 200})) << i;
-        }
-        // A handle that cannot be converted: no picture, sizes 0.
-        m.SetOverlapBitmap(reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0x7777)), 3, 4);
-        EXPECT_EQ(m.m_pOverlapPixels.get(), nullptr);
-        EXPECT_EQ(Overlap(m), (Ints{3, 4, 0, 0, 0}));
+    CCtrlElvMap m;
+    Quobel::CControlBmp pic;
+    MakeOverlay(pic, 5, 3, 24);
+    m.SetOverlapBitmap(pic.GetHbmp(), 17, -4);
+    ASSERT_NE(m.m_pOverlapPixels.get(), nullptr);
+    EXPECT_EQ(Overlap(m), (Ints{17, -4, 5, 3, 20}));
+    for (int i = 0; i < 15; ++i) {
+        const BYTE* p = m.m_pOverlapPixels.get() + i * 4;
+        EXPECT_EQ((Texel{p[0], p[1], p[2]}), (Texel{BYTE(i % 5), BYTE(i / 5), 200})) << i;
     }
+    // A handle that cannot be converted: no picture, sizes 0.
+    m.SetOverlapBitmap(reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0x7777)), 3, 4);
+    EXPECT_EQ(m.m_pOverlapPixels.get(), nullptr);
+    EXPECT_EQ(Overlap(m), (Ints{3, 4, 0, 0, 0}));
 }
 
 TEST(RenderMembers, BlendsFollowThePictureOnlyThroughAStretch) {

@@ -262,6 +262,7 @@ TEST_F(StretchMember, DisplayOverlayFollowsThePicture) {
     map.m_nOverlapWidth = map.m_nOverlapHeight = 2;
     map.m_nOverlapRowBytes = 8;
     map.StretchElevationData(1, 0, 1, 2, 3, 4);  // the picture covers the area
+    EXPECT_EQ(map.m_dDisplayScale, 3.0) << "display columns per map column";
     ASSERT_TRUE(map.m_pDisplayOverlap);
     const BYTE* last = &map.m_pDisplayOverlap[(3 * 3 + 2) * 4];  // x = 1, y = 3 x 2 / 4
     EXPECT_EQ((Ints{map.m_nDisplayOverlapWidth, map.m_nDisplayOverlapHeight,

@@ -130,6 +130,7 @@ TEST(SpanRendererPixel, HandWorkedSinglePixels) {
         // Shading at scale 1: h = floor(3 delta / 8) clamped to -128..127, q = 128 + h.
         {0, S, 0, kGrey, 1000, 1002, G(128)}, {0, S, 0, kGrey, 1000, 999, G(127)},
         {0, S, 0, kGrey, 1000, 1400, G(255)}, {0, S, 0, kGrey, 1000, 600, G(0)},
+        {0, S, 0, kWhite, 1000, 1400, G(255)},  // 254 x 255 >> 7 = 506, saturated
         // Negative elevations are sea; as a shading neighbour 0: delta -100 gives -38.
         {0, S, 0, kGrey, -32768, 100, kSea}, {0, S, 0, kGrey, 100, -5, G(90)},
         // Sea: the sea texel, without tone or shading, even in flat colour; painted, 0 is land.
