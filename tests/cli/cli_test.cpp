@@ -226,6 +226,7 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
     Write("cut.elv", Read("s.elv").substr(0, Read("s.elv").size() / 2));
     Write("odd.raw", "abc");
     Write("tiny.elv", std::string("\0\0\1", 3));
+    Write("few.elv", Words({2, 2, 2, 1, 0}) + "\x05");  // a stream of one cell for four
     std::string unreadable;  // each of these files fails `import FILE out.elv` with status 1
     for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
              {"hello.png", "hello, not a picture"},
@@ -243,10 +244,11 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
     const std::set<std::string> before = Listing();
     // Status 1: the input or the work failed; status 2: the command line is wrong.
     const std::pair<int, std::string> cases[] = {
-        {1, unreadable + "import missing.png out.elv; import odd.raw out.elv --size 2x1;"
-                         "export cut.elv out.png; export tiny.elv out.png; info cut.elv;"
-                         "export s.elv out.png --scale 1000; render hello.png -o out.png;"
-                         "export s.elv out.raw --offset -40000"},
+        {1, unreadable +
+                "import missing.png out.elv; import odd.raw out.elv --size 2x1;"
+                "export cut.elv out.png; export tiny.elv out.png; info cut.elv; info few.elv;"
+                "export s.elv out.png --scale 1000; render hello.png -o out.png;"
+                "export s.elv out.raw --offset -40000"},
         {2,
          "import odd.raw out.elv; import odd.raw out.elv --size 0x5; import s.elv;"
          "import odd.raw out.elv --size 40000x1; import odd.raw out.elv --size 2by1;"
