@@ -1,14 +1,10 @@
-// The in-memory GDI: handles, refused sizes, clipping, bitmap files and resources. How the
-// pixels of every depth are read out, written in, blitted and stretched is checked against
-// Windows itself by the GDI probe (tests/gdi_diff).
+// The in-memory GDI: handles, refused sizes and clipping. How the pixels of every depth are
+// read out, written in, blitted and stretched, and CreateDIBitmap, are checked against Windows
+// itself by the GDI probe (tests/gdi_diff).
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "dib_test_support.h"
 #include "wine_skip.h"
 #include "zumeld/platform/win32.h"
 
@@ -47,17 +43,6 @@ struct MemDc {
         EXPECT_TRUE(DeleteObject(bmp));
     }
 };
-
-// Pixels (x, y) of a bitmap that no context holds, read through a memory context.
-std::vector<COLORREF> PixelsOf(HBITMAP b, std::vector<std::pair<int, int>> at) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, b);
-    std::vector<COLORREF> out;
-    for (auto [x, y] : at) out.push_back(GetPixel(dc, x, y));
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    return out;
-}
 
 TEST(GdiHandles, UnknownAndDeletedHandlesFailQuietly) {
     HBITMAP deleted = CreateBitmap(4, 4, 1, 24, nullptr);
@@ -201,25 +186,6 @@ TEST(GdiStretch, ExtentsFarOutsideBothSurfacesDrawNothingAndReadNothing) {
     EXPECT_TRUE(
         BitBlt(dc, 2147483000, -2147483000, 2147483647, -2147483647, rig.src.dc, 0, 0, SRCCOPY));
     rig.Expect([](int, int) { return kUntouched; });
-}
-
-TEST(GdiDibits, CreateDIBitmapDecodesIndexedRowsAndSetDIBitsRewritesABand) {
-    Info info{};
-    std::memcpy(&info, dib_test::kBmpFile.data() + 14, 56);
-    HDC screen = GetDC(nullptr);
-    HBITMAP dib = CreateDIBitmap(screen, &info.h, CBM_INIT, dib_test::kBmpFile.data() + 70,
-                                 info.bmi(), DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    const std::vector<std::pair<int, int>> at = {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}};
-    const COLORREF c0 = RGB(30, 20, 10), c1 = RGB(60, 50, 40), c2 = RGB(90, 80, 70),
-                   c3 = RGB(3, 2, 1);
-    EXPECT_EQ(PixelsOf(dib, at), (std::vector{c3, c3, c0, c0, c1, c2}));
-    const BYTE top[4] = {2, 1, 0, 0};  // scan 1 alone, from a one-row band
-    EXPECT_EQ(SetDIBits(nullptr, dib, 1, 1, top, info.bmi(), DIB_RGB_COLORS), 1);
-    EXPECT_EQ(PixelsOf(dib, at), (std::vector{c2, c1, c0, c0, c1, c2}));
-    EXPECT_TRUE(DeleteObject(dib));
-    EXPECT_EQ(CreateDIBitmap(nullptr, &info.h, CBM_INIT, nullptr, info.bmi(), DIB_RGB_COLORS),
-              nullptr);
 }
 
 }  // namespace
