@@ -46,9 +46,8 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
     auto core = [&](std::uint16_t w, std::uint16_t h, std::uint16_t bits, const Bytes& pixels,
                     bool fh = true) {
         const unsigned n = bits <= 8 ? 1u << bits : 0, image = pixels.size();
-        cases.emplace_back(
-            Compose(CoreHeader(w, h, bits), ColorTable(n, 3), pixels, fh),
-            Block({w, h, bits, 0, image, n, n}, ColorTable(n, 4), pixels));
+        cases.emplace_back(Compose(CoreHeader(w, h, bits), ColorTable(n, 3), pixels, fh),
+                           Block({w, h, bits, 0, image, n, n}, ColorTable(n, 4), pixels));
     };
     const Bytes p24 = PixelBytes(24), p48 = PixelBytes(48);
     for (bool fh : {true, false}) {
@@ -81,9 +80,9 @@ TEST_F(DibFile, OpensEveryLayoutIntoHeaderQuadsAndRows) {
 
 TEST_F(DibFile, RefusesHeadersNoReaderCouldWalkAndFilesThatAreNotThere) {
     // Width 0, 17 colours at 4 bits, an image past 2 GB, masks at 24 bits, header sizes 108, 0.
-    const Info cases[] = {{.width = 0},       {.bits = 4, .clrUsed = 17},
-                          {46341, 46341},     {.bits = 24, .compression = BI_BITFIELDS},
-                          {.size = 108},      {.size = 0}};
+    const Info cases[] = {{.width = 0},   {.bits = 4, .clrUsed = 17},
+                          {46341, 46341}, {.bits = 24, .compression = BI_BITFIELDS},
+                          {.size = 108},  {.size = 0}};
     for (const auto& i : cases) {
         const Bytes body = Cat(InfoHeader(i), Bytes(2048, 0x11));
         for (const Bytes& file : {Cat(FileHeader(0, 54), body), body}) {
@@ -167,31 +166,17 @@ TEST_F(DibFile, BitfieldPicturesKeepTheirColoursThroughWriteAndRead) {
     }
 }
 
-TEST_F(DibFile, WriteReplacesTheFileWholeOrNotAtAll) {
+// A file at the name a temporary file might take is neither clobbered nor followed.
+TEST_F(DibFile, WriteLeavesAFileAtTheTemporaryNameAlone) {
     Dib d(ToBlock(Block({.width = 2, .bits = 24}, {}, PixelBytes(16))));
-    WriteBytes(path, Bytes(5000, 0x77));
-    ASSERT_EQ(dib.WriteDIB(path.data(), d.h), 1);
-    EXPECT_EQ(ReadBytes(path).size(), 14 + 40 + 16u);
-    std::string none = dir.File("none.bmp"), nowhere = dir.File("no/such/folder.bmp");
-    Dib tiny(GlobalAlloc(GHND, 8));  // too small to hold a header
-    for (HGLOBAL h : {HGLOBAL{}, tiny.h}) EXPECT_EQ(dib.WriteDIB(none.data(), h), 0);
-    EXPECT_EQ(dib.WriteDIB(nowhere.data(), d.h), 0);
-    EXPECT_FALSE(std::filesystem::exists(none));
-    // A file at the name a temporary file might take is neither clobbered nor followed.
-    const std::string victim = dir.File("victim"), target = dir.File("t.bmp");
+    const std::string victim = dir.File("victim");
     WriteBytes(victim, {1, 2, 3});
     std::error_code noLinks;  // mingw-w64's std::filesystem makes none: a plain file then
-    std::filesystem::create_symlink(victim, target + ".tmp", noLinks);
-    if (noLinks) WriteBytes(target + ".tmp", {1, 2, 3});
-    EXPECT_EQ(dib.WriteDIB(const_cast<char*>(target.c_str()), d.h), 1);
+    std::filesystem::create_symlink(victim, path + ".tmp", noLinks);
+    if (noLinks) WriteBytes(path + ".tmp", {1, 2, 3});
+    EXPECT_EQ(dib.WriteDIB(path.data(), d.h), 1);
     EXPECT_EQ(ReadBytes(victim), (Bytes{1, 2, 3}));
-    EXPECT_EQ(ReadBytes(target).size(), 14 + 40 + 16u);
-    // A target that cannot be replaced (a folder with something in it) stays as it was.
-    std::filesystem::create_directories(dir.path() / "taken.bmp" / "inside");
-    std::string taken = dir.File("taken.bmp");
-    EXPECT_EQ(dib.WriteDIB(taken.data(), d.h), 0);
-    EXPECT_TRUE(std::filesystem::is_directory(taken));
-    EXPECT_EQ(dir.Entries(), 5) << "no temporary file left";
+    EXPECT_EQ(ReadBytes(path).size(), 14 + 40 + 16u);
 }
 
 }  // namespace
