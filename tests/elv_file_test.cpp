@@ -157,7 +157,9 @@ TEST(ElvFileLoad, LoadElevationFile) {
     }
     // (Under Wine /proc/self/fd lists Wine's own descriptors too, which come and go.)
     const auto descriptors = [] {
-        return zumeld_test::UnderWine() ? 0 : std::distance(fs::directory_iterator("/proc/self/fd"), {});
+        return zumeld_test::UnderWine()
+                   ? 0
+                   : std::distance(fs::directory_iterator("/proc/self/fd"), {});
     };
     const auto before = descriptors();
     EXPECT_THROW(load(cut), CArchiveException);

@@ -1,4 +1,4 @@
-// The map object: grid kernels, grid operations and the sharing of blocks between copies.
+// The map object: grid operations and the sharing of blocks between copies.
 // Expected grids are written out by hand.
 #include <gtest/gtest.h>
 
@@ -38,21 +38,6 @@ void ExpectSizes(const CCtrlElvMap& map, int width, int height) {
     EXPECT_EQ(map.m_nBufferWidth, grid * (width + 1));
     EXPECT_EQ(map.m_nBufferHeight, grid * (height + 1));
     EXPECT_EQ(map.m_nRowBytes, grid * (width + 1) * 2);
-}
-
-// 2 bytes a cell: at most 1,073,741,823 cells (margin included) fit in 2^31 - 1 bytes.
-TEST(GridKernels, CellCountStaysWithinTheBlockLimit) {
-    const std::tuple<int, int, std::size_t> counts[] = {{0, 0, 1},
-                                                        {3, 2, 12},
-                                                        {-1, 0, 0},
-                                                        {INT_MIN, 5, 0},
-                                                        {1073741822, 0, 1073741823},
-                                                        {1073741823, 0, 0},
-                                                        {32767, 32766, 32768u * 32767u},
-                                                        {32767, 32767, 0},
-                                                        {INT_MAX, INT_MAX, 0}};
-    for (const auto& [w, h, cells] : counts)
-        EXPECT_EQ(Zumeld::GridCellCount(w, h), cells) << w << "x" << h;
 }
 
 // Each call on a fresh map, on the 3 x 2 map {1,2,3 / 4,5,6} or on the 4 x 4 map whose cell

@@ -40,9 +40,7 @@ class TempDir {
     // The full name of a file inside the folder.
     std::string File(const std::string& name) const { return (m_path / name).string(); }
     // The number of entries in the folder.
-    long Entries() const {
-        return std::distance(std::filesystem::directory_iterator(m_path), {});
-    }
+    long Entries() const { return std::distance(std::filesystem::directory_iterator(m_path), {}); }
 
   private:
     std::filesystem::path m_path;
