@@ -320,9 +320,9 @@ MUTANTS = [
      "bf.bfOffBits = static_cast<DWORD>(sizeof bf + dib::DibPixelOffset(block.get()));",
      "bf.bfOffBits = static_cast<DWORD>(sizeof bf + sizeof(BITMAPINFOHEADER));",
      "WriteDIB's pixel offset leaves out the colour table"),
-    ("dib-draw-deselect", "zumeld/dib/DibDraw.cpp",
-     "    if (previous) SelectObject(memory, previous);\n", "",
-     "DrawBitmap leaves the bitmap selected in its memory context"),
+    ("dib-draw-size", "zumeld/dib/DibDraw.cpp",
+     "BitBlt(hdc, x, y, bm.bmWidth, bm.bmHeight, memory,", "BitBlt(hdc, x, y, bm.bmHeight, bm.bmWidth, memory,",
+     "DrawBitmap blits the bitmap's width and height swapped"),
     # ---- formats layer (tools/formats) ---------------------------------------------------------
     ("fmt-clamp", "tools/formats/raster.cpp",
      "std::clamp(v, -32768.0, 32767.0)", "v",

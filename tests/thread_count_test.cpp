@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "elv_test_support.h"
@@ -91,6 +92,18 @@ TEST(ThreadCount, EveryCountGivesTheSameBytes) {
                 EXPECT_TRUE(many[i] == one[i])
                     << "seed " << seed << ", " << threads << " threads, output " << i;
         }
+    }
+    Zumeld::SetThreadCount(before);
+}
+
+TEST(ThreadCount, AnExceptionInAPartReachesTheCaller) {
+    const int before = Zumeld::GetThreadCount();
+    const auto fifthFails = [](int part) {
+        if (part == 5) throw std::runtime_error("part 5");
+    };
+    for (int threads : {1, 4}) {
+        Zumeld::SetThreadCount(threads);
+        EXPECT_THROW(Zumeld::RunOnThreads(8, fifthFails), std::runtime_error) << threads;
     }
     Zumeld::SetThreadCount(before);
 }

@@ -301,6 +301,7 @@ TEST(Serve, UploadsAreBoundedAndUndoable) {
     const std::string uploaded = s.Ok("PUT", "/api/map?name=m.pgm", pgm);
     EXPECT_EQ(Field(uploaded, "width") + "x" + Field(uploaded, "height"), "3x2");
     EXPECT_EQ(Field(s.Ok("GET", "/api/elevation?x=2&y=1"), "elevation"), "6");
+    s.Ok("GET", "/tiles/0/0/0.png");  // the one tile, mostly off the 3 x 2 map
     EXPECT_EQ(Field(s.Ok("POST", "/api/undo"), "width"), "1024");
 }
 
