@@ -1,4 +1,4 @@
-// Texture sets: plane sizes, AddTexture's slot layout and refusals, the table's limits,
+// Texture sets: AddTexture's slot layout and refusals, the table's limits,
 // seasons, and the three default textures embedded in the library.
 #include <gtest/gtest.h>
 
@@ -64,15 +64,6 @@ Bytes ExpectedLand(int width, int height, int lowSeed, int highSeed) {
         out.push_back(c == 3 ? 0 : Pattern(x, y, c, i % 2 ? highSeed : lowSeed));
     }
     return out;
-}
-
-TEST(TextureKernels, PlaneSizeRefusesEmptyAndOversizedSlots) {
-    // The slot block is 3 planes and must stay within 2^31 - 1 bytes.
-    const int cases[][3] = {
-        {60, 60, 14400},           {0, 5, 0},        {5, 0, 0}, {-1, 5, 0}, {INT_MAX, INT_MAX, 0},
-        {178956970, 1, 715827880}, {178956971, 1, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(Zumeld::TexturePlaneSize(c[0], c[1]), c[2]) << c[0] << " x " << c[1];
 }
 
 // 24- and 32-bit pictures of any width (24-bit rows are padded) give the same slot: planes top
