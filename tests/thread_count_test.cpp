@@ -53,7 +53,7 @@ std::vector<Bytes> Outputs(const std::vector<short>& cells, int w, int h, TestRa
                                       RGB(1, 2, 3), round == 2);
         picture();
     }
-    out.push_back(zumeld_formats::EncodePng(map.m_bmpInternal, 9));  // every row filter tried
+    out.push_back(zumeld_formats::EncodePng(map.m_bmpInternal, 6));  // every row filter tried
     CMemFile file;
     CArchive ar(&file, CArchive::store);
     map.Serialize(ar);
