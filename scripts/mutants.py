@@ -325,8 +325,8 @@ MUTANTS = [
      "DrawBitmap blits the bitmap's width and height swapped"),
     # ---- formats layer (tools/formats) ---------------------------------------------------------
     ("fmt-clamp", "tools/formats/raster.cpp",
-     "std::clamp(v, -32768.0, 32767.0)", "v",
-     "imported values beyond the 16-bit range are not clamped"),
+     "        e = 32767;\n", "        e = static_cast<short>(32768);\n",
+     "imported values above the 16-bit range wrap to -32768 instead of stopping at 32767"),
     ("fmt-sea-level", "tools/formats/raster.cpp",
      "if (o.hasSeaLevel && e <= o.seaLevel) e = 0;", "if (o.hasSeaLevel && e < o.seaLevel) e = 0;",
      "cells at the sea level stay land"),
