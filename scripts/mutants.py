@@ -13,6 +13,7 @@ test program stops at its first failing test):
   scalar  the unit-test binary on the scalar kernels (--zumeld-force-scalar)
   cli     the tool's end-to-end tests
   serve   zumeld serve over HTTP on the loopback interface
+  tiles   zumeld tiles end to end
   gdi     the GDI probe against the recorded Windows output
 
 The first failing test is recorded (or "survived"); the copy's file is restored after every
@@ -37,7 +38,7 @@ SCRATCH = os.path.join(WORK, "src")
 BUILD = os.path.join(SCRATCH, "build", "release")
 # The programs the stages run; those the tree does not define are left out.
 TARGETS = ["zumeld-tests", "zumeld-posix-tests", "zumeld-cli", "zumeld-cli-tests",
-           "zumeld-serve-tests", "zumeld-gdi-probe"]
+           "zumeld-serve-tests", "zumeld-tiles-tests", "zumeld-gdi-probe"]
 STAGE_TIMEOUT = 900  # seconds; a mutant that hangs a stage counts as caught
 
 # (id, file, old text, new text, the fault planted)
@@ -525,6 +526,7 @@ STAGES = [
     ("scalar", lambda: gtest_stage("zumeld-tests", ["--zumeld-force-scalar"])),
     ("cli", lambda: gtest_stage("zumeld-cli-tests", [])),
     ("serve", lambda: gtest_stage("zumeld-serve-tests", [])),
+    ("tiles", lambda: gtest_stage("zumeld-tiles-tests", [])),
     ("gdi", gdi_stage),
 ]
 
