@@ -21,6 +21,16 @@ ZUMELD_API void* AllocateZeroedBlock(std::size_t bytes, bool writtenWhole = fals
 // Requires: p from AllocateZeroedBlock(bytes), not yet released. Null: nothing.
 ZUMELD_API void FreeZeroedBlock(void* p, std::size_t bytes) noexcept;
 
+// Whether large blocks are offered to the system as huge pages (Linux's transparent huge
+// pages): a 2 MiB page is one fault instead of 512, and its zeroing falls to the thread that
+// first writes it, so a picture drawn on several threads is zeroed on them all. Off by
+// default: on the virtual machines this library is measured on, the first touch of memory
+// the guest has never used costs five to seven times more in huge pages (docs/PERFORMANCE.md),
+// while a process that draws again and again reuses its memory and gains. Process-wide,
+// thread-safe; blocks already made keep their pages. Windows: recorded, changes nothing.
+ZUMELD_API void SetHugePages(bool on) noexcept;
+ZUMELD_API bool GetHugePages() noexcept;
+
 // Deleter for owners of such blocks (std::unique_ptr, std::shared_ptr).
 struct ZeroedBlockDeleter {
     std::size_t bytes = 0;

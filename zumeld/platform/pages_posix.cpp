@@ -4,12 +4,15 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
 namespace Zumeld::Platform {
 
 namespace {
+
+std::atomic<bool> g_hugePages{false};
 
 // Huge pages need 2 MiB-aligned ranges: a mapping is made this much larger and trimmed.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -41,22 +44,34 @@ void* AllocateZeroedBlock(std::size_t bytes, bool writtenWhole) noexcept {
     if (aligned > start) ::munmap(raw, aligned - start);
     const std::size_t tail = start + size + kHugePage - (aligned + size);
     if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
-    // No MADV_HUGEPAGE: measured on the virtual machines this library is built and run on,
-    // the first touch of a fresh huge page costs five to seven times that of 4 KiB pages
-    // (the host backs 2 MiB of new guest memory at once, where small pages reuse memory
-    // the guest has touched before): an 8192 x 8192 render to .bmp took 1.5 to 2.1 s of
-    // system time with the hint and 0.4 to 0.6 s without. The alignment stays, so turning
-    // the hint on where it pays is one line.
     void* p = reinterpret_cast<void*>(aligned);
-    // Present pages for a block about to be written whole: one call instead of a page fault
-    // per 4 KiB (about a third less time on a 512 MiB block). Advice only: on failure the
-    // pages still arrive on first touch.
+    // Huge pages only when asked for (pages.h): measured on the virtual machines this
+    // library is built and run on, the first touch of a fresh huge page costs five to seven
+    // times that of 4 KiB pages (the host backs 2 MiB of new guest memory at once, where
+    // small pages reuse memory the guest has touched before): an 8192 x 8192 render to .bmp
+    // took 1.5 to 2.1 s of system time with the hint and 0.4 to 0.6 s without.
+    // Huge pages fault in 2 MiB at a time, on the threads that write them; small pages of a
+    // block about to be written whole are made present in one call instead of a fault per
+    // 4 KiB (about a third less time on a 512 MiB block). Advice only: on failure the pages
+    // still arrive on first touch.
+#ifdef MADV_HUGEPAGE
+    if (g_hugePages.load(std::memory_order_relaxed) && ::madvise(p, size, MADV_HUGEPAGE) == 0)
+        return p;
+#endif
 #ifdef MADV_POPULATE_WRITE
     if (writtenWhole) ::madvise(p, size, MADV_POPULATE_WRITE);
 #else
     (void)writtenWhole;
 #endif
     return p;
+}
+
+void SetHugePages(bool on) noexcept {
+    g_hugePages.store(on, std::memory_order_relaxed);
+}
+
+bool GetHugePages() noexcept {
+    return g_hugePages.load(std::memory_order_relaxed);
 }
 
 void FreeZeroedBlock(void* p, std::size_t bytes) noexcept {
