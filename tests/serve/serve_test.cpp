@@ -252,6 +252,13 @@ TEST(Serve, EditUndoRedoBringBackTheExactTiles) {
     const int low = std::stoi(Field(s.Ok("GET", cell), "elevation"));
     s.Ok("POST", "/api/undo");
     EXPECT_EQ(std::stoi(Field(s.Ok("GET", cell), "elevation")), low + 500);
+    // Flattening leaves the undo state its terrain.
+    s.Ok("POST", "/api/edit", R"({"op":"flatten"})");
+    EXPECT_EQ(Field(s.Ok("GET", cell), "elevation"), "1");
+    EXPECT_NE(s.Ok("GET", tile), before);
+    s.Ok("POST", "/api/undo");
+    EXPECT_EQ(std::stoi(Field(s.Ok("GET", cell), "elevation")), low + 500);
+    EXPECT_EQ(s.Ok("GET", tile), before);
     const std::string resized =
         s.Ok("POST", "/api/edit", R"({"op":"size","width":300,"height":100})");
     EXPECT_EQ(Field(resized, "width") + "x" + Field(resized, "height") + Field(resized, "canRedo"),

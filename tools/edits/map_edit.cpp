@@ -116,7 +116,14 @@ void CheckSectorSize(const std::string& what, const CCtrlElvMap& m, double angle
 }  // namespace
 
 MapEdit Flatten(const std::string& what) {
-    return {what, [](CCtrlElvMap& m, const EditLimits&) { m.EraseLandTopography(); }};
+    return {what, [what](CCtrlElvMap& m, const EditLimits&) {
+                RequireCells(what, m);
+                // The erase works in place: on a grid of this map's own, so that the copies
+                // sharing the old one (undo states, tiles being drawn) keep their terrain.
+                m.CopyElevationDataToNewBuffer();
+                m.EraseLandTopography();
+                m.ElevationDataModified();
+            }};
 }
 
 MapEdit Canvas(const std::string& what, long long width, long long height) {
