@@ -193,4 +193,41 @@ TEST(RenderMembers, BlendsFollowThePictureOnlyThroughAStretch) {
     EXPECT_TRUE(Untouched(m, 100));
 }
 
+// The whole map drawn from its grid: the grid holds the cells the display copy would, margin
+// included, so the pictures match on maps of every small size; an overlay picture needs the
+// copy and is refused.
+TEST(RenderMembers, WholeMapFromItsGridDrawsAsFromTheCopy) {
+    zumeld_test::TestRandom rnd(20261207);
+    for (int round = 0; round < 40; ++round) {
+        const int w = int(rnd.Range(1, 40)), h = int(rnd.Range(1, 40));
+        std::vector<short> cells(static_cast<size_t>(w) * h);
+        for (short& c : cells) c = short(rnd.Chance(30) ? 0 : rnd.Range(-50, 3000));
+        CCtrlElvMap copied, shared;
+        MakeMap(copied, w, h, [&](int x, int y) { return cells[size_t(y) * w + x]; });
+        shared.SetElevationData(w, h, cells.data());
+        ASSERT_TRUE(Zumeld::ShowWholeMapFromGrid(shared));
+        ASSERT_EQ(shared.m_pDisplayElevation.get(), shared.m_pElevation.get());
+        const size_t held = size_t(w + 1) * (h + 1);
+        EXPECT_TRUE(std::equal(copied.m_pDisplayElevation.get(),
+                               copied.m_pDisplayElevation.get() + held, shared.m_pElevation.get()))
+            << "seed " << rnd.Seed() << " round " << round;
+        copied.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+        shared.DrawAllMapOnBitmapBuffer(true, true, 0, false);
+        const Quobel::CControlBmp &a = copied.m_bmpInternal, &b = shared.m_bmpInternal;
+        ASSERT_EQ(a.GetWidthBytes() * a.GetHeight(), b.GetWidthBytes() * b.GetHeight());
+        EXPECT_TRUE(std::equal(a.GetBufferPtr(),
+                               a.GetBufferPtr() + a.GetWidthBytes() * a.GetHeight(),
+                               b.GetBufferPtr()))
+            << "seed " << rnd.Seed() << " round " << round;
+    }
+    CCtrlElvMap m;
+    MakeMap(m, 6, 4, [](int x, int) { return short(x); });
+    Quobel::CControlBmp pic;
+    MakeOverlay(pic, 6, 4);
+    m.SetOverlapBitmap(pic.GetHbmp(), 0, 0);
+    const short* before = m.m_pDisplayElevation.get();
+    EXPECT_FALSE(Zumeld::ShowWholeMapFromGrid(m));
+    EXPECT_EQ(m.m_pDisplayElevation.get(), before);
+}
+
 }  // namespace

@@ -21,7 +21,12 @@ void PrepareArea(Zumeld::CCtrlElvMap& map, const ReliefStyle& style, const CellA
     if (!onMap) throw Error("render", "not one picture column or row falls on the map");
     map.SetReliefLevel(style.relief);
     map.SetSeason(style.season);
-    map.StretchElevationData(area.left, area.top, area.width, area.height, width, height);
+    // The whole map at one pixel a cell is drawn from the grid itself: no copy of the cells
+    // (the tools and the Python module never write a grid in place).
+    const bool whole = area.left == 0 && area.top == 0 && area.width == map.m_nWidth &&
+                       area.height == map.m_nHeight && width == area.width && height == area.height;
+    if (!whole || !Zumeld::ShowWholeMapFromGrid(map))
+        map.StretchElevationData(area.left, area.top, area.width, area.height, width, height);
     // A resampling the library refuses (a display grid past its size limit) leaves the last
     // area and picture in place, which must not be drawn over: a caller may still show it.
     const bool resampled = map.m_nStretchLeft == area.left && map.m_nStretchTop == area.top &&

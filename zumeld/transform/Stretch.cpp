@@ -1,6 +1,7 @@
 // CCtrlElvMap::StretchElevationData: the display grid, the display overlay and the target
 // buffer's size for a map area and a picture size, kept until the arguments change or the
-// map is marked modified. The cells come from the kernels of Resample.h.
+// map is marked modified. The cells come from the kernels of Resample.h. ShowWholeMapFromGrid:
+// the whole map at one pixel a cell, drawn from the grid itself.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,7 +50,44 @@ SharedBlock<T> BlockFor(const SharedBlock<T>& held, bool sameSize, std::size_t c
     return held && sameSize && held.use_count() == 1 ? held : SharedBlock<T>::Allocate(count);
 }
 
+// Installs `cells` as the display grid of the area, laid out as the target says.
+void InstallDisplayGrid(CCtrlElvMap& m, const SharedBlock<short>& cells, const ResampleArea& a,
+                        const ResampleTarget& t) {
+    m.m_dDisplayScale = static_cast<double>(a.dispWidth) / a.srcWidth;
+    m.m_pDisplayElevation = cells;
+    m.m_nStretchLeft = a.left;
+    m.m_nStretchTop = a.top;
+    m.m_nStretchWidth = a.srcWidth;
+    m.m_nStretchHeight = a.srcHeight;
+    m.m_nDisplayWidth = a.dispWidth;
+    m.m_nDisplayHeight = a.dispHeight;
+    m.m_nDisplayBufferWidth = t.width;
+    m.m_nDisplayBufferHeight = t.height;
+    m.m_nDisplayRowBytes = t.width * 2;
+}
+
+// The picture's 24-bit rows, padded to 4 bytes, fit one block.
+bool PictureFits(int width, int height) {
+    return FitsOneBlock((static_cast<std::uint64_t>(width) * 24 + 31) / 32 * 4, height);
+}
+
 }  // namespace
+
+bool ShowWholeMapFromGrid(CCtrlElvMap& map) {
+    const int w = map.m_nWidth, h = map.m_nHeight;
+    const ResampleArea area{0, 0, w, h, w, h};
+    ResampleTarget target;
+    // The copy StretchElevationData would make is the grid itself, margin included, when
+    // the grid is laid out as that copy would be.
+    if (map.m_pOverlapPixels || w > kMaxDisplaySide || h > kMaxDisplaySide ||
+        !DisplayGridFor(MapGrid(map), area, &target) || target.width != map.m_nBufferWidth ||
+        target.height != map.m_nBufferHeight || !PictureFits(w, h))
+        return false;
+    if (map.m_pBmp != nullptr) map.m_pBmp->CreateBitmap(w, h, 24, 0, nullptr);
+    InstallDisplayGrid(map, map.m_pElevation, area, target);
+    map.m_pDisplayOverlap = nullptr;
+    return true;
+}
 
 void CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight,
                                        int nDispWidth, int nDispHeight) {
@@ -61,7 +99,7 @@ void CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int n
     if (nDispWidth > kMaxDisplaySide || nDispHeight > kMaxDisplaySide ||
         !DisplayGridFor(grid, area, &target) ||
         !FitsOneBlock(static_cast<std::uint64_t>(target.width) * 2, target.height) ||
-        !FitsOneBlock((static_cast<std::uint64_t>(nDispWidth) * 24 + 31) / 32 * 4, nDispHeight))
+        !PictureFits(nDispWidth, nDispHeight))
         return;
 
     // Everything is allocated before anything is written or installed: running out of
@@ -95,17 +133,7 @@ void CCtrlElvMap::StretchElevationData(int nLeft, int nTop, int nSrcWidth, int n
         if (!ResampleOverlay(picture, area, overlay.get())) overlay = nullptr;
     }
 
-    m_dDisplayScale = static_cast<double>(nDispWidth) / nSrcWidth;
-    m_pDisplayElevation = cells;
-    m_nStretchLeft = nLeft;
-    m_nStretchTop = nTop;
-    m_nStretchWidth = nSrcWidth;
-    m_nStretchHeight = nSrcHeight;
-    m_nDisplayWidth = nDispWidth;
-    m_nDisplayHeight = nDispHeight;
-    m_nDisplayBufferWidth = target.width;
-    m_nDisplayBufferHeight = target.height;
-    m_nDisplayRowBytes = target.width * 2;
+    InstallDisplayGrid(*this, cells, area, target);
     // Without an overlay picture the three display-overlay size fields keep their values.
     m_pDisplayOverlap = overlay;
     if (m_pOverlapPixels) {
