@@ -54,6 +54,19 @@ void BM_BilinearEnlarge256To2048_Scalar(benchmark::State& state) {
 }
 BENCHMARK(BM_BilinearEnlarge256To2048_Scalar)->Unit(benchmark::kMillisecond);
 
+// A 1280 x 720 area enlarged to 1920 x 1080 (1.5x, as a host panning over a map): runs of
+// one or two display cells a source column.
+void BM_BilinearEnlarge1280To1920(benchmark::State& state) {
+    const BenchGrid grid(2048, 1024);
+    RunResample(state, grid, {100, 100, 1280, 720, 1920, 1080});
+}
+BENCHMARK(BM_BilinearEnlarge1280To1920)->Unit(benchmark::kMillisecond);
+void BM_BilinearEnlarge1280To1920_Scalar(benchmark::State& state) {
+    const bench::ScalarKernels baseline;
+    BM_BilinearEnlarge1280To1920(state);
+}
+BENCHMARK(BM_BilinearEnlarge1280To1920_Scalar)->Unit(benchmark::kMillisecond);
+
 // A 4096 x 4096 map reduced to 1024 x 1024 by point sampling.
 void BM_PointSample4096To1024(benchmark::State& state) {
     const BenchGrid grid(4096, 4096);

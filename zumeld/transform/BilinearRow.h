@@ -67,10 +67,28 @@ inline void EmitRunScalar(short* dst, std::uint64_t acc, std::uint64_t step, int
 }  // namespace
 }  // namespace Zumeld
 
+namespace Zumeld {
+
+// The row cell by cell, for small zooms, where a source column feeds one or two display
+// cells and the runs above cost more than they save. Cell i blends source columns col[i]
+// and col[i] + 1 of the area (i * sw div dw) with weights wLeft[i] = dw - fx and
+// wRight[i] = fx (fx = i * sw mod dw): the same S, and so the same cells, as the runs give.
+// With dw, dh <= 32768 every vertical blend fits 32 bits and every S 64.
+struct BilinearCells {
+    const std::int32_t* col;
+    const std::int32_t* wLeft;
+    const std::int32_t* wRight;
+    std::int32_t* blends;  // room for col[count - 1] + 2 vertical blends and 8 more
+};
+
+}  // namespace Zumeld
+
 namespace Zumeld::Kernels {
 
 // One display row on a vector kernel.
 using BilinearRowFn = void (*)(const BilinearRow&);
+// One display row cell by cell on a vector kernel. Requires sw < dw <= 32768, dh <= 32768.
+using BilinearCellsFn = void (*)(const BilinearRow&, const BilinearCells&);
 
 // The row kernel for the instruction set in use (zumeld/simd/Dispatch.h); null when the
 // scalar loop above is to run.
@@ -78,5 +96,9 @@ BilinearRowFn ActiveBilinearRow();
 
 // The AVX2 variant, for the choice and for tests; null where the library was built without it.
 BilinearRowFn BilinearRowAvx2();
+
+// The cell-by-cell kernel for the instruction set in use; null when there is none.
+BilinearCellsFn ActiveBilinearCells();
+BilinearCellsFn BilinearCellsAvx2();
 
 }  // namespace Zumeld::Kernels

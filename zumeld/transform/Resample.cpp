@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace Zumeld {
 
@@ -94,6 +95,25 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
     const uint64_t product = dw * dh;
     const uint64_t k = product <= 1 ? 0xFFFFFFFFull : (uint64_t{1} << 32) / product;
     const Kernels::BilinearRowFn vectorRow = Kernels::ActiveBilinearRow();
+    // Small zooms (runs of one to three cells) go cell by cell where a kernel does that,
+    // with the cells' columns and weights, the same on every row, worked out once.
+    const Kernels::BilinearCellsFn cellRow =
+        a.dispWidth < 4 * int64_t{a.srcWidth} && a.dispWidth <= 32768 && a.dispHeight <= 32768
+            ? Kernels::ActiveBilinearCells()
+            : nullptr;
+    std::vector<int32_t> col, wLeft, wRight, blends;
+    if (cellRow != nullptr) {
+        const auto n = static_cast<std::size_t>(t.fillWidth);
+        col.resize(n), wLeft.resize(n), wRight.resize(n);
+        AxisStep cols(a.srcWidth, a.dispWidth);
+        for (std::size_t i = 0; i < n; ++i, cols.Next()) {
+            col[i] = static_cast<int32_t>(cols.cell);
+            wLeft[i] = static_cast<int32_t>(a.dispWidth - cols.frac);
+            wRight[i] = static_cast<int32_t>(cols.frac);
+        }
+        blends.resize(static_cast<std::size_t>(col[n - 1]) + 2 + 8);  // + a vector's reach
+    }
+    const BilinearCells cells{col.data(), wLeft.data(), wRight.data(), blends.data()};
 
     const short* origin = g.cells + int64_t{a.top} * g.stride + a.left;
     AxisStep rows(a.srcHeight, a.dispHeight, j0);
@@ -108,7 +128,9 @@ void ResampleBilinear(const GridView& g, const ResampleArea& a, const ResampleTa
         r.k = k;
         r.dst = out + int64_t{j} * t.width;
         r.count = t.fillWidth;
-        if (vectorRow != nullptr)
+        if (cellRow != nullptr)
+            cellRow(r, cells);
+        else if (vectorRow != nullptr)
             vectorRow(r);
         else
             WalkBilinearRow(r, [](short* dst, uint64_t acc, uint64_t step, int run, int) {

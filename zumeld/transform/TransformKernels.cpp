@@ -17,6 +17,10 @@ BilinearRowFn ActiveBilinearRow() {
     return HasAvx2() ? BilinearRowAvx2() : nullptr;  // SSE2 rows gain nothing over scalar ones
 }
 
+BilinearCellsFn ActiveBilinearCells() {
+    return HasAvx2() ? BilinearCellsAvx2() : nullptr;
+}
+
 RotateRowFn ActiveRotateRow() {
     return HasAvx2() ? RotateRowAvx2() : nullptr;  // two doubles a register buy too little
 }
