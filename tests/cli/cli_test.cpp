@@ -109,6 +109,11 @@ TEST_F(ZumeldCli, EachCommandOnGoodInput) {
     Ok("--threads 3 render s.elv -o p3.png --size 48x32 --png-level 1");
     EXPECT_EQ(Read("p3.png"), Read("p.png"));
     Ok("render j.elv -o p.bmp");
+    EXPECT_NE(Ok("info s.elv").find("encoding: 2 (delta and run)"), std::string::npos);
+    EXPECT_NE(Ok("info j.elv").find("compressed image: yes"), std::string::npos);
+    Ok("convert j.elv d.elv");  // back to delta and run: the cells the compressed record reads as
+    EXPECT_NE(Ok("info d.elv").find("compressed image: no"), std::string::npos);
+    EXPECT_EQ(CellsOf("d.elv"), CellsOf("j.elv"));
     EXPECT_EQ(Read("p.png").substr(1, 3), "PNG");
     EXPECT_EQ(Read("p.bmp").substr(0, 2), "BM");
     // render takes any heightmap import reads.
@@ -126,6 +131,14 @@ TEST_F(ZumeldCli, EachCommandOnGoodInput) {
     // edit reads heightmaps too: a quarter turn of the 96 x 64 map is 64 x 96.
     Ok("edit s.png t.elv --rotate=90");
     EXPECT_NE(Ok("info t.elv").find("width: 64"), std::string::npos);
+    // Edits run in the order given. 1 2 3 / 4 5 6 turned by 90 reads 3 6 / 2 5 / 1 4, then the
+    // top-left cell sinks by 5 to sea; the other way round the cell 1 sinks before the turn.
+    Write("m.elv", Words({0, 3, 2, 1, 2, 3, 4, 5, 6}));
+    Ok("edit m.elv e.elv --rotate 90 --sink 5,0,0,1,1");
+    EXPECT_NE(Ok("info e.elv").find("width: 2\nheight: 3\n"), std::string::npos);
+    EXPECT_EQ(CellsOf("e.elv"), (std::vector<int>{0, 6, 2, 5, 1, 4}));
+    Ok("edit m.elv e.elv --sink 5,0,0,1,1 --rotate -270 --crop 0,1,2,2");
+    EXPECT_EQ(CellsOf("e.elv"), (std::vector<int>{2, 5, 0, 4}));
 }
 
 // The built-in sample is an island at any size and seed: sea along every edge, about 40 %
@@ -248,7 +261,7 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
                 "import missing.png out.elv; import odd.raw out.elv --size 2x1;"
                 "export cut.elv out.png; export tiny.elv out.png; info cut.elv; info few.elv;"
                 "export s.elv out.png --scale 1000; render hello.png -o out.png;"
-                "export s.elv out.raw --offset -40000"},
+                "export s.elv out.raw --offset -40000; edit s.elv out.elv --resize 60000,60000"},
         {2,
          "import odd.raw out.elv; import odd.raw out.elv --size 0x5; import s.elv;"
          "import odd.raw out.elv --size 40000x1; import odd.raw out.elv --size 2by1;"
@@ -257,7 +270,11 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
          "import s.elv out.elv --jpeg; export s.elv out.png --bits 12;"
          "export s.elv out.elv --scale 2; render s.elv -o out.png --no-shade=yes;"
          "convert s.elv out.elv --quality 101 --jpeg; render s.elv -o out.png --png-level 10;"
-         "--threads 0 info s.elv; --threads=x info s.elv; --threads"}};
+         "--threads 0 info s.elv; --threads=x info s.elv; --threads; edit s.elv;"
+         "edit s.elv out.elv --resize 3; edit s.elv out.elv --sector 90,100;"
+         "edit s.elv out.elv --sink 40000,0,0,1,1; edit s.elv out.elv --sink 1,0,0,1,1,up;"
+         "edit s.elv out.elv --barrel 1,nan,0; edit s.elv out.elv --rotate 1.5;"
+         "edit s.elv out.elv --wobble 3; edit s.elv out.elv --rotate"}};
     for (const auto& [status, commands] : cases) {
         std::istringstream list(commands);
         for (std::string args; std::getline(list >> std::ws, args, ';');) {
