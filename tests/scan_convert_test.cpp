@@ -211,22 +211,6 @@ TEST(ScanConvert, TrianglePixelsDoNotDependOnStartOrDirection) {
     }
 }
 
-// The member reads the map's display size.
-
-TEST(ScanConvert, MemberClipsToTheDisplayArea) {
-    Zumeld::CCtrlElvMap map;
-    Points sq = Rect(-5, -5, 30, 30);
-    std::vector<tagHorzLine> lines(64);
-    EXPECT_EQ(map.CalcPolygon(sq.data(), 4, lines.data(), 64), 0) << "no display area yet";
-    map.m_nDisplayWidth = 7;
-    map.m_nDisplayHeight = 3;
-    ASSERT_EQ(map.CalcPolygon(sq.data(), 4, lines.data(), 64), 3);
-    EXPECT_EQ(lines[2].y, 2);
-    EXPECT_EQ(lines[2].right, 6);
-    map.ElevationDataModified();
-    EXPECT_EQ(map.CalcPolygon(sq.data(), 4, lines.data(), 64), 0) << "display size -1";
-}
-
 TEST(PointInPolygon, WorkedExamples) {
     const Points sq{{2, 2}, {6, 2}, {6, 6}, {2, 6}};
     // A polygon, points inside, points outside.
