@@ -20,7 +20,7 @@ using Zumeld::CCtrlDib;
 
 namespace {
 
-// Header checks, block layout and chunked transfers of the DIB code.
+// ---- Header checks, block layout and chunked transfers.
 TEST(DibChunks, SplitsInto32768ByteCallsAndStopsAtTheFirstShortOne) {
     // count, the 1-based call that moves `reply` instead of what was asked (HFILE_ERROR counts
     // as short too), reply, the calls made, the result.
@@ -92,7 +92,7 @@ TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
     EXPECT_FALSE(DibLayoutInBlock(fields.data(), 55));
 }
 
-// Reading and writing .bmp files through CCtrlDib: both header forms, with and without a
+// ---- Reading and writing .bmp files through CCtrlDib: both header forms, with and without a
 // file header, colour tables, masks, short files, the write-read round trip, refused headers.
 // The block a file should open into: the 40-byte header, the table as quads, the pixels.
 Bytes Block(Info i, const Bytes& table, const Bytes& pixels) {
@@ -257,7 +257,7 @@ TEST_F(DibFile, WriteLeavesAFileAtTheTemporaryNameAlone) {
     EXPECT_EQ(ReadBytes(path).size(), 14 + 40 + 16u);
 }
 
-// Palettes, conversion between DIBs and device bitmaps, and drawing through CCtrlDib, read
+// ---- Palettes, conversion between DIBs and device bitmaps, and drawing through CCtrlDib, read
 // back from a 32-bit bitmap selected into a memory device context.
 // The entries of `pal`, which is deleted.
 std::vector<PALETTEENTRY> Entries(HPALETTE pal) {
