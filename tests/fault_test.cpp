@@ -1,14 +1,18 @@
-// Fault injection: the n-th allocation (C++ new or the global-memory table) or the n-th file
-// read or write fails, for every n a scenario reaches. After each failure the map is as it
-// was (or without a grid after a load cut short), files are whole or untouched, and nothing
-// leaks (the global-memory table's count here, every block under ASan).
-
+// Faults: the n-th allocation (C++ new or the global-memory table) or the n-th file read or
+// write fails, for every n a scenario reaches; every prefix of every seed file of the fuzz
+// corpora read by the loaders; the tool run with a file-size limit, as on a full disk.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -382,6 +386,117 @@ TEST_F(FaultInjection, FailedTransformLeavesTheMapUnchanged) {
             {Fault::CppNew}, [&] { map = std::make_unique<CCtrlElvMap>(Prototype()); },
             [&] { c.call(*map); },
             [&](Fault, bool finished) { EXPECT_EQ(State(*map), finished ? done : before); });
+    }
+}
+
+// ---- Every prefix of every seed file of the fuzz corpora, read by the loaders: the .elv loader
+// leaves a grid whose sizes agree (or none), OpenDIB gives null or a block that holds the
+// header, colour table and pixels its header names; nothing leaks.
+
+using namespace Zumeld;
+using elv_test::Bytes;
+
+std::vector<Bytes> CorpusFiles(const char* target) {
+    std::vector<Bytes> files;
+    const auto dir = std::filesystem::path(ZUMELD_SOURCE_DIR) / "fuzz" / "corpus" / target;
+    // The seed files only; inputs the fuzzers found live in subfolders.
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file()) files.push_back(elv_test::ReadBytes(e.path().string()));
+    return files;
+}
+
+TEST(FaultTruncation, EveryPrefixOfAnElvFileLoadsToConsistentSizesOrNoGrid) {
+    const auto files = CorpusFiles("elv_loader_fuzz");
+    ASSERT_GE(files.size(), 10u);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        for (std::size_t len = 0; len <= files[f].size(); ++len) {
+            CCtrlElvMap map;
+            try {
+                elv_test::Load(map, Bytes(files[f].begin(), files[f].begin() + len));
+            } catch (const CArchiveException&) {
+            }
+            if (!map.m_pElevation) continue;
+            SCOPED_TRACE("file " + std::to_string(f) + " cut at " + std::to_string(len));
+            ASSERT_GE(map.m_nWidth, 0);
+            ASSERT_GE(map.m_nHeight, 0);
+            ASSERT_EQ(map.m_nBufferWidth, map.m_nWidth + 1);
+            ASSERT_EQ(map.m_nBufferHeight, map.m_nHeight + 1);
+        }
+    }
+}
+
+TEST(FaultTruncation, EveryPrefixOfABmpFileOpensToNullOrAWholeBlock) {
+    const auto files = CorpusFiles("dib_reader_fuzz");
+    ASSERT_GE(files.size(), 8u);
+    TempDir dir;
+    std::string path = dir.File("cut.bmp");
+    const std::size_t live = Platform::LiveBlockCount();
+    CCtrlDib dib;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        for (std::size_t len = 0; len <= files[f].size(); ++len) {
+            elv_test::WriteBytes(path, Bytes(files[f].begin(), files[f].begin() + len));
+            void* h = dib.OpenDIB(path.data());
+            if (!h) continue;
+            BITMAPINFOHEADER bi{};
+            dib.DibInfo(h, &bi);
+            EXPECT_GE(GlobalSize(h), std::size_t{bi.biSize} + dib.PaletteSize(&bi) + bi.biSizeImage)
+                << "file " << f << " cut at " << len;
+            GlobalFree(h);
+        }
+    }
+    EXPECT_EQ(Platform::LiveBlockCount(), live) << "blocks leaked";
+}
+
+// ---- The command-line tool when its output cannot be written: run with a file-size limit (as on
+// a full disk, every write past the limit fails with EFBIG), each writing command exits
+// non-zero and leaves the existing output file exactly as it was, with nothing else behind.
+
+// Runs the tool; files it writes cannot grow past `fileSizeLimit` bytes. Returns the exit
+// status, or -1 when the tool did not exit normally.
+int RunTool(std::vector<std::string> args, rlim_t fileSizeLimit) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        std::vector<char*> argv{const_cast<char*>("zumeld")};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::freopen("/dev/null", "w", stderr);
+        execv(ZUMELD_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FaultCli, FullDiskFailsEveryWritingCommandAndKeepsTheExistingOutput) {
+    TempDir dir;
+    const std::string in = dir.File("in.elv"), elv = dir.File("out.elv"), png = dir.File("out.png"),
+                      bmp = dir.File("out.bmp");
+    ASSERT_EQ(RunTool({"generate", "--size", "160x120", "-o", in}, RLIM_INFINITY), 0);
+    ASSERT_GT(std::filesystem::file_size(in), 4096u);
+
+    const struct {
+        std::string output;
+        std::vector<std::string> args;
+    } cases[] = {
+        {elv, {"generate", "--size", "160x120", "-o", elv}},
+        {elv, {"convert", in, elv}},
+        {elv, {"convert", in, elv, "--jpeg"}},
+        {png, {"render", in, "-o", png}},
+        {bmp, {"render", in, "-o", bmp}},
+    };
+    const std::string existing = "the existing output, which must survive";
+    for (const auto& [output, args] : cases) {
+        std::ofstream(output, std::ios::binary) << existing;
+        EXPECT_NE(RunTool(args, 1024), 0) << args[0] << " " << output;
+        std::ifstream back(output, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), existing) << output;
+        const auto listing = std::filesystem::directory_iterator(dir.path());
+        EXPECT_EQ(std::distance(begin(listing), end(listing)), 2) << output << ": a temporary left";
+        std::filesystem::remove(output);
     }
 }
 
