@@ -19,11 +19,6 @@ constexpr WORD kFileNotFound = 2, kAccessDenied = 5;  // Windows error codes
 // Buffer sizes that put the field boundaries at every offset of a refill.
 constexpr int kBufferSizes[] = {1, 2, 3, 5, 4096};
 
-std::string ReadText(const std::string& path) {
-    const auto b = zumeld_test::ReadBytes(path);
-    return {b.begin(), b.end()};
-}
-
 TEST(PlatformFiles, OpenFileModesAndRefusals) {
     TempDir dir;
     const std::string path = dir.File("data.bin");
@@ -60,7 +55,7 @@ TEST(PlatformFiles, OpenFileModesAndRefusals) {
         const bool writable = (c.style & OF_READWRITE) != 0;
         EXPECT_EQ(_lwrite(h, "XY", 2), writable ? 2u : static_cast<UINT>(HFILE_ERROR));
         EXPECT_EQ(_lclose(h), 0);
-        EXPECT_EQ(ReadText(path), c.after);
+        EXPECT_EQ(zumeld_test::ReadText(path), c.after);
     }
     OFSTRUCT of;
     const std::string folder = dir.path().string();
@@ -92,7 +87,7 @@ TEST(PlatformFiles, SeekReadAndWriteOnADescriptorAndFailOnOneNotOpen) {
     EXPECT_EQ(_llseek(h, 0, 3), HFILE_ERROR) << "no such origin";
     EXPECT_EQ(_lread(h, nullptr, 1), static_cast<UINT>(HFILE_ERROR));
     EXPECT_EQ(_lclose(h), 0);
-    EXPECT_EQ(ReadText(path), "0123456789") << "a zero-byte write cuts nothing";
+    EXPECT_EQ(zumeld_test::ReadText(path), "0123456789") << "a zero-byte write cuts nothing";
     for (HFILE bad : {HFILE_ERROR, -7}) {
         EXPECT_EQ(_lread(bad, buf, 4), static_cast<UINT>(HFILE_ERROR)) << bad;
         EXPECT_EQ(_lwrite(bad, "abcd", 4), static_cast<UINT>(HFILE_ERROR)) << bad;

@@ -22,10 +22,7 @@ int Write(const std::string& path, const std::string& text, bool dashIsStdout = 
     return Zumeld::WriteFileReplacing(path.c_str(), {&run, 1}, {dashIsStdout});
 }
 
-std::string Text(const std::string& path) {
-    const auto b = zumeld_test::ReadBytes(path);
-    return {b.begin(), b.end()};
-}
+using zumeld_test::ReadText;
 
 TEST(ReplaceFile, KeepsModeAndLinksAndLeavesNothingBehindOnFailure) {
     TempDir dir;
@@ -38,18 +35,18 @@ TEST(ReplaceFile, KeepsModeAndLinksAndLeavesNothingBehindOnFailure) {
     EXPECT_EQ(Write(link, "new"), 0);
     EXPECT_EQ(Write(dangling, "made"), 0);
     EXPECT_TRUE(fs::is_symlink(link) && fs::is_symlink(dangling));
-    EXPECT_EQ(Text(file), "new");
-    EXPECT_EQ(Text(dir.File("b.txt")), "made");
+    EXPECT_EQ(ReadText(file), "new");
+    EXPECT_EQ(ReadText(dir.File("b.txt")), "made");
     EXPECT_EQ(fs::status(file).permissions(), mode);
 
     Zumeld::Platform::SetFileFailureCountdown(0);  // the write fails
     EXPECT_EQ(Write(file, "lost"), EIO);
     Zumeld::Platform::SetFileFailureCountdown(-1);
-    EXPECT_EQ(Text(file), "new");
+    EXPECT_EQ(ReadText(file), "new");
     fs::permissions(file, fs::perms::owner_read);  // read-only, even for root
     EXPECT_EQ(Write(file, "refused"), EACCES);
     EXPECT_EQ(Write(dir.path().string(), "folder"), EISDIR);
-    EXPECT_EQ(Text(file), "new");
+    EXPECT_EQ(ReadText(file), "new");
     EXPECT_EQ(dir.Entries(), 4) << "a temporary was left";
 }
 
@@ -73,7 +70,7 @@ TEST(ReplaceFile, FifoAndStandardOutputAreWrittenStraightThrough) {
     ::close(saved);
     ::close(file);
     EXPECT_EQ(written, 0);
-    EXPECT_EQ(Text(out), "to stdout");
+    EXPECT_EQ(ReadText(out), "to stdout");
     EXPECT_FALSE(fs::exists("-"));
 }
 

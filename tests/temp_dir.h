@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,14 @@ class TempDir {
     const std::filesystem::path& path() const { return m_path; }
     // The full name of a file inside the folder.
     std::string File(const std::string& name) const { return (m_path / name).string(); }
-    // The number of entries in the folder.
+    // The number of entries in the folder, and their names.
     long Entries() const { return std::distance(std::filesystem::directory_iterator(m_path), {}); }
+    std::set<std::string> Listing() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(m_path))
+            names.insert(e.path().filename().string());
+        return names;
+    }
 
   private:
     std::filesystem::path m_path;
@@ -59,6 +66,11 @@ inline void WriteBytes(const std::string& path, const Bytes& bytes) {
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string ReadText(const std::string& path) {
+    const Bytes b = ReadBytes(path);
+    return {b.begin(), b.end()};
 }
 
 }  // namespace zumeld_test

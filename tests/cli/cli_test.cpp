@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,18 +48,12 @@ void ExpectOneLineError(const Result& r, int status) {
 class ZumeldCli : public ::testing::Test {
   protected:
     std::string Read(const std::string& name) const {
-        std::ifstream f(dir.File(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+        return zumeld_test::ReadText(dir.File(name));
     }
     void Write(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir.File(name), std::ios::binary) << bytes;
     }
-    std::set<std::string> Listing() const {
-        std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            names.insert(e.path().filename().string());
-        return names;
-    }
+    std::set<std::string> Listing() const { return dir.Listing(); }
     // Runs the tool in the test folder with the arguments (a shell word list).
     Result Run(const std::string& arguments) const {
         const std::string command = "cd '" + dir.path().string() + "' && " + ZUMELD_CLI_PATH + " " +

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -32,11 +31,6 @@ namespace {
 
 using zumeld_serve::ServeOptions;
 using zumeld_test::TestRandom;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 // The built-in sample map, made once.
 const Zumeld::CCtrlElvMap& Sample() {
@@ -137,7 +131,8 @@ TEST(Serve, InsideTileIsTheRenderOfItsArea) {
             " --relief " + std::to_string(relief) + " --season " + std::to_string(season) +
             (shade ? "" : " --no-shade") + (texture ? "" : " --no-texture") + (dim ? " --dim" : "");
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        EXPECT_TRUE(s.Ok("GET", url) == ReadFile(dir.File("r.png"))) << url << " seed " << seed;
+        EXPECT_TRUE(s.Ok("GET", url) == zumeld_test::ReadText(dir.File("r.png")))
+            << url << " seed " << seed;
     }
 }
 
@@ -316,7 +311,7 @@ TEST(Serve, SaveReplacesTheMapFileWhole) {
     const Served s([&](ServeOptions& o) { o.mapPath = path; });
     s.Ok("POST", "/api/edit", R"({"op":"crop","left":10,"top":10,"width":50,"height":40})");
     s.Ok("POST", "/api/save");
-    EXPECT_EQ(ReadFile(path), s.Ok("GET", "/api/map.elv"));
+    EXPECT_EQ(zumeld_test::ReadText(path), s.Ok("GET", "/api/map.elv"));
     Zumeld::CCtrlElvMap saved;
     zumeld_formats::LoadMap(path, saved);
     EXPECT_EQ(saved.m_nWidth * 1000 + saved.m_nHeight, 50040);
@@ -326,7 +321,7 @@ TEST(Serve, SaveReplacesTheMapFileWhole) {
     const auto failed = s.Do("POST", "/api/save");
     EXPECT_EQ(failed->status, 500) << failed->body;
     EXPECT_TRUE(std::filesystem::is_directory(path));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(dir.Entries(), 1);
 }
 
 // Clients that connect and say nothing hold a connection each; the others are served.

@@ -10,8 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -22,17 +20,7 @@
 
 namespace {
 
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> Listing(const TempDir& dir) {
-    std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-        names.insert(e.path().filename().string());
-    return names;
-}
+using zumeld_test::ReadText;
 
 // Runs a shell command in dir, "zumeld" standing for the tool; its exit status, and its
 // standard error in *err.
@@ -45,7 +33,7 @@ int Shell(const TempDir& dir, std::string command, std::string* err = nullptr) {
     const std::string errFile = dir.path().string() + ".err";
     command = "cd '" + dir.path().string() + "' && " + command + " 2>'" + errFile + "'";
     const int status = std::system(command.c_str());
-    if (err) *err = Read(errFile);
+    if (err) *err = ReadText(errFile);
     std::filesystem::remove(errFile);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -81,10 +69,11 @@ TEST(Tiles, BothFormsHoldThePyramidThatServeDraws) {
     ASSERT_EQ(Shell(dir, "zumeld tiles m.elv m.mbtiles" + style), 0);
     ASSERT_EQ(Shell(dir, "zumeld --threads 1 tiles m.elv one.mbtiles" + style), 0);
     ASSERT_EQ(Shell(dir, "zumeld tiles m.elv site" + style), 0);
-    EXPECT_EQ(Read(dir.File("m.mbtiles")), Read(dir.File("one.mbtiles")));  // any thread count
-    EXPECT_EQ(Listing(dir),
+    EXPECT_EQ(ReadText(dir.File("m.mbtiles")),
+              ReadText(dir.File("one.mbtiles")));  // any thread count
+    EXPECT_EQ(dir.Listing(),
               (std::set<std::string>{"m.elv", "m.mbtiles", "one.mbtiles", "site", "small.elv"}));
-    EXPECT_NE(Read(dir.File("site/index.html")).find("id=\"zumeld-site\""), std::string::npos);
+    EXPECT_NE(ReadText(dir.File("site/index.html")).find("id=\"zumeld-site\""), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.File("site/leaflet/leaflet.js")));
 
     sqlite3* db = nullptr;
@@ -131,7 +120,7 @@ TEST(Tiles, BothFormsHoldThePyramidThatServeDraws) {
                                  std::to_string(y) + ".png",
                           bytes(static_cast<const char*>(sqlite3_column_blob(s, 3)),
                                 static_cast<std::size_t>(sqlite3_column_bytes(s, 3)));
-        EXPECT_EQ(Read(dir.File("site/" + tile)), bytes) << tile;
+        EXPECT_EQ(ReadText(dir.File("site/" + tile)), bytes) << tile;
         const auto served = client.Get("/tiles/" + tile + "?relief=3&dim=1");
         ASSERT_TRUE(served && served->status == 200) << tile;
         EXPECT_EQ(served->body, bytes) << tile;
@@ -145,7 +134,7 @@ TEST(Tiles, BothFormsHoldThePyramidThatServeDraws) {
 TEST(Tiles, FailedOrInterruptedRunLeavesNothing) {
     TempDir dir;
     MakeMap(dir);
-    const std::set<std::string> before = Listing(dir);
+    const std::set<std::string> before = dir.Listing();
     for (const std::string out : {"m.mbtiles", "site"}) {
         // A write failure: files may not grow past 100 blocks (write gives EFBIG).
         std::string err;
@@ -154,7 +143,7 @@ TEST(Tiles, FailedOrInterruptedRunLeavesNothing) {
                   &err),
             1);
         EXPECT_TRUE(err.rfind("zumeld: ", 0) == 0 && err.find('\n') == err.size() - 1) << err;
-        EXPECT_EQ(Listing(dir), before) << out;
+        EXPECT_EQ(dir.Listing(), before) << out;
 
         // SIGTERM once the temporary output exists: the process ends by the signal.
         const pid_t pid = fork();
@@ -165,14 +154,14 @@ TEST(Tiles, FailedOrInterruptedRunLeavesNothing) {
             _exit(127);
         }
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (Listing(dir).size() == before.size() && std::chrono::steady_clock::now() < end)
+        while (dir.Listing().size() == before.size() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         kill(pid, SIGTERM);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << out << " " << status;
-        EXPECT_EQ(Listing(dir), before) << out;
+        EXPECT_EQ(dir.Listing(), before) << out;
     }
 }
 
