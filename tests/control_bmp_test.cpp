@@ -52,11 +52,8 @@ TEST(ControlBmpSharing, CopiesShareThePictureAndTheLastHolderFreesIt) {
 
 // Each refusal drops the picture held before.
 TEST(ControlBmpCreate, BadSizesDepthsAndSourcesLeaveAnEmptyBuffer) {
-    const int cases[][3] = {{0, 1, 24},         {1, 0, 24},
-                            {-1, 5, 24},        {5, -1, 8},
-                            {4, 4, 16},         {4, 4, 0},
-                            {46341, 46341, 8},  {32768, 16385, 32},
-                            {715827883, 1, 24}, {2147483647, 2147483647, 32}};
+    const int cases[][3] = {{0, 1, 24},        {5, -1, 8},         {4, 4, 16},
+                            {46341, 46341, 8}, {715827883, 1, 24}, {2147483647, 2147483647, 32}};
     for (auto [w, h, bits] : cases) {
         CControlBmp b;
         ASSERT_TRUE(b.CreateBitmap(2, 2, 24, 0, nullptr));
@@ -154,15 +151,9 @@ TEST(ControlBmpJpeg, StreamMustFitTheBlockExactly) {
     EXPECT_TRUE(b.CompressSaveJpeg(block.data(), n, &produced, 95));
     EXPECT_EQ(produced, n);
     EXPECT_EQ(Bytes(block.data(), full.size()), full);
-}
-
-TEST(ControlBmpJpeg, QualityOutOfRangeIsClampedAndEmptyBuffersRefuse) {
-    EXPECT_EQ(EncodeGrey(16, 16, 1000), EncodeGrey(16, 16, 100));
-    CControlBmp empty;
-    BYTE block[64];
-    int produced = 0;
-    EXPECT_FALSE(empty.CompressSaveJpeg(block, 64, &produced, 50));
-    EXPECT_FALSE(empty.LoadJpegData(block, 64, false));
+    CControlBmp empty;  // nothing to code or to decode into
+    EXPECT_FALSE(empty.CompressSaveJpeg(block.data(), n, &produced, 50));
+    EXPECT_FALSE(empty.LoadJpegData(full.data(), n, false));
 }
 
 }  // namespace

