@@ -74,24 +74,6 @@ TEST(DibHeaderCheck, AcceptsWhatTheReadersWalkAndRefusesEachUnsafeField) {
     EXPECT_EQ(DibPixelBytes(H(8, 0)), std::nullopt);
 }
 
-TEST(DibLayout, NeedsHeaderTableAndEveryRowInsideTheBlock) {
-    // 4-bit 5 x 3: 16 entries (64 bytes), rows of 4 bytes: 40 + 64 + 12 = 116 bytes.
-    const Bytes block = Cat(InfoHeader({.width = 5, .height = 3, .bits = 4}), Bytes(76));
-    const auto layout = DibLayoutInBlock(block.data(), block.size());
-    ASSERT_TRUE(layout);
-    EXPECT_EQ(std::tuple(layout->tableBytes, layout->pixelOffset, layout->imageBytes),
-              std::tuple(64u, 104u, 12u));
-    EXPECT_FALSE(DibLayoutInBlock(block.data(), 115));
-    EXPECT_FALSE(DibLayoutInBlock(nullptr, 116));
-    const Bytes core = Cat(CoreHeader(5, 3, 4), Bytes(188));  // not handed to devices
-    EXPECT_FALSE(DibLayoutInBlock(core.data(), core.size()));
-    // BI_BITFIELDS 1 x 1 at 16 bits: the 12 mask bytes, then 4 pixel bytes.
-    const Bytes fields = Cat(
-        InfoHeader({.width = 1, .height = 1, .bits = 16, .compression = BI_BITFIELDS}), Bytes(16));
-    EXPECT_EQ(DibLayoutInBlock(fields.data(), 56)->pixelOffset, 52u);
-    EXPECT_FALSE(DibLayoutInBlock(fields.data(), 55));
-}
-
 // ---- Reading and writing .bmp files through CCtrlDib: both header forms, with and without a
 // file header, colour tables, masks, short files, the write-read round trip, refused headers.
 // The block a file should open into: the 40-byte header, the table as quads, the pixels.

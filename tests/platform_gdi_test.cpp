@@ -63,35 +63,6 @@ TEST(GdiHandles, UnknownAndDeletedHandlesFailQuietly) {
     }
 }
 
-TEST(GdiHandles, SelectedObjectsGoWhenDeselectedAndTheStockPaletteSurvivesDeletion) {
-    struct {
-        WORD version, count;
-        PALETTEENTRY e[1];
-    } lp = {0x300, 1, {{1, 2, 3, 0}}};
-    HPALETTE pal = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
-    HBITMAP b = CreateBitmap(2, 2, 1, 32, nullptr);
-    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen), dc2 = CreateCompatibleDC(screen);
-    EXPECT_EQ(SelectObject(screen, b), nullptr);  // a bitmap never goes into the screen
-    HGDIOBJ oldBmp = SelectObject(dc, b);
-    HPALETTE oldPal = SelectPalette(screen, pal, FALSE);
-    EXPECT_EQ(SelectObject(dc2, b), nullptr);  // nor into two contexts
-    BITMAP bm;
-    EXPECT_TRUE(DeleteObject(b) && DeleteObject(pal));  // deleted once deselected
-    EXPECT_EQ(GetObjectA(b, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(SelectObject(dc, oldBmp), b);
-    EXPECT_EQ(SelectPalette(screen, oldPal, FALSE), pal);
-    EXPECT_EQ(GetObjectA(b, sizeof bm, &bm), 0);
-    EXPECT_FALSE(DeleteObject(b) || DeleteObject(pal));
-    EXPECT_TRUE(DeleteObject(oldPal));
-    EXPECT_EQ(SelectPalette(screen, oldPal, FALSE), GetStockObject(DEFAULT_PALETTE));
-    EXPECT_EQ(ReleaseDC(nullptr, dc), 0);  // not a GetDC context
-    EXPECT_TRUE(ReleaseDC(nullptr, screen) && DeleteDC(dc2) && DeleteDC(dc));
-    lp.version = 0x200;  // (GDI stand-in differs: Wine takes any version)
-    if (!zumeld_test::UnderWine()) {
-        EXPECT_EQ(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)), nullptr);
-    }
-}
-
 TEST(GdiHandles, BadSizesAndFormatsAreRefused) {
     ZUMELD_SKIP_UNDER_WINE(
         "GDI stand-in differs: Wine makes two-plane, 2-bit and 2 GiB bitmaps and DIB sections, "
