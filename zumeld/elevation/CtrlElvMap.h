@@ -31,7 +31,7 @@ constexpr int kMaxTextureSets = 100;
 constexpr int kTextureSlots = kMaxTextureSets * 4;
 
 class ZUMELD_API CCtrlElvMap {
-  public:
+public:
     CCtrlElvMap();
     virtual ~CCtrlElvMap();
     CCtrlElvMap(const CCtrlElvMap& src);
@@ -75,20 +75,17 @@ class ZUMELD_API CCtrlElvMap {
     void EraseLandTopography();
     void DeleteCompressedData();
 
-    // ---- Files
-    // ------------------------------------------------------------------------------------
+    // ---- Files ------------------------------------------------------------------------------------
     void Serialize(CArchive& ar);
     bool LoadElevationFile(CString& strPath);
     bool Save3djFile(CArchive& ar, int nQuality);
 
-    // ---- Textures
-    // ---------------------------------------------------------------------------------
+    // ---- Textures ---------------------------------------------------------------------------------
     int AddTexture(tagTEXTURE_SET* pSet);
     int LoadDefaultTexture();
     void RemoveAllTexture();
 
-    // ---- Drawing
-    // ----------------------------------------------------------------------------------
+    // ---- Drawing ----------------------------------------------------------------------------------
     void DrawAllMapOnBitmapBuffer(bool bShade, bool bTexture, unsigned long color, bool bDim);
     void DrawPolygonOnBitmapBuffer(tagHorzLine* pLines, int nLines, int nTone, bool bShade,
                                    bool bTexture, unsigned long color, bool bPaint);
@@ -114,9 +111,9 @@ class ZUMELD_API CCtrlElvMap {
     // A new array of nBufWidth x nBufHeight cells owned by the caller (free with delete[]).
     // Requires: a grid; 1 <= nFillWidth <= nBufWidth; 1 <= nFillHeight <= nBufHeight; every
     // computed cell maps inside the map grid. Otherwise: null.
-    short* StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight, int nDispWidth,
-                                int nDispHeight, int nBufWidth, int nBufHeight, int nFillWidth,
-                                int nFillHeight);
+    short* StretchElevationData(int nLeft, int nTop, int nSrcWidth, int nSrcHeight,
+                                int nDispWidth, int nDispHeight, int nBufWidth, int nBufHeight,
+                                int nFillWidth, int nFillHeight);
     // Terrain edits (zumeld/transform/Transforms.h): each builds a new grid and installs it,
     // refilling the margin and marking the display grid stale. bDeleteOld: grids are shared
     // by reference count, so the old grid is kept by any copy of the map (an undo state) and
@@ -124,8 +121,8 @@ class ZUMELD_API CCtrlElvMap {
     // Requires: a grid of at least 1 x 1 cells; the result fits in 2^31 - 1 bytes.
     // Otherwise: no change.
     // The rectangle is clipped to the map; a raise past 32767 saturates.
-    void TransSink(int nDepth, int nLeft, int nTop, int nAreaWidth, int nAreaHeight, bool bKeepLand,
-                   bool bDeleteOld);
+    void TransSink(int nDepth, int nLeft, int nTop, int nAreaWidth, int nAreaHeight,
+                   bool bKeepLand, bool bDeleteOld);
     // Requires: nNewWidth, nNewHeight >= 1. Otherwise: no change.
     void TransSize(int nNewWidth, int nNewHeight, bool bDeleteOld);
     void TransRotate(int nAngle, bool bDeleteOld);
@@ -134,20 +131,18 @@ class ZUMELD_API CCtrlElvMap {
     // Rows whose span is reversed or empty (xl >= 0) become sea.
     void TransBarrel(double dA, double dB, double dC, bool bDeleteOld);
 
-    // ---- Geometry
-    // ---------------------------------------------------------------------------------
+    // ---- Geometry ---------------------------------------------------------------------------------
     int CalcPolygon(tagPOINT* pPoints, int nPoints, tagHorzLine* pLines, int nMaxLines);
     bool PtInPolygon(tagPOINT pt, tagPOINT* pPoints, int nPoints);
 
-  protected:
+protected:
     void ReadJpeg(CArchive& ar);
     // Installs a transform's result: the grid replacement every terrain edit ends with.
     void ReplaceElevationData(SharedBlock<short> pNew, int nNewWidth, int nNewHeight,
                               bool bDeleteOld);
 
-  public:
-    // ---- Data (public, as plain data: hosts read the sizes and grids directly)
-    // -------------------
+public:
+    // ---- Data (public, as plain data: hosts read the sizes and grids directly) -------------------
     CCtrlDib m_dib;
     tagTEXTURE_SLOT m_textureSlots[kTextureSlots];
     bool m_bFourSeasons[kMaxTextureSets] = {};
