@@ -166,7 +166,7 @@ TEST(ScanConvert, NarrowAreaGivesTheWideAreasSpansClipped) {
         Points pts(static_cast<std::size_t>(rng.Range(3, 9)));
         for (tagPOINT& p : pts)
             p = {static_cast<LONG>(rng.Range(-150, 150)), static_cast<LONG>(rng.Range(-20, 400))};
-        const int w = static_cast<int>(rng.Range(1, 24)), h = static_cast<int>(rng.Range(1, 420));
+        const int w = rng.Between(1, 24), h = rng.Between(1, 420);
         Points shifted = pts;
         for (tagPOINT& p : shifted) p.x += kShift;
         std::vector<Span> expected;
@@ -253,7 +253,7 @@ TEST(PointInPolygon, AgreesWithTheSpansOnSteepPolygons) {
         Points poly;
         do {
             poly.assign(1, {coordinate(), coordinate()});
-            for (int i = 1, n = static_cast<int>(rng.Range(2, 9)); i < n; ++i) {
+            for (int i = 1, n = rng.Between(2, 9); i < n; ++i) {
                 LONG y;
                 do y = coordinate();
                 while (y == poly.back().y);
@@ -359,7 +359,7 @@ TEST(Line, RandomLinesGiveTheFormulaPixelsFromEitherEnd) {
     };
     for (int iter = 0; iter < 600; ++iter) {
         const bool huge = iter % 2 == 1;
-        const int w = static_cast<int>(rng.Range(1, 48)), h = static_cast<int>(rng.Range(1, 40));
+        const int w = rng.Between(1, 48), h = rng.Between(1, 40);
         tagPOINT p[2];
         for (tagPOINT& q : p) q = {coordinate(huge, 95), coordinate(huge && rng.Chance(40), 80)};
         const PixelSet expected = FormulaPixels(p[0], p[1], w, h);

@@ -394,7 +394,7 @@ TEST(RenderMembers, BlendsFollowThePictureOnlyThroughAStretch) {
 TEST(RenderMembers, WholeMapFromItsGridDrawsAsFromTheCopy) {
     zumeld_test::TestRandom rnd(20261207);
     for (int round = 0; round < 40; ++round) {
-        const int w = int(rnd.Range(1, 40)), h = int(rnd.Range(1, 40));
+        const int w = rnd.Between(1, 40), h = rnd.Between(1, 40);
         std::vector<short> cells(static_cast<size_t>(w) * h);
         for (short& c : cells) c = short(rnd.Chance(30) ? 0 : rnd.Range(-50, 3000));
         CCtrlElvMap copied, shared;

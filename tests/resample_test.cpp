@@ -38,10 +38,6 @@ struct MapGrid {
     GridView View() const { return {cells.data(), stride, width, height}; }
 };
 
-int Between(zumeld_test::TestRandom& rng, int lo, int hi) {
-    return static_cast<int>(rng.Range(lo, hi));
-}
-
 std::vector<short> Resample(const MapGrid& g, const ResampleArea& a, ResampleTarget* t) {
     EXPECT_TRUE(Zumeld::DisplayGridFor(g.View(), a, t));
     std::vector<short> out(std::size_t(t->width) * t->height, 12345);
@@ -67,7 +63,7 @@ short BilinearFormula(const MapGrid& g, const ResampleArea& a, std::int64_t i, s
 
 TEST(Resample, CopyAndPointSamplingTakeTheDivisionPositionsAndRepeatPastTheFill) {
     zumeld_test::TestRandom rng(0x4a4);
-    const MapGrid g(10, 10, [&](int, int) { return short(Between(rng, -32768, 32767)); });
+    const MapGrid g(10, 10, [&](int, int) { return short(rng.Between(-32768, 32767)); });
     // Area and the target's width, height, fillWidth, fillHeight: wider but lower, taller but
     // narrower, an odd reduction (10 x 4 / 9 columns), a copy, past the right edge.
     const std::pair<ResampleArea, Ints> cases[] = {{{1, 2, 4, 4, 8, 3}, {10, 4, 10, 4}},
@@ -101,12 +97,12 @@ TEST(Resample, BilinearMatchesTheFormulaInsideAndOutsideThePackedLimits) {
                   {-32768, 32767, 9000, 32768, 60000, 40}};
     for (const auto& r : ranges)
         for (int iter = 0; iter < 30; ++iter) {
-            const int mw = Between(rng, 2, 12), mh = Between(rng, 2, 12);
-            const MapGrid g(mw, mh, [&](int, int) { return short(Between(rng, r.lo, r.hi)); });
-            ResampleArea a{Between(rng, 0, mw - 1), Between(rng, 0, mh - 1), Between(rng, 1, mw),
-                           Between(rng, 1, mh)};
-            a.dispWidth = Between(rng, a.srcWidth + 1, r.maxW);
-            a.dispHeight = Between(rng, std::max(a.srcHeight + 1, r.minH), r.maxH);
+            const int mw = rng.Between(2, 12), mh = rng.Between(2, 12);
+            const MapGrid g(mw, mh, [&](int, int) { return short(rng.Between(r.lo, r.hi)); });
+            ResampleArea a{rng.Between(0, mw - 1), rng.Between(0, mh - 1), rng.Between(1, mw),
+                           rng.Between(1, mh)};
+            a.dispWidth = rng.Between(a.srcWidth + 1, r.maxW);
+            a.dispHeight = rng.Between(std::max(a.srcHeight + 1, r.minH), r.maxH);
             ResampleTarget t;
             ASSERT_TRUE(Zumeld::DisplayGridFor(g.View(), a, &t));
             t = {std::min(t.fillWidth, r.maxFill) + 2, std::min(t.fillHeight, r.maxFill) + 1,

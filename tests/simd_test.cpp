@@ -31,9 +31,6 @@ template <typename T, std::size_t N>
 T Pick(Rnd& rnd, const T (&values)[N]) {
     return values[rnd.Below(N)];
 }
-int Between(Rnd& rnd, int lo, int hi) {
-    return static_cast<int>(rnd.Range(lo, hi));
-}
 
 // Shading gains and distances that reach every clamp of h (+-128), blend factors from 0 to
 // beyond 32767, fade lines below, inside and above the elevation range and crossing it
@@ -42,9 +39,9 @@ void RandomiseParams(Rnd& rnd, SpanParams& p) {
     static const int kGains[] = {0, 1, 3, 768, 2047, 2048, 20000, 32767, 40000};
     static const int kDistances[] = {0, 1, 1, 2, 3, 5, 17, 1 << 30};
     static const int kBlends[] = {0, 1, 256, 4194, 8388, 32767, 50000};
-    p.shadeGain = rnd.Chance(50) ? Pick(rnd, kGains) : Between(rnd, 0, 32767);
+    p.shadeGain = rnd.Chance(50) ? Pick(rnd, kGains) : rnd.Between(0, 32767);
     p.shadeDistance = Pick(rnd, kDistances);
-    p.blendK = rnd.Chance(50) ? Pick(rnd, kBlends) : Between(rnd, 0, 32767);
+    p.blendK = rnd.Chance(50) ? Pick(rnd, kBlends) : rnd.Between(0, 32767);
     switch (rnd.Below(4)) {
         case 0:  // in and around the elevation range, crossing it row by row
             p.fadeBase = rnd.Range(-700, 33500) * 4096 + rnd.Range(0, 4095);
@@ -61,16 +58,16 @@ void RandomiseParams(Rnd& rnd, SpanParams& p) {
         default:
             break;  // as MakeSpanParams set it
     }
-    p.tone = Between(rnd, -1, 6);
+    p.tone = rnd.Between(-1, 6);
 }
 
 // One random draw call through the active kernels and the reference; returns the spans drawn.
 int CompareOneCall(Rnd& rnd, int n) {
-    const int tw = 1 + Between(rnd, 0, rnd.Chance(30) ? 2 : 39), th = Between(rnd, 1, 8);
-    const tagTEXTURE_SLOT slot = RandomSlot(rnd, tw, th, Between(rnd, 1, 5000),
-                                            Between(rnd, -100, 4000), Between(rnd, -100, 4000));
-    const int w = Between(rnd, 1, rnd.Chance(20) ? 300 : 70), h = Between(rnd, 1, 10);
-    Grid grid(w, h, 0, Between(rnd, 1, 20), Between(rnd, 1, 6));
+    const int tw = 1 + rnd.Between(0, rnd.Chance(30) ? 2 : 39), th = rnd.Between(1, 8);
+    const tagTEXTURE_SLOT slot = RandomSlot(rnd, tw, th, rnd.Between(1, 5000),
+                                            rnd.Between(-100, 4000), rnd.Between(-100, 4000));
+    const int w = rnd.Between(1, rnd.Chance(20) ? 300 : 70), h = rnd.Between(1, 10);
+    Grid grid(w, h, 0, rnd.Between(1, 20), rnd.Between(1, 6));
     // Elevations: the edges (negative, 0, 1, 32767) often, else a range per grid.
     static const short kEdges[] = {-32768, -7, -1, 0, 0, 1, 2, 32767, 32766, 255, 256, 511};
     const int top = rnd.Chance(50) ? 4000 : 32767;
@@ -85,9 +82,9 @@ int CompareOneCall(Rnd& rnd, int n) {
 
     Zumeld::SpanSetup s;
     s.scale = rnd.Chance(50) ? 1.0 : 0.25 + rnd.Below(400) / 100.0;
-    s.stretchLeft = Between(rnd, -300, 300);
-    s.stretchTop = Between(rnd, -300, 300);
-    s.mapHeight = Between(rnd, 1, 2000);
+    s.stretchLeft = rnd.Between(-300, 300);
+    s.stretchTop = rnd.Between(-300, 300);
+    s.mapHeight = rnd.Between(1, 2000);
     s.shade = rnd.Chance(70);
     s.texture = rnd.Chance(75);
     s.paint = rnd.Chance(25);
@@ -102,7 +99,7 @@ int CompareOneCall(Rnd& rnd, int n) {
         l.left = static_cast<short>(rnd.Chance(80) ? rnd.Range(-3, w) : -1000);
         l.right = static_cast<short>(rnd.Chance(10) ? l.left - 1 : rnd.Range(l.left, w + 3));
     }
-    const int bpp = rnd.Chance(50) ? 3 : 4, padding = Between(rnd, 0, 7);
+    const int bpp = rnd.Chance(50) ? 3 : 4, padding = rnd.Between(0, 7);
     const BYTE fill = static_cast<BYTE>(rnd.Below(256));
     Target fast(w, h, bpp, fill, padding), reference(w, h, bpp, fill, padding);
     const int count = static_cast<int>(lines.size());
@@ -225,7 +222,7 @@ TEST(SimdRotate, VectorRowsMatchTheScalarLoopOnRandomTurns) {
         std::vector<short> grid(static_cast<std::size_t>(stride) * (h + 1));
         for (short& c : grid) c = RandomElevation(rnd, wide);
         // Every angle of one turn either way and beyond, the quarter turns included.
-        const int angle = static_cast<int>(rnd.Range(-800, 800));
+        const int angle = rnd.Between(-800, 800);
         const std::vector<short> vector = Rotated({grid.data(), stride, w, h}, angle, false);
         ASSERT_EQ(vector, Rotated({grid.data(), stride, w, h}, angle, true))
             << "case " << n << ", seed " << std::hex << rnd.Seed() << std::dec << ", " << w << "x"

@@ -25,6 +25,8 @@ class TestRandom {
     std::int64_t Range(std::int64_t lo, std::int64_t hi) {
         return lo + static_cast<std::int64_t>(Next() % static_cast<std::uint64_t>(hi - lo + 1));
     }
+    // Range as an int, for bounds that are ints.
+    int Between(int lo, int hi) { return static_cast<int>(Range(lo, hi)); }
     bool Chance(std::uint32_t percent) { return Below(100) < percent; }
 
   private:

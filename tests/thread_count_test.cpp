@@ -32,7 +32,7 @@ std::vector<Bytes> Outputs(const std::vector<short>& cells, int w, int h, TestRa
     };
     for (int round = 0; round < 3; ++round) {
         // Enlarged (bilinear), reduced (point sampling) and one to one (copy).
-        const int sw = static_cast<int>(rng.Range(50, w)), sh = static_cast<int>(rng.Range(50, h));
+        const int sw = rng.Between(50, w), sh = rng.Between(50, h);
         const int dw[3] = {sw * 2 + 1, sw * 2 / 3, sw}, dh[3] = {sh * 3 / 2 + 1, sh / 2, sh};
         map.StretchElevationData(static_cast<int>(rng.Below(w - sw + 1)),
                                  static_cast<int>(rng.Below(h - sh + 1)), sw, sh, dw[round],
@@ -66,8 +66,7 @@ TEST(ThreadCount, EveryCountGivesTheSameBytes) {
     const int before = Zumeld::GetThreadCount();
     for (std::uint64_t seed = 1; seed <= 3; ++seed) {
         TestRandom rng(seed);
-        const int w = static_cast<int>(rng.Range(900, 1600)),
-                  h = static_cast<int>(rng.Range(700, 1300));
+        const int w = rng.Between(900, 1600), h = rng.Between(700, 1300);
         const std::vector<short> cells = elv_test::RandomTerrain(rng, w, h);
         Zumeld::SetThreadCount(1);
         const std::vector<Bytes> one = Outputs(cells, w, h, TestRandom(seed * 7));

@@ -289,7 +289,7 @@ TEST(TransformRandom, NewCellsStayWithinTheOldRange) {
     zumeld_test::TestRandom rnd(0x7A2F0001);
     for (int trial = 0; trial < 300; ++trial) {
         const bool extreme = rnd.Chance(30);
-        const TestGrid src(int(rnd.Range(1, 9)), int(rnd.Range(1, 9)), [&](int, int) {
+        const TestGrid src(rnd.Between(1, 9), rnd.Between(1, 9), [&](int, int) {
             return extreme ? (rnd.Chance(50) ? 32767 : -32768) : rnd.Range(-2000, 5000);
         });
         int lo = 32767, hi = -32768;
@@ -306,9 +306,9 @@ TEST(TransformRandom, NewCellsStayWithinTheOldRange) {
                 for (int v : row)
                     ASSERT_TRUE(v >= low && v <= high) << what << " trial " << trial << ": " << v;
         };
-        expectWithin(ResizeGrid(src.view(), int(rnd.Range(1, 20)), int(rnd.Range(1, 20))), "resize",
+        expectWithin(ResizeGrid(src.view(), rnd.Between(1, 20), rnd.Between(1, 20)), "resize",
                      false);
-        expectWithin(RotateGrid(src.view(), int(rnd.Range(-800, 800))), "rotate", true);
+        expectWithin(RotateGrid(src.view(), rnd.Between(-800, 800)), "rotate", true);
         const double angle = rnd.Range(1, 3600) / 10.0, inner = rnd.Range(0, 999) / 10.0;
         expectWithin(SectorWarp(src.view(), angle, inner), "sector", true);
         const double a = rnd.Range(-100, 100) / 50.0, b = rnd.Range(-100, 100) / 50.0;
