@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "zumeld/bitmap/ControlBmp.h"

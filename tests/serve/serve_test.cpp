@@ -14,8 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
