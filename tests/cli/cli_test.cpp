@@ -291,7 +291,7 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         {"render a.elv -o a.elv", 2, "is also an input", {}},  // 1
         {"render a.elv -o x.jpg", 2, "must end in .png, .bmp or .tif", {}},
         {"edit a.elv a.elv --rotate 180", 0, "", {}},
-        {"generate --size 8x4 -o -", 0, "", {}},  // 2: standard output, no file named "-"
+        {"generate --size 8x4 -o -", 0, std::string("\2\0\10\0\4\0", 6), {}},  // 2: stdout
         {"render a.elv -o nosuch/sub/x.png", 1, "folder 'nosuch/sub' does not exist", {}},  // 4
         {"import full.png f.elv",
          0,
