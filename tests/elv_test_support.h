@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "temp_dir.h"

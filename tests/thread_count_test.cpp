@@ -4,7 +4,6 @@
 // the encoder's band ends. The PNG reads back (libpng).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -34,8 +33,7 @@ std::vector<Bytes> Outputs(const std::vector<short>& cells, int w, int h, TestRa
         // Enlarged (bilinear), reduced (point sampling) and one to one (copy).
         const int sw = rng.Between(50, w), sh = rng.Between(50, h);
         const int dw[3] = {sw * 2 + 1, sw * 2 / 3, sw}, dh[3] = {sh * 3 / 2 + 1, sh / 2, sh};
-        map.StretchElevationData(static_cast<int>(rng.Below(w - sw + 1)),
-                                 static_cast<int>(rng.Below(h - sh + 1)), sw, sh, dw[round],
+        map.StretchElevationData(rng.Between(0, w - sw), rng.Between(0, h - sh), sw, sh, dw[round],
                                  dh[round]);
         const short* g = map.m_pDisplayElevation.get();
         const auto* gb = reinterpret_cast<const std::uint8_t*>(g);
