@@ -53,7 +53,6 @@ class ZumeldCli : public ::testing::Test {
     void Write(const std::string& name, const std::string& bytes) const {
         std::ofstream(dir.File(name), std::ios::binary) << bytes;
     }
-    std::set<std::string> Listing() const { return dir.Listing(); }
     // Runs the tool in the test folder with the arguments (a shell word list).
     Result Run(const std::string& arguments) const {
         const std::string command = "cd '" + dir.path().string() + "' && " + ZUMELD_CLI_PATH + " " +
@@ -231,7 +230,7 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
         Write(name, text);
         unreadable += "import " + name + " out.elv;";
     }
-    const std::set<std::string> before = Listing();
+    const std::set<std::string> before = dir.Listing();
     // Status 1: the input or the work failed; status 2: the command line is wrong.
     const std::pair<int, std::string> cases[] = {
         {1, unreadable +
@@ -257,7 +256,7 @@ TEST_F(ZumeldCli, BadInputIsRefusedWithNothingWritten) {
         for (std::string args; std::getline(list >> std::ws, args, ';');) {
             SCOPED_TRACE(args);
             ExpectOneLineError(Run(args), status);
-            EXPECT_EQ(Listing(), before);  // no output, no temporary file
+            EXPECT_EQ(dir.Listing(), before);  // no output, no temporary file
         }
     }
 }
@@ -319,12 +318,12 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
-        const std::set<std::string> before = Listing();
+        const std::set<std::string> before = dir.Listing();
         const Result r = Run(c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE((r.out + r.err).find(c.fragment), std::string::npos) << r.out << r.err;
         std::set<std::string> made;
-        for (const std::string& name : Listing())
+        for (const std::string& name : dir.Listing())
             if (!before.count(name)) made.insert(name);
         EXPECT_EQ(made, c.made);
         for (const std::string& name : made) std::filesystem::remove(dir.File(name));
@@ -332,7 +331,7 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
     EXPECT_EQ(CellsOf("a.elv").size(), 96u * 64u);  // still the map, turned in place
 
     // 3: a command ended by SIGTERM while it writes leaves no temporary file.
-    const std::set<std::string> before = Listing();
+    const std::set<std::string> before = dir.Listing();
     const std::string out = dir.File("big.png");
     const char* argv[] = {ZUMELD_CLI_PATH, "render", "--size", "4096x4096",
                           "--png-level",   "9",      "-o",     out.c_str(),
@@ -342,13 +341,13 @@ TEST_F(ZumeldCli, NoSurprisesNoSilentLoss) {
         posix_spawn(&pid, ZUMELD_CLI_PATH, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     int status = 0;
     pid_t ended = 0;  // the temporary file appears once the picture is being written
-    while (Listing() == before && (ended = waitpid(pid, &status, WNOHANG)) == 0)
+    while (dir.Listing() == before && (ended = waitpid(pid, &status, WNOHANG)) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_EQ(ended, 0) << "ended before it wrote: " << status;
     kill(pid, SIGTERM);
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(Listing(), before);
+    EXPECT_EQ(dir.Listing(), before);
 }
 
 // GeoTIFF in and out: the export round trip, georeferenced pictures of an area, --like,
@@ -379,11 +378,11 @@ TEST_F(ZumeldCli, GeoTiffRoundTripAndGeoreferencedPictures) {
 
     WriteTiff(dir.File("big.tif"), {.bits = 8, .width = 40000, .height = 350},
               [](int, int) { return 5; });
-    const std::set<std::string> before = Listing();
+    const std::set<std::string> before = dir.Listing();
     const Result r = Run("import big.tif big.elv");
     ExpectOneLineError(r, 1);
     EXPECT_NE(r.err.find("--fit"), std::string::npos);
-    EXPECT_EQ(Listing(), before);
+    EXPECT_EQ(dir.Listing(), before);
     Ok("import big.tif big.elv --fit 400x400");
     EXPECT_NE(Ok("info big.elv").find("width: 400\nheight: 4\n"), std::string::npos);  // 3.5 up
 
